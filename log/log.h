@@ -1,0 +1,17 @@
+// The backup log and the error log in the installation directory.
+#pragma once
+
+enum { LOG_BACKUP = 0, LOG_ERROR = 1 };
+
+// Appends a line of text, the message of an error code, or both (text line
+// first) to the backup log (selector 0) or the error log (any other). Returns
+// 1 when written, 0 when nothing was (logging off, no installation directory,
+// file not openable). Safe to call from any thread.
+int WriteLog(const char* text, int code, int selector);
+
+// Writes "<date> <time> - " into out (size bytes) in the system's formats.
+void FormatLogPrefix(char* out, int size);
+
+// Full path of a log file: installation directory + "\backuplog.txt" or
+// "\errorlog.txt". 0 when the installation directory is unknown.
+int GetLogPath(int selector, char* out, int size);

@@ -1,0 +1,29 @@
+// Registry layout: key names, value names, sizes and codes of the configuration store.
+#pragma once
+
+#define TK_PRODUCT_KEY "SOFTWARE\\Tandemkeep"
+#define TK_FILES_KEY TK_PRODUCT_KEY "\\Files"
+
+// Buffers of the design: paths in 260 bytes, FTP texts in 256 bytes.
+enum {
+    TK_PATH_SIZE = 260,
+    TK_FTPTEXT_SIZE = 256,
+    // "SOFTWARE\Tandemkeep\Files\" + name + "\FTP" must fit a 260-byte key path.
+    TK_MAX_ITEM_PATH = 229,
+    // Restore-record names and data texts are built in 260-byte buffers.
+    TK_MAX_RECORD_TEXT = 259,
+};
+
+// Target kinds, shared by requests, restore records and store operations.
+enum { KIND_FTP = 1, KIND_HD = 2 };
+
+// Parts of an ItemSettings that SaveItemSettings writes.
+enum { SAVE_FTP = 1, SAVE_HD = 2, SAVE_OPTIONS = 4 };
+
+// Storage types of a target (tested as bits by the copy).
+enum { STORAGE_SYNC = 1, STORAGE_BACKUP = 2, STORAGE_APPEND = 4 };
+
+// Result of the settings load and save when an argument is missing.
+enum { STORE_MISSING_ARGUMENT = 6 };
+
+#define HD_RECORD_DATA "Hard Drive or Networked Drive"

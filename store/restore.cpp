@@ -1,0 +1,69 @@
+// Restore records: one value per stored copy of a file, under the item's FTP or HD key.
+#include "store/store.h"
+#include "store/regvalue.h"
+
+#include <stdio.h>
+#include <string.h>
+
+int WriteRestoreRecord(const char* path, int targetId, const char* storedPath, int kind, int remove)
+{
+    if (!path || !storedPath)
+        return 0;
+    // "%s*%s" must fit the design's 260-byte record name; never cut it.
+    char valueName[TK_PATH_SIZE];
+    int nameLen = snprintf(valueName, sizeof valueName, "%s*%s", path, storedPath);
+    if (nameLen < 0 || nameLen > TK_MAX_RECORD_TEXT)
+        return 0;
+
+    ItemSettings* s = NewItemSettings(path);
+    if (!s)
+        return 1;
+    if (LoadItemSettings(path, s) != 1) {
+        FreeItemSettings(s);
+        return 1;
+    }
+    FtpTarget* ftp = NULL;
+    if (kind == KIND_FTP && !remove) {
+        ftp = FindFtpTargetById(s, static_cast<DWORD>(targetId));
+        if (!ftp) {
+            FreeItemSettings(s);
+            return 1;
+        }
+    }
+
+    char itemName[TK_PATH_SIZE];
+    if (!OpenItemKey(path, itemName, NULL)) {
+        FreeItemSettings(s);
+        return 0;
+    }
+    char keyPath[TK_PATH_SIZE + 32];
+    snprintf(keyPath, sizeof keyPath, "%s\\%s\\%s", TK_FILES_KEY, itemName,
+             kind == KIND_FTP ? "FTP" : "HD");
+    HKEY key = NULL;
+    if (RegOpenKeyExA(HKEY_LOCAL_MACHINE, keyPath, 0, KEY_ALL_ACCESS, &key) != ERROR_SUCCESS) {
+        FreeItemSettings(s);
+        return 0;
+    }
+
+    int result = 1;
+    if (remove) {
+        RegDeleteValueA(key, valueName);
+    } else {
+        // The record says where the copy went, whatever the item's switches
+        // say now: a copy that was made can always be restored.
+        char data[TK_PATH_SIZE];
+        int dataLen;
+        if (kind == KIND_FTP)
+            dataLen = snprintf(data, sizeof data, "%s:<password>@%s:%d", ftp->userName,
+                               ftp->address, static_cast<int>(ftp->port));
+        else
+            dataLen = snprintf(data, sizeof data, "%s", HD_RECORD_DATA);
+        if (dataLen < 0 || dataLen > TK_MAX_RECORD_TEXT)
+            result = 0;
+        else
+            WriteRegText(key, valueName, data);
+    }
+    RegCloseKey(key);
+    FreeItemSettings(s);
+    return result;
+}

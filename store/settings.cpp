@@ -1,0 +1,308 @@
+// Settings records of one item: allocation, loading from and saving to its key.
+#include "store/store.h"
+#include "store/regvalue.h"
+
+#include <stdio.h>
+#include <stdlib.h>
+#include <string.h>
+
+namespace {
+
+char* NewText(size_t size)
+{
+    return static_cast<char*>(calloc(1, size));
+}
+
+// Allocates an array of at least one record of the kind.
+TargetRecord** NewTargetArray(int kind, int count, DWORD* slots)
+{
+    DWORD n = count > 0 ? static_cast<DWORD>(count) : 1;
+    TargetRecord** array = static_cast<TargetRecord**>(calloc(n, sizeof(TargetRecord*)));
+    if (!array)
+        return NULL;
+    for (DWORD i = 0; i < n; ++i) {
+        array[i] = NewTarget(kind);
+        if (!array[i]) {
+            for (DWORD j = 0; j < i; ++j)
+                FreeTarget(array[j], kind);
+            free(array);
+            return NULL;
+        }
+    }
+    *slots = n;
+    return array;
+}
+
+void FreeTargetArray(TargetRecord** array, DWORD slots, int kind)
+{
+    if (!array)
+        return;
+    for (DWORD i = 0; i < slots; ++i)
+        FreeTarget(array[i], kind);
+    free(array);
+}
+
+// Opens "Targets\FTP" or "Targets\HD" below an open item key.
+HKEY OpenTargetsKey(HKEY item, int kind)
+{
+    HKEY key = NULL;
+    const char* name = kind == KIND_FTP ? "Targets\\FTP" : "Targets\\HD";
+    if (RegOpenKeyExA(item, name, 0, KEY_ALL_ACCESS, &key) != ERROR_SUCCESS)
+        return NULL;
+    return key;
+}
+
+void ReadFtpTarget(HKEY key, FtpTarget* t)
+{
+    ReadRegBinary(key, "ftp_port", &t->port, 2);
+    ReadRegBinary(key, "ftp_anonymous", &t->anonymous, 1);
+    ReadRegBinary(key, "ftp_exists", &t->storageType, 1);
+    ReadRegBinary(key, "ftp_serverid", &t->id, 4);
+    ReadRegText(key, "ftp_address", t->address, TK_FTPTEXT_SIZE);
+    ReadRegText(key, "ftp_username", t->userName, TK_FTPTEXT_SIZE);
+    ReadRegText(key, "ftp_password", t->password, TK_FTPTEXT_SIZE);
+    ReadRegText(key, "ftp_name", t->name, TK_FTPTEXT_SIZE);
+    ReadRegText(key, "ftp_directory", t->folder, TK_PATH_SIZE);
+}
+
+void ReadDiskTarget(HKEY key, DiskTarget* t)
+{
+    ReadRegText(key, "hd_directory", t->folder, TK_PATH_SIZE);
+    ReadRegBinary(key, "hd_exists", &t->storageType, 1);
+    ReadRegBinary(key, "hd_driveid", &t->id, 4);
+}
+
+// Fills records from the subkeys of one Targets key, in enumeration order.
+bool LoadTargets(HKEY item, int kind, TargetRecord** array, DWORD count)
+{
+    HKEY targets = OpenTargetsKey(item, kind);
+    if (!targets)
+        return false;
+    bool ok = true;
+    char sub[TK_PATH_SIZE];
+    for (DWORD i = 0; i < count; ++i) {
+        DWORD len = sizeof sub;
+        if (RegEnumKeyExA(targets, i, sub, &len, NULL, NULL, NULL, NULL) != ERROR_SUCCESS)
+            break;
+        HKEY key = NULL;
+        if (RegOpenKeyExA(targets, sub, 0, KEY_ALL_ACCESS, &key) != ERROR_SUCCESS) {
+            ok = false;
+            break;
+        }
+        if (kind == KIND_FTP)
+            ReadFtpTarget(key, array[i]);
+        else
+            ReadDiskTarget(key, array[i]);
+        RegCloseKey(key);
+    }
+    RegCloseKey(targets);
+    return ok;
+}
+
+// Text of a record's buffer, bounded even if a caller left it unterminated.
+const char* Bounded(char* text, size_t size)
+{
+    text[size - 1] = '\0';
+    return text;
+}
+
+void WriteFtpTarget(HKEY key, FtpTarget* t)
+{
+    WriteRegFixedText(key, "ftp_address", Bounded(t->address, TK_FTPTEXT_SIZE), TK_FTPTEXT_SIZE);
+    WriteRegFixedText(key, "ftp_username", Bounded(t->userName, TK_FTPTEXT_SIZE), TK_FTPTEXT_SIZE);
+    WriteRegFixedText(key, "ftp_password", Bounded(t->password, TK_FTPTEXT_SIZE), TK_FTPTEXT_SIZE);
+    WriteRegFixedText(key, "ftp_name", Bounded(t->name, TK_FTPTEXT_SIZE), TK_FTPTEXT_SIZE);
+    WriteRegFixedText(key, "ftp_directory", Bounded(t->folder, TK_PATH_SIZE), TK_PATH_SIZE);
+    WriteRegBinary(key, "ftp_port", &t->port, 2);
+    WriteRegBinary(key, "ftp_anonymous", &t->anonymous, 1);
+    WriteRegBinary(key, "ftp_exists", &t->storageType, 1);
+    WriteRegBinary(key, "ftp_serverid", &t->id, 4);
+}
+
+void WriteDiskTarget(HKEY key, DiskTarget* t)
+{
+    WriteRegFixedText(key, "hd_directory", Bounded(t->folder, TK_PATH_SIZE), TK_PATH_SIZE);
+    WriteRegBinary(key, "hd_exists", &t->storageType, 1);
+    WriteRegBinary(key, "hd_driveid", &t->id, 4);
+}
+
+// Writes the enable switch and the records in use of one kind. A record whose
+// name (FTP) or folder (disk) is empty is skipped; a record with id 0 gets
+// the next free id.
+bool SaveTargets(const char* path, HKEY item, ItemSettings* s, int kind)
+{
+    HKEY targets = OpenTargetsKey(item, kind);
+    if (!targets)
+        return false;
+    const bool ftp = kind == KIND_FTP;
+    WriteRegBinary(item, ftp ? "item_ftpenabled" : "item_hdenabled",
+                   ftp ? &s->switches->ftpEnabled : &s->switches->hdEnabled, 1);
+    DWORD count = ftp ? s->switches->ftpCount : s->switches->hdCount;
+    DWORD slots = ftp ? s->ftpSlots : s->hdSlots;
+    TargetRecord** array = ftp ? s->ftpTargets : s->hdTargets;
+    if (count > slots)
+        count = slots;
+    for (DWORD i = 0; i < count; ++i) {
+        TargetRecord* t = array[i];
+        const char* key_text = ftp ? Bounded(t->name, TK_FTPTEXT_SIZE) : Bounded(t->folder, TK_PATH_SIZE);
+        if (!*key_text)
+            continue;
+        if (t->id == 0)
+            t->id = static_cast<DWORD>(NextTargetId(path, kind));
+        char sub[16];
+        snprintf(sub, sizeof sub, "%d", static_cast<int>(t->id));
+        HKEY key = NULL;
+        if (RegCreateKeyExA(targets, sub, 0, NULL, 0, KEY_ALL_ACCESS, NULL, &key, NULL) != ERROR_SUCCESS)
+            continue;
+        if (ftp)
+            WriteFtpTarget(key, t);
+        else
+            WriteDiskTarget(key, t);
+        RegCloseKey(key);
+    }
+    RegCloseKey(targets);
+    return true;
+}
+
+} // namespace
+
+TargetRecord* NewTarget(int kind)
+{
+    if (kind != KIND_FTP && kind != KIND_HD)
+        return NULL;
+    TargetRecord* t = static_cast<TargetRecord*>(calloc(1, sizeof(TargetRecord)));
+    if (!t)
+        return NULL;
+    t->folder = NewText(TK_PATH_SIZE);
+    bool ok = t->folder != NULL;
+    if (ok && kind == KIND_FTP) {
+        t->name = NewText(TK_FTPTEXT_SIZE);
+        t->userName = NewText(TK_FTPTEXT_SIZE);
+        t->password = NewText(TK_FTPTEXT_SIZE);
+        t->address = NewText(TK_FTPTEXT_SIZE);
+        ok = t->name && t->userName && t->password && t->address;
+    }
+    if (!ok) {
+        FreeTarget(t, kind);
+        return NULL;
+    }
+    return t;
+}
+
+int FreeTarget(TargetRecord* target, int kind)
+{
+    if (!target || (kind != KIND_FTP && kind != KIND_HD))
+        return 0;
+    free(target->name);
+    free(target->folder);
+    free(target->userName);
+    free(target->password);
+    free(target->address);
+    free(target);
+    return 1;
+}
+
+ItemSettings* NewItemSettings(const char* path)
+{
+    ItemSettings* s = static_cast<ItemSettings*>(calloc(1, sizeof(ItemSettings)));
+    if (!s)
+        return NULL;
+    s->switches = static_cast<TargetSwitches*>(calloc(1, sizeof(TargetSwitches)));
+    s->options = static_cast<ItemOptions*>(calloc(1, sizeof(ItemOptions)));
+    if (s->switches && s->options) {
+        s->hdTargets = NewTargetArray(KIND_HD, CountTargets(path, KIND_HD), &s->hdSlots);
+        if (s->hdTargets)
+            s->ftpTargets = NewTargetArray(KIND_FTP, CountTargets(path, KIND_FTP), &s->ftpSlots);
+    }
+    if (!s->switches || !s->options || !s->hdTargets || !s->ftpTargets) {
+        FreeItemSettings(s);
+        return NULL;
+    }
+    return s;
+}
+
+int FreeItemSettings(ItemSettings* settings)
+{
+    if (!settings)
+        return 0;
+    FreeTargetArray(settings->hdTargets, settings->hdSlots, KIND_HD);
+    FreeTargetArray(settings->ftpTargets, settings->ftpSlots, KIND_FTP);
+    free(settings->switches);
+    free(settings->options);
+    free(settings);
+    return 1;
+}
+
+int LoadItemSettings(const char* path, ItemSettings* settings)
+{
+    if (!path || !settings)
+        return STORE_MISSING_ARGUMENT;
+    HKEY item = NULL;
+    if (!OpenItemKey(path, NULL, &item))
+        return 0;
+    TargetSwitches* sw = settings->switches;
+    ItemOptions* opt = settings->options;
+
+    DWORD ftpCount = static_cast<DWORD>(CountTargets(path, KIND_FTP));
+    sw->ftpCount = ftpCount < settings->ftpSlots ? ftpCount : settings->ftpSlots;
+    ReadRegBinary(item, "item_ftpenabled", &sw->ftpEnabled, 1);
+    ReadRegBinary(item, "item_hdenabled", &sw->hdEnabled, 1);
+    ReadRegBinary(item, "advanced_deletestored", &opt->deleteStored, 1);
+    ReadRegBinary(item, "advanced_excludetemp", &opt->excludeTemp, 1);
+    ReadRegBinary(item, "advanced_includesubs", &opt->includeSubs, 1);
+    ReadRegBinary(item, "advanced_sizelimit", &opt->sizeLimit, 4);
+
+    bool ok = LoadTargets(item, KIND_FTP, settings->ftpTargets, sw->ftpCount);
+    if (ok) {
+        DWORD hdCount = static_cast<DWORD>(CountTargets(path, KIND_HD));
+        sw->hdCount = hdCount < settings->hdSlots ? hdCount : settings->hdSlots;
+        ok = LoadTargets(item, KIND_HD, settings->hdTargets, sw->hdCount);
+    }
+    RegCloseKey(item);
+    return ok ? 1 : 0;
+}
+
+int SaveItemSettings(const char* path, ItemSettings* settings, int parts)
+{
+    if (!path || !settings)
+        return STORE_MISSING_ARGUMENT;
+    if (!(parts & (SAVE_FTP | SAVE_HD | SAVE_OPTIONS)))
+        return 0;
+    HKEY item = NULL;
+    if (!OpenItemKey(path, NULL, &item))
+        return 0;
+    bool ok = true;
+    if (parts & SAVE_OPTIONS) {
+        ItemOptions* opt = settings->options;
+        WriteRegBinary(item, "advanced_deletestored", &opt->deleteStored, 1);
+        WriteRegBinary(item, "advanced_excludetemp", &opt->excludeTemp, 1);
+        WriteRegBinary(item, "advanced_includesubs", &opt->includeSubs, 1);
+        WriteRegBinary(item, "advanced_sizelimit", &opt->sizeLimit, 4);
+    }
+    if (ok && (parts & SAVE_HD))
+        ok = SaveTargets(path, item, settings, KIND_HD);
+    if (ok && (parts & SAVE_FTP))
+        ok = SaveTargets(path, item, settings, KIND_FTP);
+    RegCloseKey(item);
+    return ok ? 1 : 0;
+}
+
+FtpTarget* FindFtpTargetById(ItemSettings* s, DWORD id)
+{
+    if (!s)
+        return NULL;
+    for (DWORD i = 0; i < s->switches->ftpCount && i < s->ftpSlots; ++i)
+        if (s->ftpTargets[i]->id == id)
+            return s->ftpTargets[i];
+    return NULL;
+}
+
+DiskTarget* FindDiskTargetById(ItemSettings* s, DWORD id)
+{
+    if (!s)
+        return NULL;
+    for (DWORD i = 0; i < s->switches->hdCount && i < s->hdSlots; ++i)
+        if (s->hdTargets[i]->id == id)
+            return s->hdTargets[i];
+    return NULL;
+}

@@ -1,0 +1,82 @@
+// Item store: settings records of monitored items and every operation on their registry keys.
+#pragma once
+#include <windows.h>
+
+#include "store/layout.h"
+
+// Enable switches, target counts and the targets a property page shows.
+struct TargetSwitches {
+    BYTE ftpEnabled;     // item_ftpenabled
+    BYTE hdEnabled;      // item_hdenabled
+    DWORD ftpCount;      // FTP records in use
+    DWORD hdCount;       // disk records in use
+    DWORD currentFtpId;  // never stored
+    DWORD currentHdId;   // never stored
+};
+
+struct ItemOptions {
+    BYTE deleteStored;   // advanced_deletestored
+    BYTE excludeTemp;    // advanced_excludetemp
+    BYTE includeSubs;    // advanced_includesubs
+    DWORD sizeLimit;     // advanced_sizelimit, kilobytes, 0 = none
+};
+
+// One target. FTP targets use every field; disk targets have the same shape
+// but only folder, id and storage type (the other buffers stay unallocated).
+struct TargetRecord {
+    char* name;          // ftp_name, 256 bytes
+    char* folder;        // ftp_directory / hd_directory, 260 bytes
+    char* userName;      // ftp_username, 256 bytes
+    char* password;      // ftp_password, 256 bytes
+    char* address;       // ftp_address, 256 bytes
+    DWORD id;            // ftp_serverid / hd_driveid; 0 = not stored yet
+    WORD port;           // ftp_port
+    BYTE storageType;    // ftp_exists / hd_exists
+    BYTE anonymous;      // ftp_anonymous
+};
+typedef TargetRecord FtpTarget;
+typedef TargetRecord DiskTarget;
+
+// One item's settings. Each array holds at least one record; the counts in
+// switches say how many are in use, the slot counts how many exist.
+struct ItemSettings {
+    TargetSwitches* switches;
+    DiskTarget** hdTargets;
+    FtpTarget** ftpTargets;
+    ItemOptions* options;
+    DWORD hdSlots;
+    DWORD ftpSlots;
+};
+
+// Key names: every '\' and '/' written as '*', and back.
+int EncodeKeyName(char* text);
+int DecodeKeyName(char* text);
+
+// Finds the item covering path (the longest key name equal to the encoded
+// path or to a prefix of it ending in '*'). nameOut (260 bytes) and keyOut are
+// optional; the caller closes a key handed out. Returns the matched name's
+// length, 0 when no item covers the path.
+int OpenItemKey(const char* path, char* nameOut, HKEY* keyOut);
+
+int CreateItemKey(const char* path);
+int DeleteItemKey(const char* path);
+
+ItemSettings* NewItemSettings(const char* path);
+int FreeItemSettings(ItemSettings* settings);
+TargetRecord* NewTarget(int kind);
+int FreeTarget(TargetRecord* target, int kind);
+int LoadItemSettings(const char* path, ItemSettings* settings);
+int SaveItemSettings(const char* path, ItemSettings* settings, int parts);
+
+int CountTargets(const char* path, int kind);
+int NextTargetId(const char* path, int kind);
+int FindTargetId(const char* path, const char* text, int kind);
+int DeleteTarget(const char* path, int id, int kind);
+int WriteRestoreRecord(const char* path, int targetId, const char* storedPath, int kind, int remove);
+
+int IsMonitoringEnabled(void);
+int GetInstallDir(char* buffer, DWORD size);
+
+// Looks a target up by id among the records in use; NULL when none has it.
+FtpTarget* FindFtpTargetById(ItemSettings* settings, DWORD id);
+DiskTarget* FindDiskTargetById(ItemSettings* settings, DWORD id);

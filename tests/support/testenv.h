@@ -1,0 +1,49 @@
+// Test environment: a clean product key, temporary folders and file helpers.
+#pragma once
+#include <windows.h>
+
+#include <string>
+
+// Deletes HKLM\SOFTWARE\Tandemkeep with everything below and creates it empty.
+void ResetProductKey();
+// Deletes the product key altogether.
+void DeleteProductKey();
+
+void SetGlobalDword(const char* name, DWORD value);
+void SetGlobalText(const char* name, const char* text);
+void SetGlobalRaw(const char* name, DWORD type, const void* data, DWORD size);
+void DeleteGlobalValue(const char* name);
+bool GlobalValueExists(const char* name);
+DWORD GetGlobalDword(const char* name, DWORD fallback);
+std::string GetGlobalText(const char* name);
+
+// Sets a value of an item key ("Files\<name>" relative path below the product key).
+void SetItemRaw(const char* item, const char* subkey, const char* name, DWORD type,
+                const void* data, DWORD size);
+
+// A fresh folder below the temporary folder, removed with everything in it
+// when the object goes.
+class TempDir {
+public:
+    explicit TempDir(const char* tag = "tk");
+    ~TempDir();
+    TempDir(const TempDir&) = delete;
+    TempDir& operator=(const TempDir&) = delete;
+    const std::string& path() const { return path_; }
+    // path() + "\" + relative
+    std::string operator/(const std::string& relative) const;
+
+private:
+    std::string path_;
+};
+
+void RemoveTree(const std::string& path);
+bool WriteFileBytes(const std::string& path, const std::string& data);
+std::string ReadFileBytes(const std::string& path);
+bool FileExists(const std::string& path);
+bool DirExists(const std::string& path);
+// Creates every missing folder of path.
+void MakeDirs(const std::string& path);
+
+// Points installdir at a fresh folder and switches logging on; returns the folder.
+std::string UseInstallDir(const TempDir& dir);
