@@ -1,0 +1,19 @@
+// The notification-area icon: one icon, ID 0, whose image shows transfer activity.
+#pragma once
+#include <windows.h>
+#include <shellapi.h>
+
+enum { TRAY_IDLE = 0, TRAY_UPLOAD = 1, TRAY_DOWNLOAD = 2 };
+enum { TRAY_ADD = 0, TRAY_MODIFY = 1, TRAY_DELETE = 2 };
+
+// Adds, modifies or deletes the icon with the image of index and the tip
+// (cut to 63 characters; "Tandemkeep v1.21" when tip is NULL). Returns the
+// shell's result.
+BOOL SetTrayIcon(HWND window, int index, const char* tip, int action);
+
+// Sets the tip to "Tandemkeep v1.21 - Transferring file %s" with path.
+BOOL SetTrayTransferring(HWND window, int index, const char* path);
+
+typedef BOOL (*TrayHook)(DWORD action, NOTIFYICONDATAA* data);
+// Lets tests see every call; NULL restores the shell.
+TrayHook SetTrayHook(TrayHook hook);
