@@ -1,0 +1,38 @@
+// The program's dialogs and shared dialog helpers, as the main window calls them.
+#pragma once
+#include <windows.h>
+
+#include "transfer/queue.h"
+
+// Add File or Folder: path is a 260-byte buffer that receives the result.
+// Returns 0 cancelled, 1 a file, 2 a folder.
+int RunAddItemDialog(HWND owner, char* path);
+// Item properties sheet for one item path (modal).
+void RunPropertiesSheet(HWND owner, const char* itemPath);
+// Restore dialog for one item (modal); batches is the program's batch list.
+void RunRestoreDialog(HWND owner, const char* itemPath, BatchList* batches);
+// Settings dialog (modal).
+void RunSettingsDialog(HWND owner);
+// About box (modal).
+void RunAboutDialog(HWND owner);
+// FTP replies window, created hidden; fed with UM_FTPREPLY.
+HWND CreateRepliesWindow(HWND owner);
+// Tips window (decides itself whether it stays); NULL when not created.
+HWND CreateTipsWindow(HWND owner, int showCommand);
+// Tutorial window (first run).
+HWND CreateTutorialWindow(HWND owner);
+// Splash picture for 1.5 seconds (blocks).
+void ShowSplash(HWND owner);
+// Opens a web address in the default browser; 1 when launched.
+int OpenInBrowser(const char* address);
+
+// Window procedures of the picture panels: the title panel (control 1107 of
+// the main window and the About box) and the watermark behind the item list
+// (installed after UM_SETOLDPROC has handed it the list's own procedure).
+LRESULT CALLBACK PanelWindowProc(HWND wnd, UINT msg, WPARAM wParam, LPARAM lParam);
+LRESULT CALLBACK WatermarkListProc(HWND wnd, UINT msg, WPARAM wParam, LPARAM lParam);
+
+// Shared helpers.
+int GetSelectedRowText(HWND list, char* buffer, int size);
+int BrowseForFolder(HWND owner, char* path);
+int BrowseForFile(HWND owner, char* path);

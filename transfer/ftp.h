@@ -1,0 +1,26 @@
+// The FTP client: control and data connections, driven by socket messages on the main thread.
+#pragma once
+#include <windows.h>
+#include <winsock2.h>
+
+#include "transfer/queue.h"
+
+// Starts the non-blocking connect of a batch to its target (the batch's
+// local path names the item, its target id the FtpTarget). Called by the
+// workers and the restore function; socket events go to window. Returns 1
+// when the connect was started, else an error code (2, 3, 4, 5, 6).
+int StartFtpConnection(HWND window, FtpJob* batch);
+
+// Starts the download of a stored file for a restore record; 1 when started.
+int StartFtpDownload(HWND window, BatchList* batches, const char* itemPath, const char* storedName,
+                     const char* location);
+
+// Handlers of UM_FTPCONTROL and UM_FTPDATA at the main window.
+void OnControlSocketEvent(SOCKET socket, WORD event, WORD error);
+void OnDataSocketEvent(SOCKET socket, WORD event, WORD error);
+
+// UM_STOPTRANSFER with wParam 1: stops the batches of one progress window.
+void StopFtpBatches(HWND progressWindow);
+
+// Command Stop All Transfers: sets the live-stop event and ends every batch.
+void StopAllTransfers(void);
