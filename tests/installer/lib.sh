@@ -1,0 +1,112 @@
+# Sourced by the installer's test scripts: a private Wine prefix with its own
+# wineserver, registry and file helpers that read what a user would see, and
+# check bookkeeping. Every check prints "ok" or "FAIL"; the script's exit code
+# is the number of failures (capped).
+
+failures=0
+group=""
+
+begin_group() {
+  group=$1
+  echo "== $group"
+}
+
+pass() { echo "ok   - $group: $1"; }
+fail() { echo "FAIL - $group: $1"; failures=$((failures + 1)); }
+
+# check DESCRIPTION COMMAND...: passes when the command succeeds.
+check() {
+  local what=$1; shift
+  if "$@"; then pass "$what"; else fail "$what"; fi
+}
+
+# check_eq DESCRIPTION EXPECTED ACTUAL
+check_eq() {
+  if [ "$2" == "$3" ]; then
+    pass "$1"
+  else
+    fail "$1: expected [$2], got [$3]"
+  fi
+}
+
+finish() {
+  echo "$failures failure(s)"
+  [ "$failures" -eq 0 ]
+}
+
+# start_private_wine DIR: a fresh prefix in DIR and a wineserver that stays up
+# until stop_private_wine. Output of Wine's helpers goes to files, never to
+# our pipes, which they would hold open.
+start_private_wine() {
+  export WINEPREFIX=$1
+  export WINEDEBUG=-all
+  export WINEDLLOVERRIDES="mscoree,mshtml="
+  if [ -d "$WINEPREFIX" ]; then
+    wineserver -k </dev/null >/dev/null 2>&1 || true
+    rm -rf "$WINEPREFIX"
+  fi
+  mkdir -p "$WINEPREFIX"
+  wineserver -p </dev/null >/dev/null 2>&1
+  trap stop_private_wine EXIT
+  wineboot -i </dev/null >"$WINEPREFIX/../wineboot.log" 2>&1 || true
+  # No window manager under Xvfb: unmanaged windows, as scripts/services.sh does.
+  wine reg add 'HKCU\Software\Wine\X11 Driver' /v Managed /d N /f </dev/null >/dev/null 2>&1 || true
+}
+
+stop_private_wine() {
+  wineserver -k </dev/null >/dev/null 2>&1 || true
+  wineserver -w </dev/null >/dev/null 2>&1 || true
+}
+
+# drive_c: the prefix's C: drive as a Linux folder.
+drive_c() { echo "$WINEPREFIX/drive_c"; }
+
+# reg_value KEY NAME: prints "TYPE DATA" of the value, nothing when it is absent.
+reg_value() {
+  local out
+  out=$(wine reg query "$1" /v "$2" </dev/null 2>/dev/null | tr -d '\r') || return 0
+  # "    name    TYPE    data": the data may contain blanks of its own.
+  printf '%s\n' "$out" | awk -v name="$2" '
+    {
+      line = $0
+      sub(/^    /, "", line)
+      n = index(line, "    ")
+      if (n == 0) next
+      if (tolower(substr(line, 1, n - 1)) != tolower(name)) next
+      rest = substr(line, n + 4)
+      m = index(rest, "    ")
+      if (m == 0) { print rest; exit }
+      print substr(rest, 1, m - 1) " " substr(rest, m + 4)
+      exit
+    }'
+}
+
+reg_key_exists() { wine reg query "$1" </dev/null >/dev/null 2>&1; }
+reg_key_absent() { ! reg_key_exists "$1"; }
+
+reg_set() { wine reg add "$1" /v "$2" /t "$3" /d "$4" /f </dev/null >/dev/null 2>&1; }
+
+# run_wine OUTFILE PROGRAM ARGS...: runs a Windows program to its end and
+# returns its exit code.
+run_wine() {
+  local out=$1; shift
+  wine "$@" </dev/null >"$out" 2>&1
+}
+
+# wait_for_uninstaller: the NSIS uninstaller copies itself into a temporary
+# folder (~nsuN.tmp\Un.exe), starts that copy and returns at once; wait until
+# the copy started from this prefix has ended.
+wait_for_uninstaller() {
+  local pid busy
+  for _ in $(seq 300); do
+    busy=""
+    for pid in $(pgrep -f 'nsu[0-9A-Za-z]*\.tmp\\(Un|Au_)\.exe' || true); do
+      if tr '\0' '\n' <"/proc/$pid/environ" 2>/dev/null | grep -qxF "WINEPREFIX=$WINEPREFIX"; then
+        busy=1
+      fi
+    done
+    [ -z "$busy" ] && return 0
+    sleep 0.1
+  done
+  return 1
+}
