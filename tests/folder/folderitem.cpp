@@ -1,79 +1,66 @@
-// Folder items with targets in the registry, and an owner window that records stop requests.
+// Folder items in the registry, a stand-in main window that records stop requests, and a file tree.
 #include "tests/folder/folderitem.h"
 
 #include "app/messages.h"
 #include "store/store.h"
+#include "tests/support/testenv.h"
 
-#include <gtest/gtest.h>
-#include <stdio.h>
 #include <string.h>
 
-void MakeFolderItem(const std::string& folder, const FolderItemSpec& spec)
+void MakeFolderItem(const std::string& folder, const std::vector<std::string>& disks, int ftps,
+                    bool diskOn, bool ftpOn, bool deleteStored)
 {
-    ASSERT_EQ(1, CreateItemKey(folder.c_str()));
-    // One record saved at a time: a record without an id gets the next one.
-    for (const std::string& target : spec.diskFolders) {
-        ItemSettings* s = NewItemSettings(folder.c_str());
-        s->switches->hdCount = 1;
-        s->switches->hdEnabled = spec.diskEnabled;
-        lstrcpynA(s->hdTargets[0]->folder, target.c_str(), 260);
-        s->hdTargets[0]->storageType = STORAGE_SYNC;
-        ASSERT_EQ(1, SaveItemSettings(folder.c_str(), s, SAVE_HD));
+    const char* path = folder.c_str();
+    CreateItemKey(path);
+    // One record per save: a record without an id is added as a new target.
+    for (size_t i = 0; i < disks.size() + ftps; ++i) {
+        ItemSettings* s = NewItemSettings(path);
+        bool disk = i < disks.size();
+        TargetRecord* t = disk ? s->hdTargets[0] : s->ftpTargets[0];
+        (disk ? s->switches->hdCount : s->switches->ftpCount) = 1;
+        lstrcpynA(disk ? t->folder : t->name, disk ? disks[i].c_str() : "server", 256);
+        if (!disk)
+            strcpy(t->address, "127.0.0.1");
+        SaveItemSettings(path, s, disk ? SAVE_HD : SAVE_FTP);
         FreeItemSettings(s);
     }
-    for (int i = 0; i < spec.ftpTargets; ++i) {
-        ItemSettings* s = NewItemSettings(folder.c_str());
-        s->switches->ftpCount = 1;
-        FtpTarget* t = s->ftpTargets[0];
-        snprintf(t->name, 256, "server %d", i + 1);
-        strcpy(t->address, "127.0.0.1");
-        strcpy(t->folder, "/backup");
-        t->port = 1;
-        t->anonymous = 1;
-        t->storageType = STORAGE_SYNC;
-        ASSERT_EQ(1, SaveItemSettings(folder.c_str(), s, SAVE_FTP));
-        FreeItemSettings(s);
-    }
-    ItemSettings* s = NewItemSettings(folder.c_str());
-    ASSERT_EQ(1, LoadItemSettings(folder.c_str(), s));
-    s->switches->hdEnabled = spec.diskEnabled;
-    s->switches->ftpEnabled = spec.ftpEnabled;
-    s->options->includeSubs = spec.includeSubs;
-    s->options->deleteStored = spec.deleteStored;
-    ASSERT_EQ(1, SaveItemSettings(folder.c_str(), s, SAVE_HD | SAVE_FTP | SAVE_OPTIONS));
+    ItemSettings* s = NewItemSettings(path);
+    LoadItemSettings(path, s);
+    s->switches->hdEnabled = diskOn;
+    s->switches->ftpEnabled = ftpOn;
+    s->options->includeSubs = 1;
+    s->options->deleteStored = deleteStored;
+    SaveItemSettings(path, s, SAVE_HD | SAVE_FTP | SAVE_OPTIONS);
     FreeItemSettings(s);
 }
 
-namespace {
-LRESULT CALLBACK RecordingProc(HWND wnd, UINT msg, WPARAM wParam, LPARAM lParam)
+static LRESULT CALLBACK RecordingProc(HWND wnd, UINT msg, WPARAM wParam, LPARAM lParam)
 {
-    if (msg == UM_STOPTRANSFER) {
+    if (msg == UM_STOPTRANSFER)
         StopRequests().push_back({wParam, reinterpret_cast<HWND>(lParam)});
-        return 0;
-    }
     return DefWindowProcA(wnd, msg, wParam, lParam);
 }
-} // namespace
 
-std::vector<std::pair<WPARAM, HWND>>& StopRequests()
+Stops& StopRequests()
 {
-    static std::vector<std::pair<WPARAM, HWND>> requests;
+    static Stops requests;
     return requests;
 }
 
 HWND CreateRecordingOwner(int x, int y)
 {
-    static bool registered = false;
-    if (!registered) {
-        WNDCLASSA wc = {};
-        wc.lpfnWndProc = RecordingProc;
-        wc.hInstance = GetModuleHandleA(NULL);
-        wc.lpszClassName = "TkRecordingOwner";
-        RegisterClassA(&wc);
-        registered = true;
-    }
-    HWND wnd = CreateWindowA("TkRecordingOwner", "Main", WS_OVERLAPPEDWINDOW, x, y, 500, 400,
-                             NULL, NULL, GetModuleHandleA(NULL), NULL);
-    ShowWindow(wnd, SW_SHOWNORMAL);
-    return wnd;
+    WNDCLASSA wc = {};
+    wc.lpfnWndProc = RecordingProc;
+    wc.hInstance = GetModuleHandleA(NULL);
+    wc.lpszClassName = "TkRecordingOwner";
+    RegisterClassA(&wc);  // fails harmlessly once registered
+    return CreateWindowA("TkRecordingOwner", "Main", WS_OVERLAPPEDWINDOW | WS_VISIBLE, x, y, 500,
+                         400, NULL, NULL, GetModuleHandleA(NULL), NULL);
+}
+
+void MakeThreeAndSub(const std::string& root)
+{
+    MakeDirs(root + "\\sub");
+    for (const char* name : {"a.txt", "b.txt", "c.txt", "sub\\d.txt", "sub\\e.txt"})
+        WriteFileBytes(root + "\\" + name, name);
 }

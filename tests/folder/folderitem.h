@@ -1,4 +1,4 @@
-// Folder items with targets in the registry, and an owner window that records stop requests.
+// Folder items in the registry, a stand-in main window that records stop requests, and a file tree.
 #pragma once
 #include <windows.h>
 
@@ -6,19 +6,15 @@
 #include <utility>
 #include <vector>
 
-struct FolderItemSpec {
-    std::vector<std::string> diskFolders;
-    int ftpTargets = 0;
-    bool diskEnabled = true;
-    bool ftpEnabled = true;
-    bool includeSubs = true;
-    bool deleteStored = false;
-};
+// Creates the item for folder (ending with '\') with one disk target per
+// entry of disks and ftps FTP targets.
+void MakeFolderItem(const std::string& folder, const std::vector<std::string>& disks, int ftps,
+                    bool diskOn = true, bool ftpOn = true, bool deleteStored = false);
 
-// Creates the item key for folder (ending with '\') with its targets and switches.
-void MakeFolderItem(const std::string& folder, const FolderItemSpec& spec);
-
-// A top-level window standing in for the main window: it keeps every
-// UM_STOPTRANSFER it receives as (wParam, lParam).
+// Every UM_STOPTRANSFER the owner receives, as (wParam, progress window).
+typedef std::vector<std::pair<WPARAM, HWND>> Stops;
 HWND CreateRecordingOwner(int x, int y);
-std::vector<std::pair<WPARAM, HWND>>& StopRequests();
+Stops& StopRequests();
+
+// a.txt b.txt c.txt sub\d.txt sub\e.txt below root.
+void MakeThreeAndSub(const std::string& root);

@@ -3,7 +3,6 @@
 
 #include "app/appstate.h"
 #include "app/messages.h"
-#include "app/tray.h"
 #include "resources/resource.h"
 #include "tests/folder/folderitem.h"
 #include "tests/support/testenv.h"
@@ -11,13 +10,8 @@
 #include "transfer/folder.h"
 
 #include <commctrl.h>
-#include <string>
-#include <utility>
-#include <vector>
 
 namespace {
-
-const char kCloseQuestion[] = "Closing this window will stop all transfers.  Do you want to continue?";
 
 const int kDiskHalf[] = {IDC_PROGRESS_DISK_STOP, IDC_PROGRESS_DISK_GROUP, IDC_PROGRESS_DISK_FILE,
                          IDC_PROGRESS_DISK_FILELABEL, IDC_PROGRESS_DISK_BARLABEL,
@@ -26,29 +20,25 @@ const int kFtpHalf[] = {IDC_PROGRESS_FTP_STOP, IDC_PROGRESS_FTP_GROUP, IDC_PROGR
                         IDC_PROGRESS_FTP_FILELABEL, IDC_PROGRESS_FTP_BARLABEL,
                         IDC_PROGRESS_FTP_TOTALLABEL};
 
-bool Enabled(HWND wnd, int id) { return IsWindowEnabled(GetDlgItem(wnd, id)) != FALSE; }
-
-template <size_t N> bool AllEnabled(HWND wnd, const int (&ids)[N], bool enabled)
+// 1 when every control of the half is enabled, 0 when none is, -1 when mixed.
+int HalfState(HWND w, const int (&ids)[6])
 {
+    int on = 0;
     for (int id : ids)
-        if (Enabled(wnd, id) != enabled)
-            return false;
-    return true;
+        on += IsWindowEnabled(GetDlgItem(w, id)) ? 1 : 0;
+    return on == 6 ? 1 : on == 0 ? 0 : -1;
 }
-
-int BarPos(HWND wnd, int id) { return static_cast<int>(SendDlgItemMessageA(wnd, id, PBM_GETPOS, 0, 0)); }
-int BarHigh(HWND wnd, int id)
+int Pos(HWND w, int id) { return (int)SendDlgItemMessageA(w, id, PBM_GETPOS, 0, 0); }
+int High(HWND w, int id) { return (int)SendDlgItemMessageA(w, id, PBM_GETRANGE, FALSE, 0); }
+void Send(HWND w, UINT msg, WPARAM wp = 0, const char* text = NULL)
 {
-    return static_cast<int>(SendDlgItemMessageA(wnd, id, PBM_GETRANGE, FALSE, 0));
+    SendMessageA(w, msg, wp, (LPARAM)text);
 }
-
-void Click(HWND wnd, int id)
+bool Complete(HWND w)
 {
-    SendMessageA(wnd, WM_COMMAND, MAKEWPARAM(id, BN_CLICKED),
-                 reinterpret_cast<LPARAM>(GetDlgItem(wnd, id)));
+    PumpMessages(20);
+    return WindowText(w) == "Folder Transfer Complete";
 }
-
-using Stops = std::vector<std::pair<WPARAM, HWND>>;
 
 class ProgressWindow : public ::testing::Test {
 protected:
@@ -57,259 +47,171 @@ protected:
         ResetProductKey();
         StopRequests().clear();
         owner_ = CreateRecordingOwner(60, 40);
-        GetWindowRect(owner_, &ownerRect_);
-        folder_ = src_.path() + "\\";
     }
     void TearDown() override
     {
         for (HWND w : windows_)
             if (IsWindow(w))
-                SendMessageA(w, UM_TRANSFERSTOPPED, 0, 0);
+                Send(w, UM_TRANSFERSTOPPED);
         EXPECT_EQ(0, OpenProgressWindowCount());
         DestroyWindow(owner_);
         DeleteProductKey();
     }
-
     HWND Open(bool diskOn = true, bool ftpOn = true)
     {
-        FolderItemSpec spec;
-        spec.diskFolders = {dst_.path()};
-        spec.ftpTargets = 1;
-        spec.diskEnabled = diskOn;
-        spec.ftpEnabled = ftpOn;
-        MakeFolderItem(folder_, spec);
-        HWND w = CreateProgressWindow(owner_, folder_.c_str());
-        windows_.push_back(w);
-        PumpMessages(20);
-        return w;
+        MakeFolderItem(folder_, {dst_.path()}, 1, diskOn, ftpOn);
+        windows_.push_back(CreateProgressWindow(owner_, folder_.c_str()));
+        return windows_.back();
     }
 
-    TempDir src_{"tkprog"};
-    TempDir dst_{"tkprogdst"};
-    std::string folder_;
+    TempDir src_{"tkprog"}, dst_{"tkprogdst"};
+    std::string folder_ = src_.path() + "\\";
     HWND owner_ = NULL;
-    RECT ownerRect_{};
     std::vector<HWND> windows_;
 };
-
-TEST_F(ProgressWindow, OpensWithBothHalvesRunningAndTheFolderInTheCaption)
-{
-    HWND w = Open();
-    ASSERT_TRUE(w);
-    EXPECT_TRUE(IsWindowVisible(w));
-    EXPECT_EQ("Folder Transfer - " + folder_, WindowText(w));
-    EXPECT_TRUE(AllEnabled(w, kDiskHalf, true));
-    EXPECT_TRUE(AllEnabled(w, kFtpHalf, true));
-    EXPECT_EQ("Hard Drive/Network Transfers", DlgItemText(w, IDC_PROGRESS_DISK_GROUP));
-    EXPECT_EQ("FTP Transfers", DlgItemText(w, IDC_PROGRESS_FTP_GROUP));
-    EXPECT_EQ("Stop", DlgItemText(w, IDC_PROGRESS_DISK_STOP));
-    EXPECT_TRUE(StopRequests().empty());
-    SaveWindowShot(w, "folder_progress_start");
-}
-
-TEST_F(ProgressWindow, AKindSwitchedOffIsGreyedAndStoppedFromTheStart)
-{
-    struct Case { bool diskOn, ftpOn; Stops::value_type::first_type stop; } cases[] = {
-        {true, false, 1},
-        {false, true, 2},
-    };
-    for (const Case& c : cases) {
-        SCOPED_TRACE(c.stop);
-        StopRequests().clear();
-        ResetProductKey();
-        HWND w = Open(c.diskOn, c.ftpOn);
-        EXPECT_TRUE(AllEnabled(w, kDiskHalf, c.diskOn));
-        EXPECT_TRUE(AllEnabled(w, kFtpHalf, c.ftpOn));
-        EXPECT_EQ((Stops{{c.stop, w}}), StopRequests());
-        SendMessageA(w, UM_TRANSFERSTOPPED, 0, 0);
-    }
-}
 
 TEST_F(ProgressWindow, StepsFillTheBarsAndCompletionNeedsBothHalves)
 {
     HWND w = Open();
-    TrayHook old = SetTrayHook([](DWORD action, NOTIFYICONDATAA* data) -> BOOL {
-        // Only the idle icon's default tip may be set when the transfer is done.
-        EXPECT_EQ(static_cast<DWORD>(NIM_MODIFY), action);
-        EXPECT_STREQ("Tandemkeep v1.21", data->szTip);
-        return TRUE;
-    });
-    SendMessageA(w, UM_DISKSETTOTAL, 2, 0);
-    SendMessageA(w, UM_FTPSETTOTAL, 3, 0);
+    ASSERT_TRUE(w && IsWindowVisible(w));
+    EXPECT_EQ("Folder Transfer - " + folder_, WindowText(w));
+    EXPECT_EQ(1, HalfState(w, kDiskHalf));
+    EXPECT_EQ(1, HalfState(w, kFtpHalf));
+    Send(w, UM_DISKSETTOTAL, 2);
+    Send(w, UM_FTPSETTOTAL, 2);
     std::string path = src_ / "a.txt";
-    SendMessageA(w, UM_DISKFILESTART, 0, reinterpret_cast<LPARAM>(path.c_str()));
-    SendMessageA(w, UM_FTPFILESTART, 0, reinterpret_cast<LPARAM>(path.c_str()));
-    SendMessageA(w, UM_FTPFILESTART, 0, 0);  // no text: the field keeps its path
+    Send(w, UM_DISKFILESTART, 0, path.c_str());
+    Send(w, UM_FTPFILESTART, 0, path.c_str());
+    Send(w, UM_FTPFILESTART);  // no text: the field keeps its path
     PostMessageA(w, UM_DISKPERCENT, 40, 0);
     PostMessageA(w, UM_FTPPERCENT, 70, 0);
-    PumpMessages(20);
+    Send(w, UM_FTPFILEDONE);
+    EXPECT_FALSE(Complete(w));
     EXPECT_EQ(path, DlgItemText(w, IDC_PROGRESS_DISK_FILE));
     EXPECT_EQ(path, DlgItemText(w, IDC_PROGRESS_FTP_FILE));
-    EXPECT_EQ(40, BarPos(w, IDC_PROGRESS_DISK_BAR));
-    EXPECT_EQ(70, BarPos(w, IDC_PROGRESS_FTP_BAR));
-    SendMessageA(w, UM_FTPFILEDONE, 0, 0);
+    EXPECT_EQ(40 + 70, Pos(w, IDC_PROGRESS_DISK_BAR) + Pos(w, IDC_PROGRESS_FTP_BAR));
     SaveWindowShot(w, "folder_progress_running");
 
     for (int i = 0; i < 3; ++i)  // one more than the total
-        SendMessageA(w, UM_DISKFILEDONE, 0, 0);
-    PumpMessages(20);
-    EXPECT_EQ(2, BarPos(w, IDC_PROGRESS_DISK_TOTAL));  // full, not started over
-    EXPECT_FALSE(Enabled(w, IDC_PROGRESS_DISK_STOP));
-    EXPECT_TRUE(Enabled(w, IDC_PROGRESS_DISK_GROUP));
-    EXPECT_NE("Folder Transfer Complete", WindowText(w));
-
-    SendMessageA(w, UM_FTPFILEDONE, 0, 0);
-    PumpMessages(20);
-    EXPECT_TRUE(Enabled(w, IDC_PROGRESS_FTP_STOP));
-    EXPECT_NE("Folder Transfer Complete", WindowText(w));
-    SendMessageA(w, UM_FTPFILEDONE, 0, 0);
-    EXPECT_TRUE(PumpUntil([&] { return WindowText(w) == "Folder Transfer Complete"; }, 2000));
-    EXPECT_FALSE(Enabled(w, IDC_PROGRESS_FTP_STOP));
-    SetTrayHook(old);
+        Send(w, UM_DISKFILEDONE);
+    EXPECT_EQ(2, Pos(w, IDC_PROGRESS_DISK_TOTAL));  // full, not started over
+    EXPECT_FALSE(IsWindowEnabled(GetDlgItem(w, IDC_PROGRESS_DISK_STOP)));
+    EXPECT_FALSE(Complete(w));
+    Send(w, UM_SETCAPTION, 0, "Transferring x");
+    Send(w, UM_SETCAPTION);
+    EXPECT_EQ("Transferring x", WindowText(w));
+    Send(w, UM_FTPFILEDONE);
+    EXPECT_TRUE(Complete(w));
+    EXPECT_EQ(-1, HalfState(w, kDiskHalf));  // only the Stop buttons are greyed
+    EXPECT_EQ(-1, HalfState(w, kFtpHalf));
 
     // Complete: closing asks nothing and stops nothing.
     MessageBoxRecorder boxes;
-    SendMessageA(w, WM_CLOSE, 0, 0);
-    EXPECT_FALSE(IsWindow(w));
-    EXPECT_TRUE(boxes.boxes().empty());
-    EXPECT_TRUE(StopRequests().empty());
-}
-
-TEST_F(ProgressWindow, CaptionTextsFromTheFtpSide)
-{
-    HWND w = Open();
-    SendMessageA(w, UM_SETCAPTION, 0, reinterpret_cast<LPARAM>("Transferring C:\\x.txt"));
-    EXPECT_EQ("Transferring C:\\x.txt", WindowText(w));
-    SendMessageA(w, UM_SETCAPTION, 0, 0);
-    EXPECT_EQ("Transferring C:\\x.txt", WindowText(w));
+    Send(w, WM_CLOSE);
+    EXPECT_TRUE(!IsWindow(w) && boxes.boxes().empty() && StopRequests().empty());
 }
 
 TEST_F(ProgressWindow, HugeTotalsKeepTheirLow16Bits)
 {
     HWND w = Open();
-    SendMessageA(w, UM_DISKSETTOTAL, 70000, 0);
-    SendMessageA(w, UM_FTPSETTOTAL, 65535, 0);
-    EXPECT_EQ(70000 - 65536, BarHigh(w, IDC_PROGRESS_DISK_TOTAL));
-    EXPECT_EQ(65535, BarHigh(w, IDC_PROGRESS_FTP_TOTAL));
+    Send(w, UM_DISKSETTOTAL, 70000);
+    Send(w, UM_FTPSETTOTAL, 65535);
+    EXPECT_EQ(70000 - 65536, High(w, IDC_PROGRESS_DISK_TOTAL));
+    EXPECT_EQ(65535, High(w, IDC_PROGRESS_FTP_TOTAL));
 }
 
-TEST_F(ProgressWindow, StopButtonsGreyTheirHalfAndAskTheOwner)
+TEST_F(ProgressWindow, AKindSwitchedOffIsGreyedAndStoppedFromTheStart)
+{
+    HWND w = Open(true, false);
+    EXPECT_EQ(1, HalfState(w, kDiskHalf));
+    EXPECT_EQ(0, HalfState(w, kFtpHalf));
+    EXPECT_EQ((Stops{{1, w}}), StopRequests());
+    HWND v = Open(false, true);
+    EXPECT_EQ(0, HalfState(v, kDiskHalf));
+    EXPECT_EQ((Stops{{1, w}, {2, v}}), StopRequests());
+}
+
+TEST_F(ProgressWindow, StopButtonsAndClosingStopDiskFirst)
 {
     HWND w = Open();
-    SendMessageA(w, UM_DISKSETTOTAL, 4, 0);
-    SendMessageA(w, UM_DISKFILEDONE, 0, 0);
-    Click(w, IDC_PROGRESS_DISK_STOP);
-    EXPECT_TRUE(AllEnabled(w, kDiskHalf, false));
-    EXPECT_TRUE(AllEnabled(w, kFtpHalf, true));
-    EXPECT_EQ(1, BarPos(w, IDC_PROGRESS_DISK_TOTAL));  // bars keep their state
-    Click(w, IDC_PROGRESS_DISK_STOP);                 // a second press asks nothing more
-    Click(w, IDC_PROGRESS_FTP_STOP);
-    EXPECT_TRUE(AllEnabled(w, kFtpHalf, false));
+    Send(w, UM_DISKSETTOTAL, 4);
+    Send(w, UM_DISKFILEDONE);
+    SendMessageA(w, WM_COMMAND, MAKEWPARAM(IDC_PROGRESS_DISK_STOP, BN_CLICKED),
+                 (LPARAM)GetDlgItem(w, IDC_PROGRESS_DISK_STOP));
+    EXPECT_EQ(0, HalfState(w, kDiskHalf));
+    EXPECT_EQ(1, HalfState(w, kFtpHalf));
+    EXPECT_EQ(1, Pos(w, IDC_PROGRESS_DISK_TOTAL));  // bars keep their state
+    Send(w, WM_COMMAND, IDC_PROGRESS_DISK_STOP);      // a greyed half asks nothing more
+    Send(w, WM_COMMAND, IDC_PROGRESS_FTP_STOP);
+    EXPECT_EQ(0, HalfState(w, kFtpHalf));
     EXPECT_EQ((Stops{{2, w}, {1, w}}), StopRequests());
 
-    // Both halves stopped: closing asks nothing.
-    MessageBoxRecorder boxes;
-    SendMessageA(w, WM_CLOSE, 0, 0);
-    EXPECT_FALSE(IsWindow(w));
-    EXPECT_TRUE(boxes.boxes().empty());
-    EXPECT_EQ(2u, StopRequests().size());
-}
-
-TEST_F(ProgressWindow, ClosingWhileRunningAsksAndStopsDiskFirst)
-{
-    HWND w = Open();
+    // Closing while both halves run: No keeps the window, Yes stops disk then FTP.
+    StopRequests().clear();
+    HWND v = Open();
     MessageBoxRecorder boxes;
     boxes.Answer(IDNO);
-    SendMessageA(w, WM_CLOSE, 0, 0);
-    ASSERT_TRUE(IsWindow(w));
+    Send(v, WM_CLOSE);
+    ASSERT_TRUE(IsWindow(v));
     ASSERT_EQ(1u, boxes.boxes().size());
-    EXPECT_EQ(kCloseQuestion, boxes.boxes()[0].text);
+    EXPECT_EQ("Closing this window will stop all transfers.  Do you want to continue?",
+              boxes.boxes()[0].text);
     EXPECT_EQ("Stop Transfers?", boxes.boxes()[0].caption);
-    EXPECT_EQ(static_cast<UINT>(MB_YESNO | MB_ICONQUESTION), boxes.boxes()[0].type);
+    EXPECT_EQ((UINT)(MB_YESNO | MB_ICONQUESTION), boxes.boxes()[0].type);
     EXPECT_TRUE(StopRequests().empty());
-    EXPECT_EQ(1, OpenProgressWindowCount());
-
     boxes.Answer(IDYES);
-    SendMessageA(w, WM_CLOSE, 0, 0);
-    EXPECT_FALSE(IsWindow(w));
-    EXPECT_EQ((Stops{{2, w}, {1, w}}), StopRequests());
-    EXPECT_EQ(0, OpenProgressWindowCount());
-}
-
-TEST_F(ProgressWindow, ShutdownClosesWithoutAsking)
-{
-    HWND w = Open();
-    MessageBoxRecorder boxes;
+    Send(v, WM_CLOSE);
+    EXPECT_FALSE(IsWindow(v));
+    EXPECT_EQ((Stops{{2, v}, {1, v}}), StopRequests());
+    // Shutdown closes without asking; both halves of w are already stopped.
     PostMessageA(w, UM_TRANSFERSTOPPED, 0, 0);
     EXPECT_TRUE(PumpUntil([&] { return !IsWindow(w); }, 2000));
-    EXPECT_TRUE(boxes.boxes().empty());
-    EXPECT_EQ(0, OpenProgressWindowCount());
+    EXPECT_EQ(2u, boxes.boxes().size());  // both were for v
+    EXPECT_EQ(2u, StopRequests().size());
 }
 
 TEST_F(ProgressWindow, WindowsCascadeAndTheCounterComesBack)
 {
+    RECT owner;
+    GetWindowRect(owner_, &owner);
     auto expectAt = [&](HWND w, int c) {
         RECT r;
         GetWindowRect(w, &r);
-        EXPECT_EQ(ownerRect_.left + 30 + 20 * c, r.left) << c;
-        EXPECT_EQ(ownerRect_.top + 50 + 20 * c, r.top) << c;
+        EXPECT_EQ(owner.left + 30 + 20 * c, r.left) << c;
+        EXPECT_EQ(owner.top + 50 + 20 * c, r.top) << c;
     };
     HWND a = Open(), b = Open(), c = Open();
     EXPECT_EQ(3, OpenProgressWindowCount());
-    expectAt(a, 1);
-    expectAt(b, 2);
-    expectAt(c, 3);
-    RECT ra, rc;
-    GetWindowRect(a, &ra);
-    GetWindowRect(c, &rc);
-    EXPECT_EQ(ra.right - ra.left, rc.right - rc.left);  // sizes kept
-
+    expectAt(a, 1), expectAt(b, 2), expectAt(c, 3);
     MessageBoxRecorder boxes;
     for (HWND w : {a, b, c}) {
         boxes.Answer(IDYES);
-        SendMessageA(w, WM_CLOSE, 0, 0);
+        Send(w, WM_CLOSE);
     }
     EXPECT_EQ(0, OpenProgressWindowCount());
     expectAt(Open(), 1);
-    // A window destroyed with its owner still counts itself out once.
-    DestroyWindow(windows_.back());
+    DestroyWindow(windows_.back());  // destroyed with its owner: counted out once too
     EXPECT_EQ(0, OpenProgressWindowCount());
 }
 
-class StopDisk : public ::testing::Test {
-protected:
-    void SetUp() override
-    {
-        status_ = CreateWindowA("STATIC", "", WS_POPUP, 0, 0, 100, 20, NULL, NULL,
-                                GetModuleHandleA(NULL), NULL);
-        g_app.statusBar = status_;
-        progress_ = CreateTestOwner(0, 0, 100, 100);
-    }
-    void TearDown() override
-    {
-        g_app.statusBar = NULL;
-        DestroyWindow(progress_);
-        DestroyWindow(status_);
-    }
-    HWND status_ = NULL, progress_ = NULL;
-};
-
-TEST_F(StopDisk, SetsTheWindowsAbortEventAndTellsTheStatusLine)
+TEST(StopDiskHalf, SetsTheWindowsAbortEventAndAlwaysTellsTheStatusLine)
 {
+    g_app.statusBar = CreateWindowA("STATIC", "", WS_POPUP, 0, 0, 9, 9, NULL, NULL, NULL, NULL);
+    HWND progress = CreateTestOwner(0, 0, 100, 100);
     HANDLE event = CreateEventA(NULL, TRUE, FALSE, NULL);
-    SetWindowLongPtrA(progress_, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(event));
-    StopDiskHalf(progress_);
+    SetWindowLongPtrA(progress, GWLP_USERDATA, (LONG_PTR)event);
+    StopDiskHalf(progress);
     EXPECT_EQ(WAIT_OBJECT_0, WaitForSingleObject(event, 0));
-    EXPECT_EQ("Hard Drive/Network Transfer Stopped", WindowText(status_));
-    CloseHandle(event);
-
-    // Stopped before the walk stored an event, or the window is gone: the text still shows.
-    for (HWND w : {progress_, static_cast<HWND>(NULL)}) {
-        SetWindowTextA(status_, "");
-        SetWindowLongPtrA(progress_, GWLP_USERDATA, 0);
+    SetWindowLongPtrA(progress, GWLP_USERDATA, 0);
+    for (HWND w : {progress, (HWND)NULL}) {  // no event stored yet, or no window
+        SetWindowTextA(g_app.statusBar, "");
         StopDiskHalf(w);
-        EXPECT_EQ("Hard Drive/Network Transfer Stopped", WindowText(status_));
+        EXPECT_EQ("Hard Drive/Network Transfer Stopped", WindowText(g_app.statusBar));
     }
+    CloseHandle(event);
+    DestroyWindow(progress);
+    DestroyWindow(g_app.statusBar);
+    g_app.statusBar = NULL;
 }
 
 } // namespace

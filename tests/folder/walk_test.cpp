@@ -1,227 +1,209 @@
-// Walking, counting and clearing folders: what a folder transfer queues, on real files.
+// What a folder transfer queues and announces, on real files, real items and a real progress window.
 #include <gtest/gtest.h>
 
+#include "app/messages.h"
+#include "resources/resource.h"
 #include "store/layout.h"
+#include "tests/folder/folderitem.h"
 #include "tests/support/testenv.h"
 #include "tests/support/windows.h"
 #include "transfer/folder.h"
 
+#include <algorithm>
+#include <commctrl.h>
 #include <set>
-#include <string>
-#include <vector>
 
 namespace {
 
-struct Queued {
-    BYTE kind;
-    std::string path;
-    HANDLE abortEvent;
-    HWND mainWindow;
-    HWND progressWindow;
-};
+int BarHigh(HWND w, int id) { return (int)SendDlgItemMessageA(w, id, PBM_GETRANGE, FALSE, 0); }
 
 class FolderWalk : public ::testing::Test {
 protected:
     void SetUp() override
     {
-        owner_ = CreateTestOwner(10, 10, 200, 100);
-        progress_ = CreateTestOwner(20, 20, 200, 100);
+        ResetProductKey();
+        owner_ = CreateRecordingOwner(40, 40);
         queue_ = NewRequestQueue();
+        // Set, so that a folder worker started here drops its queue at once.
+        shutdown_ = CreateEventA(NULL, TRUE, TRUE, NULL);
     }
     void TearDown() override
     {
         FreeRequestQueue(queue_);
-        HANDLE event = reinterpret_cast<HANDLE>(GetWindowLongPtrA(progress_, GWLP_USERDATA));
-        if (event)
-            CloseHandle(event);
-        DestroyWindow(progress_);
+        if (IsWindow(progress_))
+            SendMessageA(progress_, UM_TRANSFERSTOPPED, 0, 0);
+        PumpMessages(50);
+        SetEvent(shutdown_);
+        Sleep(50);  // workers still waiting see the event before it closes
         DestroyWindow(owner_);
+        CloseHandle(shutdown_);
+        DeleteProductKey();
     }
 
-    std::string Folder() const { return src_.path() + "\\"; }
-
-    // a.txt b.txt c.txt sub\d.txt sub\e.txt
-    void MakeThreeAndSub()
+    // Walks src_ into queue_; every file must come as a disk request directly
+    // followed by its FTP request, all carrying one abort event.
+    std::vector<std::string> Walk(int subs)
     {
-        for (const char* name : {"a.txt", "b.txt", "c.txt"})
-            ASSERT_TRUE(WriteFileBytes(src_ / name, name));
-        MakeDirs(src_ / "sub");
-        for (const char* name : {"sub\\d.txt", "sub\\e.txt"})
-            ASSERT_TRUE(WriteFileBytes(src_ / name, name));
+        ClearRequests(queue_);
+        FolderTransfer block = {folder_.c_str(), owner_, owner_, subs, NULL, NULL, queue_};
+        EXPECT_EQ(1, WalkFolder(&block, NULL));
+        std::vector<std::string> files;
+        for (TransferRequest* r = queue_->first; r; r = r->next->next) {
+            if (!r->next) {
+                ADD_FAILURE() << "a disk request without its FTP request";
+                break;
+            }
+            EXPECT_TRUE(r->kind == KIND_HD && r->next->kind == KIND_FTP);
+            EXPECT_EQ(std::string(r->path), r->next->path);
+            EXPECT_EQ(queue_->first->abortEvent, r->abortEvent);
+            EXPECT_EQ(queue_->first->abortEvent, r->next->abortEvent);
+            files.push_back(r->path);
+        }
+        // The totals are the files the walk really queues.
+        EXPECT_EQ((int)files.size(), CountFolderFiles(folder_.c_str(), subs));
+        return files;
     }
 
-    int Walk(int includeSubs)
+    int Start(const std::vector<std::string>& disks, int ftps, bool ftpOn = true, bool clear = false)
     {
-        folder_ = Folder();
-        FolderTransfer block = {folder_.c_str(), owner_, progress_, includeSubs, NULL, NULL, queue_};
-        return WalkFolder(&block, NULL);
+        ResetProductKey();
+        if (IsWindow(progress_))
+            SendMessageA(progress_, UM_TRANSFERSTOPPED, 0, 0);
+        MakeFolderItem(folder_, disks, ftps, true, ftpOn, clear);
+        progress_ = CreateProgressWindow(owner_, folder_.c_str());
+        FolderTransfer block = {folder_.c_str(), owner_, progress_, 1, NULL, shutdown_, NULL};
+        return StartFolderTransfer(&block);
     }
 
-    std::vector<Queued> QueuedRequests() const
-    {
-        std::vector<Queued> out;
-        for (TransferRequest* r = queue_->first; r; r = r->next)
-            out.push_back({r->kind, r->path, r->abortEvent, r->mainWindow, r->progressWindow});
-        return out;
-    }
-
-    TempDir src_{"tkwalk"};
-    std::string folder_;
+    TempDir src_{"tksrc"}, dst_{"tkdst"};
+    std::string folder_ = src_.path() + "\\";
     HWND owner_ = NULL, progress_ = NULL;
     RequestQueue* queue_ = NULL;
+    HANDLE shutdown_ = NULL;
 };
 
-// Every file is queued as a disk request directly followed by an FTP request.
-std::vector<std::string> FilesInPairs(const std::vector<Queued>& q)
+TEST_F(FolderWalk, QueuesFilesDepthFirstUnderTheSubfolderAndDotRules)
 {
-    std::vector<std::string> files;
-    EXPECT_EQ(0u, q.size() % 2);
-    for (size_t i = 0; i + 1 < q.size(); i += 2) {
-        EXPECT_EQ(KIND_HD, q[i].kind) << i;
-        EXPECT_EQ(KIND_FTP, q[i + 1].kind) << i;
-        EXPECT_EQ(q[i].path, q[i + 1].path);
-        files.push_back(q[i].path);
-    }
-    return files;
-}
-
-TEST_F(FolderWalk, QueuesDiskThenFtpPerFileWithTheSubfolderRule)
-{
-    MakeThreeAndSub();
-    struct Case { int includeSubs; std::set<std::string> files; } cases[] = {
-        {1, {src_ / "a.txt", src_ / "b.txt", src_ / "c.txt", src_ / "sub\\d.txt", src_ / "sub\\e.txt"}},
-        {0, {src_ / "a.txt", src_ / "b.txt", src_ / "c.txt"}},
-    };
-    for (const Case& c : cases) {
-        SCOPED_TRACE(c.includeSubs);
-        ClearRequests(queue_);
-        ASSERT_EQ(1, Walk(c.includeSubs));
-        std::vector<Queued> q = QueuedRequests();
-        std::vector<std::string> files = FilesInPairs(q);
-        EXPECT_EQ(c.files, std::set<std::string>(files.begin(), files.end()));
-        EXPECT_EQ(c.files.size(), files.size());
-        // The totals announced are the files the walk really queues.
-        EXPECT_EQ(static_cast<int>(files.size()), CountFolderFiles(Folder().c_str(), c.includeSubs));
-
-        HANDLE event = q.front().abortEvent;
-        ASSERT_TRUE(event);
-        EXPECT_EQ(event, reinterpret_cast<HANDLE>(GetWindowLongPtrA(progress_, GWLP_USERDATA)));
-        EXPECT_EQ(WAIT_TIMEOUT, WaitForSingleObject(event, 0));
-        for (const Queued& r : q) {
-            EXPECT_EQ(event, r.abortEvent);
-            EXPECT_EQ(owner_, r.mainWindow);
-            EXPECT_EQ(progress_, r.progressWindow);
-        }
-        // The abort event is manual-reset: a stop stays seen by every request.
-        SetEvent(event);
-        EXPECT_EQ(WAIT_OBJECT_0, WaitForSingleObject(event, 0));
-        EXPECT_EQ(WAIT_OBJECT_0, WaitForSingleObject(event, 0));
-        CloseHandle(event);
-        SetWindowLongPtrA(progress_, GWLP_USERDATA, 0);
-    }
-}
-
-TEST_F(FolderWalk, SubfolderFilesComeTogetherAtTheSubfoldersPlace)
-{
-    MakeThreeAndSub();
-    MakeDirs(src_ / "sub\\deeper");
-    ASSERT_TRUE(WriteFileBytes(src_ / "sub\\deeper\\f.txt", "f"));
-    ASSERT_EQ(1, Walk(1));
-    std::vector<std::string> files = FilesInPairs(QueuedRequests());
-    ASSERT_EQ(6u, files.size());
-    std::vector<size_t> inSub;
-    for (size_t i = 0; i < files.size(); ++i)
-        if (files[i].find("\\sub\\") != std::string::npos)
-            inSub.push_back(i);
-    ASSERT_EQ(3u, inSub.size());
-    EXPECT_EQ(inSub.front() + 2, inSub.back());
-    EXPECT_EQ(6, CountFolderFiles(Folder().c_str(), 1));
-}
-
-TEST_F(FolderWalk, NamesBeginningWithADotSkipOnlyFolders)
-{
-    MakeDirs(src_ / ".hidden");
+    MakeThreeAndSub(src_.path());
     MakeDirs(src_ / ".git\\objects");
-    ASSERT_TRUE(WriteFileBytes(src_ / ".hidden\\x.txt", "x"));
-    ASSERT_TRUE(WriteFileBytes(src_ / ".git\\objects\\y", "y"));
-    ASSERT_TRUE(WriteFileBytes(src_ / ".profile", "p"));
-    ASSERT_TRUE(WriteFileBytes(src_ / "plain.txt", "q"));
-    ASSERT_EQ(1, Walk(1));
-    std::vector<std::string> files = FilesInPairs(QueuedRequests());
-    EXPECT_EQ((std::set<std::string>{src_ / ".profile", src_ / "plain.txt"}),
+    WriteFileBytes(src_ / ".git\\objects\\x", "x");
+    WriteFileBytes(src_ / ".profile", "p");
+    std::vector<std::string> files = Walk(1);
+    EXPECT_EQ((std::set<std::string>{src_ / "a.txt", src_ / "b.txt", src_ / "c.txt", src_ / ".profile",
+                                     src_ / "sub\\d.txt", src_ / "sub\\e.txt"}),
               std::set<std::string>(files.begin(), files.end()));
-    EXPECT_EQ(2, CountFolderFiles(Folder().c_str(), 1));
+    ASSERT_EQ(6u, files.size());
+    // The subfolder's files sit together, at the subfolder's place.
+    size_t d = std::find(files.begin(), files.end(), src_ / "sub\\d.txt") - files.begin();
+    size_t e = std::find(files.begin(), files.end(), src_ / "sub\\e.txt") - files.begin();
+    EXPECT_EQ(1u, std::max(d, e) - std::min(d, e));
+    HANDLE abort = queue_->first->abortEvent;
+    EXPECT_EQ((LONG_PTR)abort, GetWindowLongPtrA(owner_, GWLP_USERDATA));
+    EXPECT_EQ(WAIT_TIMEOUT, WaitForSingleObject(abort, 0));
+    CloseHandle(abort);
+
+    EXPECT_EQ(4u, Walk(0).size());
+    CloseHandle(queue_->first->abortEvent);
 }
 
-TEST_F(FolderWalk, EmptyAndMissingFolders)
+TEST_F(FolderWalk, EmptyMissingAndOverlongNames)
 {
-    ASSERT_EQ(1, Walk(1));
-    EXPECT_EQ(nullptr, queue_->first);
-    EXPECT_EQ(0, GetWindowLongPtrA(progress_, GWLP_USERDATA));
-    EXPECT_EQ(0, CountFolderFiles(Folder().c_str(), 1));
+    SetWindowLongPtrA(owner_, GWLP_USERDATA, 0);
+    EXPECT_TRUE(Walk(1).empty());
+    EXPECT_EQ(0, GetWindowLongPtrA(owner_, GWLP_USERDATA));
+    // No path is ever queued cut short to 259 characters.
+    WriteFileBytes(folder_ + std::string(259 - folder_.size(), 'f'), "1");
+    WriteFileBytes(folder_ + std::string(260 - folder_.size(), 'g'), "2");
+    EXPECT_EQ(1u, Walk(1).size());
+    CloseHandle(queue_->first->abortEvent);
 
     std::string missing = src_ / "gone\\";
-    FolderTransfer block = {missing.c_str(), owner_, progress_, 1, NULL, NULL, queue_};
+    FolderTransfer block = {missing.c_str(), owner_, NULL, 1, NULL, NULL, queue_};
     EXPECT_EQ(0, WalkFolder(&block, NULL));
     EXPECT_EQ(-1, CountFolderFiles(missing.c_str(), 1));
-    EXPECT_EQ(-1, CountFolderFiles("", 1));
-    EXPECT_EQ(nullptr, queue_->first);
-    block.queue = NULL;
-    EXPECT_EQ(0, WalkFolder(&block, NULL));
-    EXPECT_EQ(0, WalkFolder(NULL, NULL));
 }
 
-TEST_F(FolderWalk, NamesThatWouldPassTheLengthOfAPathAreLeftOut)
+TEST_F(FolderWalk, ClearsOnlyFullPathsAndKeepsTheFolder)
 {
-    // 259 characters is the longest path; nothing may be queued cut short.
-    std::string base = Folder();
-    std::string fits(259 - base.size(), 'f');
-    std::string tooLong(260 - base.size(), 'g');
-    ASSERT_TRUE(WriteFileBytes(base + fits, "1"));
-    if (!WriteFileBytes(base + tooLong, "2"))
-        GTEST_SKIP() << "this file system refuses the long name";
-    ASSERT_EQ(1, Walk(1));
-    std::vector<std::string> files = FilesInPairs(QueuedRequests());
-    EXPECT_EQ(std::vector<std::string>{base + fits}, files);
-    EXPECT_EQ(1, CountFolderFiles(base.c_str(), 1));
-}
-
-class ClearFolder : public ::testing::Test {
-protected:
-    TempDir dir_{"tkclear"};
-};
-
-TEST_F(ClearFolder, DeletesEverythingInsideAndKeepsTheFolder)
-{
-    std::string target = dir_ / "target";
-    MakeDirs(target + "\\one\\two");
-    ASSERT_TRUE(WriteFileBytes(target + "\\a.txt", "a"));
-    ASSERT_TRUE(WriteFileBytes(target + "\\one\\b.txt", "b"));
-    ASSERT_TRUE(WriteFileBytes(target + "\\one\\two\\c.txt", "c"));
-    ASSERT_EQ(1, DeleteFolderContents((target + "\\").c_str()));
-    EXPECT_TRUE(DirExists(target));
-    EXPECT_FALSE(FileExists(target + "\\a.txt"));
-    EXPECT_FALSE(DirExists(target + "\\one"));
-    EXPECT_EQ(0, DeleteFolderContents((dir_ / "missing").c_str()));
-}
-
-TEST_F(ClearFolder, RefusesPathsThatAreNotFull)
-{
-    // An empty or relative target must never reach the current folder.
-    ASSERT_TRUE(WriteFileBytes(dir_ / "keep.txt", "k"));
-    MakeDirs(dir_ / "rel");
-    ASSERT_TRUE(WriteFileBytes(dir_ / "rel\\keep.txt", "k"));
+    MakeThreeAndSub(dst_.path());
+    ASSERT_EQ(1, DeleteFolderContents((dst_.path() + "\\").c_str()));
+    EXPECT_TRUE(DirExists(dst_.path()));
+    EXPECT_FALSE(FileExists(dst_ / "a.txt") || DirExists(dst_ / "sub"));
+    EXPECT_EQ(0, DeleteFolderContents((dst_ / "missing").c_str()));
+    // An empty or relative target never reaches the current folder.
+    MakeThreeAndSub(dst_.path());
     char old[MAX_PATH];
     GetCurrentDirectoryA(MAX_PATH, old);
-    SetCurrentDirectoryA(dir_.path().c_str());
-    for (const char* path : {"", "rel", ".\\rel", "\\\\"}) {
-        SCOPED_TRACE(path);
-        EXPECT_EQ(0, DeleteFolderContents(path));
-    }
-    EXPECT_EQ(0, DeleteFolderContents(NULL));
+    SetCurrentDirectoryA(dst_.path().c_str());
+    for (const char* path : {"", "sub", ".\\sub", "\\\\"})
+        EXPECT_EQ(0, DeleteFolderContents(path)) << path;
     SetCurrentDirectoryA(old);
-    EXPECT_TRUE(FileExists(dir_ / "keep.txt"));
-    EXPECT_TRUE(FileExists(dir_ / "rel\\keep.txt"));
+    EXPECT_TRUE(FileExists(dst_ / "a.txt") && FileExists(dst_ / "sub\\d.txt"));
+}
+
+TEST_F(FolderWalk, TotalsAreFilesTimesTargetsOfTheKindsSwitchedOn)
+{
+    MakeThreeAndSub(src_.path());
+    struct Case { int disks, ftps; bool ftpOn; int disk, ftp; } cases[] = {
+        {1, 1, true, 5, 5}, {2, 3, true, 10, 15}, {1, 2, false, 5, 0}};
+    for (const Case& c : cases) {
+        // The last one is left to run: a worker that copies steps the disk
+        // half itself, and the bar never passes full.
+        if (!c.ftpOn)
+            ResetEvent(shutdown_);
+        std::vector<std::string> disks(c.disks, dst_.path());
+        ASSERT_EQ(1, Start(disks, c.ftps, c.ftpOn));
+        // Sent before StartFolderTransfer returns: read before pumping.
+        EXPECT_EQ(c.disk, BarHigh(progress_, IDC_PROGRESS_DISK_TOTAL)) << c.disks;
+        EXPECT_EQ(c.ftp, BarHigh(progress_, IDC_PROGRESS_FTP_TOTAL)) << c.ftps;
+        EXPECT_TRUE(GetWindowLongPtrA(progress_, GWLP_USERDATA));
+    }
+    // FTP off: the finished disk half alone completes the transfer.
+    for (int i = 0; i < 5; ++i)
+        SendMessageA(progress_, UM_DISKFILEDONE, 0, 0);
+    EXPECT_TRUE(PumpUntil([&] { return WindowText(progress_) == "Folder Transfer Complete"; }, 2000));
+}
+
+TEST_F(FolderWalk, AnEmptyFolderIsCompleteAtOnceAndAMissingOneLeavesTheWindow)
+{
+    ASSERT_EQ(1, Start({dst_.path()}, 1));
+    EXPECT_EQ(0, BarHigh(progress_, IDC_PROGRESS_DISK_TOTAL) + BarHigh(progress_, IDC_PROGRESS_FTP_TOTAL));
+    EXPECT_TRUE(PumpUntil([&] { return WindowText(progress_) == "Folder Transfer Complete"; }, 2000));
+    MessageBoxRecorder boxes;
+    SendMessageA(progress_, WM_CLOSE, 0, 0);
+    EXPECT_TRUE(boxes.boxes().empty() && !IsWindow(progress_));
+
+    folder_ = src_ / "not-there\\";
+    ASSERT_EQ(1, Start({dst_.path()}, 1));
+    EXPECT_EQ(100, BarHigh(progress_, IDC_PROGRESS_DISK_TOTAL));  // the bar's first range
+    EXPECT_EQ(0, StartFolderTransfer(NULL));
+}
+
+TEST_F(FolderWalk, DeleteStoredAsksWhenATargetCannotBeCleared)
+{
+    MakeDirs(src_ / "item");
+    WriteFileBytes(src_ / "item\\precious.txt", "p");
+    MakeThreeAndSub(dst_.path());
+    folder_ = src_ / "item\\";
+    struct Case { std::string target; int answer, result, diskTotal; } cases[] = {
+        {dst_.path(), 0, 1, 1},         // cleared, nothing asked
+        {dst_ / "missing", IDNO, 0, 100},
+        {dst_ / "missing", IDYES, 1, 1},
+        {src_.path(), IDNO, 0, 100},    // holds the item: never cleared
+        {src_ / "item", IDNO, 0, 100},
+    };
+    for (const Case& c : cases) {
+        MessageBoxRecorder boxes;
+        boxes.Answer(c.answer);
+        EXPECT_EQ(c.result, Start({c.target}, 0, true, true)) << c.target;
+        EXPECT_EQ(c.answer ? 1u : 0u, boxes.boxes().size());
+        EXPECT_EQ(c.diskTotal, BarHigh(progress_, IDC_PROGRESS_DISK_TOTAL));
+        if (c.answer) {
+            EXPECT_EQ("Continue?", boxes.boxes()[0].caption);
+        }
+    }
+    EXPECT_TRUE(DirExists(dst_.path()) && !FileExists(dst_ / "a.txt"));
+    EXPECT_TRUE(FileExists(src_ / "item\\precious.txt"));
 }
 
 } // namespace
