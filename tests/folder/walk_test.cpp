@@ -88,11 +88,15 @@ TEST_F(FolderWalk, QueuesFilesDepthFirstUnderTheSubfolderAndDotRules)
     MakeDirs(src_ / ".git\\objects");
     WriteFileBytes(src_ / ".git\\objects\\x", "x");
     WriteFileBytes(src_ / ".profile", "p");
+    // No path is ever queued cut short to 259 characters.
+    std::string longest = folder_ + std::string(259 - folder_.size(), 'f');
+    WriteFileBytes(longest, "1");
+    WriteFileBytes(folder_ + std::string(260 - folder_.size(), 'g'), "2");
     std::vector<std::string> files = Walk(1);
     EXPECT_EQ((std::set<std::string>{src_ / "a.txt", src_ / "b.txt", src_ / "c.txt", src_ / ".profile",
-                                     src_ / "sub\\d.txt", src_ / "sub\\e.txt"}),
+                                     src_ / "sub\\d.txt", src_ / "sub\\e.txt", longest}),
               std::set<std::string>(files.begin(), files.end()));
-    ASSERT_EQ(6u, files.size());
+    ASSERT_EQ(7u, files.size());
     // The subfolder's files sit together, at the subfolder's place.
     size_t d = std::find(files.begin(), files.end(), src_ / "sub\\d.txt") - files.begin();
     size_t e = std::find(files.begin(), files.end(), src_ / "sub\\e.txt") - files.begin();
@@ -102,35 +106,12 @@ TEST_F(FolderWalk, QueuesFilesDepthFirstUnderTheSubfolderAndDotRules)
     EXPECT_EQ(WAIT_TIMEOUT, WaitForSingleObject(abort, 0));
     CloseHandle(abort);
 
-    EXPECT_EQ(4u, Walk(0).size());
+    EXPECT_EQ(5u, Walk(0).size());
     CloseHandle(queue_->first->abortEvent);
 }
 
-TEST_F(FolderWalk, EmptyMissingAndOverlongNames)
+TEST_F(FolderWalk, ClearingNeverReachesTheCurrentFolder)
 {
-    SetWindowLongPtrA(owner_, GWLP_USERDATA, 0);
-    EXPECT_TRUE(Walk(1).empty());
-    EXPECT_EQ(0, GetWindowLongPtrA(owner_, GWLP_USERDATA));
-    // No path is ever queued cut short to 259 characters.
-    WriteFileBytes(folder_ + std::string(259 - folder_.size(), 'f'), "1");
-    WriteFileBytes(folder_ + std::string(260 - folder_.size(), 'g'), "2");
-    EXPECT_EQ(1u, Walk(1).size());
-    CloseHandle(queue_->first->abortEvent);
-
-    std::string missing = src_ / "gone\\";
-    FolderTransfer block = {missing.c_str(), owner_, NULL, 1, NULL, NULL, queue_};
-    EXPECT_EQ(0, WalkFolder(&block, NULL));
-    EXPECT_EQ(-1, CountFolderFiles(missing.c_str(), 1));
-}
-
-TEST_F(FolderWalk, ClearsOnlyFullPathsAndKeepsTheFolder)
-{
-    MakeThreeAndSub(dst_.path());
-    ASSERT_EQ(1, DeleteFolderContents((dst_.path() + "\\").c_str()));
-    EXPECT_TRUE(DirExists(dst_.path()));
-    EXPECT_FALSE(FileExists(dst_ / "a.txt") || DirExists(dst_ / "sub"));
-    EXPECT_EQ(0, DeleteFolderContents((dst_ / "missing").c_str()));
-    // An empty or relative target never reaches the current folder.
     MakeThreeAndSub(dst_.path());
     char old[MAX_PATH];
     GetCurrentDirectoryA(MAX_PATH, old);
@@ -176,6 +157,7 @@ TEST_F(FolderWalk, AnEmptyFolderIsCompleteAtOnceAndAMissingOneLeavesTheWindow)
     folder_ = src_ / "not-there\\";
     ASSERT_EQ(1, Start({dst_.path()}, 1));
     EXPECT_EQ(100, BarHigh(progress_, IDC_PROGRESS_DISK_TOTAL));  // the bar's first range
+    EXPECT_EQ(0, GetWindowLongPtrA(progress_, GWLP_USERDATA));
     EXPECT_EQ(0, StartFolderTransfer(NULL));
 }
 
@@ -202,7 +184,7 @@ TEST_F(FolderWalk, DeleteStoredAsksWhenATargetCannotBeCleared)
             EXPECT_EQ("Continue?", boxes.boxes()[0].caption);
         }
     }
-    EXPECT_TRUE(DirExists(dst_.path()) && !FileExists(dst_ / "a.txt"));
+    EXPECT_TRUE(DirExists(dst_.path()) && !FileExists(dst_ / "a.txt") && !DirExists(dst_ / "sub"));
     EXPECT_TRUE(FileExists(src_ / "item\\precious.txt"));
 }
 
