@@ -1,13 +1,4 @@
 # Cross build for 32-bit Windows with MinGW-w64; the release build.
-set(CMAKE_SYSTEM_NAME Windows)
 set(CMAKE_SYSTEM_PROCESSOR i686)
 set(TK_TRIPLE i686-w64-mingw32)
-set(CMAKE_C_COMPILER ${TK_TRIPLE}-gcc-posix)
-set(CMAKE_CXX_COMPILER ${TK_TRIPLE}-g++-posix)
-set(CMAKE_RC_COMPILER ${TK_TRIPLE}-windres)
-set(CMAKE_FIND_ROOT_PATH /usr/${TK_TRIPLE})
-set(CMAKE_FIND_ROOT_PATH_MODE_PROGRAM NEVER)
-set(CMAKE_FIND_ROOT_PATH_MODE_LIBRARY ONLY)
-set(CMAKE_FIND_ROOT_PATH_MODE_INCLUDE ONLY)
-# 32-bit programs run only where a 32-bit Wine is installed; scripts/test decides.
-set(CMAKE_CROSSCOMPILING_EMULATOR ${CMAKE_CURRENT_LIST_DIR}/wine-run)
+include(${CMAKE_CURRENT_LIST_DIR}/mingw-common.cmake)

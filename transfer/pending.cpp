@@ -12,5 +12,3 @@ void __cdecl TransferWorker(void* start)
     WaitForSingleObject(copy.shutdownEvent, INFINITE);
 }
 
-int StartFolderTransfer(FolderTransfer*) { return 1; }
-HWND CreateProgressWindow(HWND, const char*) { return NULL; }

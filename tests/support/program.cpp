@@ -1,0 +1,121 @@
+// Starting the real tandemkeep.exe from a test.
+#include "tests/support/program.h"
+
+#include "resources/brand.h"
+
+#include <string.h>
+
+namespace {
+
+struct WindowQuery {
+    DWORD pid;
+    const char* title;
+    bool visibleOnly;
+    std::vector<HWND> found;
+};
+
+BOOL CALLBACK CollectProgramWindow(HWND wnd, LPARAM param)
+{
+    WindowQuery* q = reinterpret_cast<WindowQuery*>(param);
+    DWORD pid = 0;
+    GetWindowThreadProcessId(wnd, &pid);
+    if (pid != q->pid || (q->visibleOnly && !IsWindowVisible(wnd)))
+        return TRUE;
+    char text[512] = "";
+    GetWindowTextA(wnd, text, sizeof text);
+    if (!q->title || strcmp(text, q->title) == 0)
+        q->found.push_back(wnd);
+    return TRUE;
+}
+
+} // namespace
+
+std::string ProgramPath()
+{
+    char self[MAX_PATH];
+    GetModuleFileNameA(NULL, self, sizeof self);
+    std::string path = self;
+    path = path.substr(0, path.find_last_of('\\'));   // ...\tests
+    path = path.substr(0, path.find_last_of('\\'));   // build folder
+    return path + "\\tandemkeep.exe";
+}
+
+bool WaitUntil(const std::function<bool()>& cond, int timeoutMs)
+{
+    DWORD end = GetTickCount() + static_cast<DWORD>(timeoutMs);
+    while (!cond()) {
+        if (static_cast<int>(end - GetTickCount()) <= 0)
+            return cond();
+        Sleep(50);
+    }
+    return true;
+}
+
+RunningProgram::RunningProgram(const std::string& arguments)
+{
+    std::string exe = ProgramPath();
+    std::string command = "\"" + exe + "\"";
+    if (!arguments.empty())
+        command += " " + arguments;
+    STARTUPINFOA si;
+    memset(&si, 0, sizeof si);
+    si.cb = sizeof si;
+    PROCESS_INFORMATION pi;
+    std::vector<char> line(command.begin(), command.end());
+    line.push_back('\0');
+    if (CreateProcessA(exe.c_str(), line.data(), NULL, NULL, FALSE, 0, NULL, NULL, &si, &pi)) {
+        process_ = pi.hProcess;
+        pid_ = pi.dwProcessId;
+        CloseHandle(pi.hThread);
+    }
+}
+
+RunningProgram::~RunningProgram()
+{
+    if (!process_)
+        return;
+    if (WaitForSingleObject(process_, 0) == WAIT_TIMEOUT && !Close(10000))
+        TerminateProcess(process_, 1);
+    WaitForSingleObject(process_, 5000);
+    CloseHandle(process_);
+}
+
+std::vector<HWND> RunningProgram::Windows(const char* title, bool visibleOnly) const
+{
+    WindowQuery q{pid_, title, visibleOnly, {}};
+    EnumWindows(CollectProgramWindow, reinterpret_cast<LPARAM>(&q));
+    return q.found;
+}
+
+HWND RunningProgram::MainWindow() const
+{
+    // The main dialog is the program's window with the product title and a menu.
+    for (HWND w : Windows(TK_TITLE, false))
+        if (GetMenu(w))
+            return w;
+    return NULL;
+}
+
+bool RunningProgram::WaitForMainWindow(int timeoutMs) const
+{
+    return WaitUntil([this] { return MainWindow() != NULL; }, timeoutMs);
+}
+
+bool RunningProgram::Close(int timeoutMs)
+{
+    if (!process_)
+        return true;
+    HWND main = MainWindow();
+    if (main)
+        PostMessageA(main, WM_CLOSE, 0, 0);
+    return WaitForExit(timeoutMs) >= 0;
+}
+
+int RunningProgram::WaitForExit(int timeoutMs)
+{
+    if (!process_ || WaitForSingleObject(process_, static_cast<DWORD>(timeoutMs)) != WAIT_OBJECT_0)
+        return -1;
+    DWORD code = 0;
+    GetExitCodeProcess(process_, &code);
+    return static_cast<int>(code);
+}

@@ -1,0 +1,39 @@
+// Starting the real tandemkeep.exe from a test and looking at what a user would see.
+#pragma once
+#include <windows.h>
+
+#include <functional>
+#include <string>
+#include <vector>
+
+// Full path of the program built beside the test programs (..\tandemkeep.exe).
+std::string ProgramPath();
+
+class RunningProgram {
+public:
+    // Starts the program with a command line ("" or "HIDE").
+    explicit RunningProgram(const std::string& arguments = "");
+    ~RunningProgram();  // closes it (WM_CLOSE to its main window), kills it if it hangs
+    RunningProgram(const RunningProgram&) = delete;
+    RunningProgram& operator=(const RunningProgram&) = delete;
+
+    bool started() const { return process_ != NULL; }
+    DWORD pid() const { return pid_; }
+    // Top-level windows of the program with this title (visible ones unless told).
+    std::vector<HWND> Windows(const char* title, bool visibleOnly = true) const;
+    // The main window (visible or not); NULL until it exists.
+    HWND MainWindow() const;
+    // Waits for the main window to exist; false after timeoutMs.
+    bool WaitForMainWindow(int timeoutMs = 15000) const;
+    // Sends WM_CLOSE to the main window and waits for the process to end.
+    bool Close(int timeoutMs = 15000);
+    // Waits for the process to end by itself; returns its exit code or -1.
+    int WaitForExit(int timeoutMs);
+
+private:
+    HANDLE process_ = NULL;
+    DWORD pid_ = 0;
+};
+
+// Waits (sleeping, no message pump) until cond() holds; returns cond().
+bool WaitUntil(const std::function<bool()>& cond, int timeoutMs);
