@@ -19,7 +19,7 @@ def main():
     handler.authorizer = authorizer
     # Active mode only reaches back to the client's own address.
     handler.permit_foreign_addresses = False
-    logging.basicConfig(level=logging.INFO, format="%(asctime)s %(message)s")
+    logging.basicConfig(level=logging.DEBUG, format="%(asctime)s %(message)s")
     server = FTPServer(("127.0.0.1", 0), handler)
     port = server.socket.getsockname()[1]
     tmp = port_file + ".tmp"

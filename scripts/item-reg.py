@@ -48,6 +48,9 @@ def main():
               value("item_hdenabled", binary(b"\x01")),
               value("item_ftpenabled", binary(b"\x01" if ftp else b"\x00")),
               ""]
+    # Every item has these keys from its creation on, targets or not.
+    for sub in ("FTP", "HD", "Targets", "Targets\\FTP", "Targets\\HD"):
+        lines += ["[%s\\%s]" % (item, sub), ""]
     lines += ["[%s\\Targets\\HD\\1]" % item,
               value("hd_directory", fixed_text(disk, 260)),
               value("hd_exists", binary(b"\x01")),

@@ -66,13 +66,14 @@ reg_value() {
   local out
   out=$(wine reg query "$1" /v "$2" </dev/null 2>/dev/null | tr -d '\r') || return 0
   # "    name    TYPE    data": the data may contain blanks of its own.
-  printf '%s\n' "$out" | awk -v name="$2" '
+  # The name goes through the environment: awk -v would eat its backslashes.
+  printf '%s\n' "$out" | REG_NAME=$2 awk '
     {
       line = $0
       sub(/^    /, "", line)
       n = index(line, "    ")
       if (n == 0) next
-      if (tolower(substr(line, 1, n - 1)) != tolower(name)) next
+      if (tolower(substr(line, 1, n - 1)) != tolower(ENVIRON["REG_NAME"])) next
       rest = substr(line, n + 4)
       m = index(rest, "    ")
       if (m == 0) { print rest; exit }
