@@ -19,6 +19,7 @@ def main():
     handler.authorizer = authorizer
     # Active mode only reaches back to the client's own address.
     handler.permit_foreign_addresses = False
+    # Every command and reply, for a look at ftp-server.log after a failed demo.
     logging.basicConfig(level=logging.DEBUG, format="%(asctime)s %(message)s")
     server = FTPServer(("127.0.0.1", 0), handler)
     port = server.socket.getsockname()[1]
