@@ -216,6 +216,10 @@ TEST_F(Intake, DroppedChangesLeaveOnlyTheReceivedLine)
     EXPECT_EQ(WAIT_TIMEOUT, WaitForSingleObject(workEvent, 0));
     EXPECT_EQ((std::vector<std::string>{Received(uncovered), Received(covered)}), Backup());
     EXPECT_TRUE(Errors().empty());
+
+    context.path = NULL;
+    EXPECT_EQ(0, HandleChange(&context));
+    EXPECT_EQ(2u, Backup().size());
 }
 
 TEST_F(Intake, VanishedFileGoesOnWithItsFullPath)
@@ -231,14 +235,6 @@ TEST_F(Intake, LoggingOffKeepsTheDecisionsWithoutLines)
     EXPECT_EQ(2, Change(work + "\\tmpfile.txt"));
     EXPECT_EQ(1, Change(work + "\\kept.txt"));
     EXPECT_EQ(Both(work + "\\kept.txt"), Queued());
-    EXPECT_FALSE(FileExists(install + "\\backuplog.txt"));
-}
-
-TEST_F(Intake, NoPathNoWork)
-{
-    context.path = NULL;
-    EXPECT_EQ(0, HandleChange(&context));
-    EXPECT_EQ(0, HandleChange(NULL));
     EXPECT_FALSE(FileExists(install + "\\backuplog.txt"));
 }
 

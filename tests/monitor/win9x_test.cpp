@@ -122,18 +122,6 @@ TEST_F(Win9x, DisabledMonitoringStillHandsThePathBack)
               LogTexts(install, 0));
 }
 
-TEST_F(Win9x, OffAndOnAgainWatchesTheItemsWithoutARenewal)
-{
-    ASSERT_EQ(1, SetMonitoring(window, &g_device, &g_start, 1));
-    ASSERT_EQ(1, SetMonitoring(window, &g_device, &g_start, 0));
-    EXPECT_EQ(INVALID_HANDLE_VALUE, g_device);
-    ASSERT_EQ(1, SetMonitoring(window, &g_device, &g_start, 1));
-    ASSERT_TRUE(WaitBuiltinMonitorReady(10000));
-    std::string file = work + "\\again.txt";
-    ASSERT_TRUE(WriteFileBytes(file, "x"));
-    EXPECT_TRUE(WaitRequests(2));
-}
-
 TEST_F(Win9x, OtherNotificationsAreIgnored)
 {
     char path[] = "C:\\whatever.txt";
