@@ -19,6 +19,7 @@ namespace {
 const DWORD kFilter = FILE_NOTIFY_CHANGE_FILE_NAME | FILE_NOTIFY_CHANGE_DIR_NAME |
                       FILE_NOTIFY_CHANGE_LAST_WRITE | FILE_NOTIFY_CHANGE_SIZE;
 const DWORD kPollMs = 1000;  // rescan period of folders that cannot be watched
+const DWORD kSettleMs = 20;  // quiet time before a changed watch list is applied
 
 volatile LONG g_bufferSize = 64 * 1024;
 
@@ -439,10 +440,27 @@ unsigned __stdcall WatcherThread(void* arg)
         bool stop = watcher->stop;
         LONG generation = watcher->requested;
         bool renew = generation != watcher->applied;
-        std::vector<std::string> paths;
-        if (renew)
-            paths = watcher->paths;
         LeaveCriticalSection(&watcher->lock);
+        // A renewal arrives as "forget all" followed by one path at a time:
+        // wait until the list stops changing, so that watches which stay are
+        // not closed and reopened (and their changes missed) on the way.
+        while (renew && !stop) {
+            SleepEx(kSettleMs, TRUE);
+            EnterCriticalSection(&watcher->lock);
+            stop = watcher->stop;
+            bool settled = watcher->requested == generation;
+            generation = watcher->requested;
+            LeaveCriticalSection(&watcher->lock);
+            if (settled)
+                break;
+        }
+        std::vector<std::string> paths;
+        if (renew) {
+            EnterCriticalSection(&watcher->lock);
+            generation = watcher->requested;
+            paths = watcher->paths;
+            LeaveCriticalSection(&watcher->lock);
+        }
         if (stop)
             break;
         if (renew) {
