@@ -12,6 +12,7 @@
 #include <stddef.h>
 #include <string.h>
 
+#include <algorithm>
 #include <set>
 
 namespace {
@@ -20,6 +21,10 @@ const DWORD kFilter = FILE_NOTIFY_CHANGE_FILE_NAME | FILE_NOTIFY_CHANGE_DIR_NAME
                       FILE_NOTIFY_CHANGE_LAST_WRITE | FILE_NOTIFY_CHANGE_SIZE;
 const DWORD kPollMs = 1000;  // rescan period of folders that cannot be watched
 const DWORD kSettleMs = 20;  // quiet time before a changed watch list is applied
+// A file is reported once it has had no events for this long: the system
+// tells of every write, and a file still being written should be reported
+// when the writer is done, not once per write.
+const DWORD kQuietMs = 50;
 
 volatile LONG g_bufferSize = 64 * 1024;
 
@@ -58,6 +63,8 @@ struct Watcher {
     // Thread-owned.
     std::map<std::string, Watch*> watches;  // upper-case folder -> watch
     std::vector<Watch*> closing;
+    // Changed files waiting for quiet: upper-case path -> path, last event.
+    std::map<std::string, std::pair<std::string, DWORD>> settling;
 };
 
 std::string UpperText(const std::string& text)
@@ -138,7 +145,26 @@ void Report(Watch* w, const std::string& name)
 {
     std::string full = w->folder + name;
     if (full.size() < MAX_PATH)
-        w->owner->report(full.c_str());
+        w->owner->settling[UpperText(full)] = std::make_pair(full, GetTickCount());
+}
+
+// Reports the files that have been quiet long enough; returns how long
+// until the next one will have been (INFINITE when none waits).
+DWORD ReportSettled(Watcher* watcher)
+{
+    DWORD now = GetTickCount();
+    DWORD next = INFINITE;
+    for (auto it = watcher->settling.begin(); it != watcher->settling.end();) {
+        DWORD quiet = now - it->second.second;
+        if (quiet >= kQuietMs) {
+            watcher->report(it->second.first.c_str());
+            it = watcher->settling.erase(it);
+        } else {
+            next = std::min(next, kQuietMs - quiet);
+            ++it;
+        }
+    }
+    return next;
 }
 
 VOID CALLBACK OnChanges(DWORD error, DWORD bytes, LPOVERLAPPED overlapped);
@@ -432,8 +458,9 @@ unsigned __stdcall WatcherThread(void* arg)
     Watcher* watcher = static_cast<Watcher*>(arg);
     DWORD lastPoll = GetTickCount();
     for (;;) {
-        DWORD timeout = AnyPolled(watcher) ? kPollMs : INFINITE;
+        DWORD timeout = std::min(AnyPolled(watcher) ? kPollMs : INFINITE, ReportSettled(watcher));
         WaitForSingleObjectEx(watcher->wake, timeout, TRUE);
+        ReportSettled(watcher);
         FreeClosed(watcher);
 
         EnterCriticalSection(&watcher->lock);
