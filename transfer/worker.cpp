@@ -101,36 +101,6 @@ bool ServeDiskTargets(const WorkerStart& worker, TransferRequest* head, ItemSett
     return false;
 }
 
-// Gathers into the batch every queued FTP request of the head's item, from
-// the head on. At the last target each gathered request leaves the queue.
-// Returns true when the head was removed.
-bool GatherBatchFiles(const WorkerStart& worker, TransferRequest* head, const char* keyName,
-                      FtpJob* batch, bool lastTarget)
-{
-    bool headRemoved = false;
-    for (TransferRequest* r = head; r;) {
-        TransferRequest* next = NextRequest(worker.queue, r);
-        char name[TK_PATH_SIZE];
-        if (r->kind == KIND_FTP && OpenItemKey(r->path, name, NULL) &&
-            strcmp(name, keyName) == 0) {
-            FtpJob* job = NewFtpJob(r->path, batch->targetId);
-            if (job) {
-                job->direction = FTP_UPLOAD;
-                job->mode = worker.mode;
-                AppendFileJob(worker.batches, batch, job);
-            }
-            if (lastTarget) {
-                if (r == head)
-                    headRemoved = true;
-                TransferRequest* victim = r;
-                RemoveRequest(worker.queue, &victim);
-            }
-        }
-        r = next;
-    }
-    return headRemoved;
-}
-
 // One batch per FTP target, in list order. A target whose connection cannot
 // be started is reported with its address and does not stop the others.
 void ServeFtpTargets(const WorkerStart& worker, TransferRequest* head, ItemSettings* settings)
@@ -161,7 +131,7 @@ void ServeFtpTargets(const WorkerStart& worker, TransferRequest* head, ItemSetti
             continue;
         }
         if (keyName[0])
-            headRemoved = GatherBatchFiles(worker, head, keyName, batch, i + 1 == count);
+            headRemoved = GatherBatchFiles(worker, head, keyName, batch, i + 1 == count) != 0;
     }
     if (!headRemoved) {
         TransferRequest* victim = head;
@@ -219,6 +189,35 @@ void EndFolderWorker(const WorkerStart& worker)
 }
 
 } // namespace
+
+// Gathers into the batch every queued FTP request of the head's item, from
+// the head on. At the last target each gathered request leaves the queue.
+int GatherBatchFiles(const WorkerStart& worker, TransferRequest* head, const char* keyName,
+                     FtpJob* batch, int lastTarget)
+{
+    int headRemoved = 0;
+    for (TransferRequest* r = head; r;) {
+        TransferRequest* next = NextRequest(worker.queue, r);
+        char name[TK_PATH_SIZE];
+        if (r->kind == KIND_FTP && OpenItemKey(r->path, name, NULL) &&
+            strcmp(name, keyName) == 0) {
+            FtpJob* job = NewFtpJob(r->path, batch->targetId);
+            if (job) {
+                job->direction = FTP_UPLOAD;
+                job->mode = worker.mode;
+                AppendFileJob(worker.batches, batch, job);
+            }
+            if (lastTarget) {
+                if (r == head)
+                    headRemoved = 1;
+                TransferRequest* victim = r;
+                RemoveRequest(worker.queue, &victim);
+            }
+        }
+        r = next;
+    }
+    return headRemoved;
+}
 
 void __cdecl TransferWorker(void* start)
 {
