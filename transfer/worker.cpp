@@ -123,6 +123,8 @@ void ServeFtpTargets(const WorkerStart& worker, TransferRequest* head, ItemSetti
         AppendNode(worker.batches, batch);
         int result = StartFtpConnection(head->mainWindow, batch);
         if (result != ERR_SUCCESS) {
+            // A socket the client made before failing is still in the batch;
+            // one it closed itself it leaves as INVALID_SOCKET.
             SOCKET socket = batch->socket;
             RemoveFtpJob(worker.batches, batch);
             if (socket != INVALID_SOCKET && socket != 0)

@@ -10,22 +10,26 @@
 #include "tests/transfer/transferenv.h"
 #include "transfer/worker.h"
 
-#include <string>
-#include <vector>
+#include <stdlib.h>
 
 namespace {
 
 CRITICAL_SECTION g_trayLock;
-std::vector<int> g_trayIcons;
+std::vector<int> g_trayIcons;  // written by the worker thread
 
 BOOL RecordTray(DWORD, NOTIFYICONDATAA* data)
 {
-    int index = data->hIcon == LoadImageA(GetModuleHandleA(NULL), "SMALLICON", IMAGE_ICON, 16, 16,
-                                          LR_SHARED) ? TRAY_IDLE : TRAY_UPLOAD;
+    HANDLE idle = LoadImageA(GetModuleHandleA(NULL), "SMALLICON", IMAGE_ICON, 16, 16, LR_SHARED);
     EnterCriticalSection(&g_trayLock);
-    g_trayIcons.push_back(index);
+    g_trayIcons.push_back(data->hIcon == idle ? TRAY_IDLE : TRAY_UPLOAD);
     LeaveCriticalSection(&g_trayLock);
     return TRUE;
+}
+
+DWORD WINAPI RunWorker(void* start)
+{
+    TransferWorker(start);
+    return 0;
 }
 
 class Worker : public ::testing::Test {
@@ -33,17 +37,11 @@ protected:
     void SetUp() override
     {
         ResetProductKey();
-        item = src.path() + "\\";
         CreateItemKey(item.c_str());
-        main = CreateRecordingWindow();
-        progress = CreateRecordingWindow();
-        start.shutdownEvent = CreateEventA(NULL, TRUE, FALSE, NULL);
-        start.workEvent = CreateEventA(NULL, FALSE, TRUE, NULL);
-        start.liveStopEvent = CreateEventA(NULL, TRUE, FALSE, NULL);
-        start.queue = NewRequestQueue();
-        start.batches = NewBatchList();
-        start.mainWindow = main;
-        start.mode = WORKER_FOLDER;
+        OpenItemKey(item.c_str(), keyName, NULL);
+        start = {CreateEventA(NULL, TRUE, FALSE, NULL), CreateEventA(NULL, FALSE, TRUE, NULL),
+                 CreateEventA(NULL, TRUE, FALSE, NULL), NewRequestQueue(), NewBatchList(), main,
+                 WORKER_FOLDER};
         InitializeCriticalSection(&g_trayLock);
         g_trayIcons.clear();
         SetTrayHook(RecordTray);
@@ -55,100 +53,96 @@ protected:
         DestroyWindow(progress);
         DeleteProductKey();
     }
-    void Queue(const std::string& path, BYTE kind, HANDLE abortEvent = NULL)
+    void Queue(const std::string& name, BYTE kind, HANDLE abortEvent = NULL)
     {
-        QueueRequest(start.queue, NULL, path.c_str(), kind, main, progress, abortEvent);
+        QueueRequest(start.queue, NULL, (src / name).c_str(), kind, main, progress, abortEvent);
     }
-    // A folder worker frees its queue and work event as it ends.
+    // Runs the worker on a heap copy of the start record; a folder worker
+    // ends by itself and frees its queue.
+    HANDLE Run(BYTE mode)
+    {
+        start.mode = mode;
+        WorkerStart* copy = static_cast<WorkerStart*>(malloc(sizeof start));
+        *copy = start;
+        return CreateThread(NULL, 0, RunWorker, copy, 0, NULL);
+    }
     void RunFolderWorker()
     {
-        HANDLE thread = StartWorker(start);
-        ASSERT_TRUE(PumpUntilEnded(thread, 20000));
+        HANDLE thread = Run(WORKER_FOLDER);
+        EXPECT_TRUE(PumpUntil([&] { return WaitForSingleObject(thread, 0) == 0; }, 20000));
+        PumpMessages(20);
         CloseHandle(thread);
     }
     TempDir src{"src"}, dst{"dst"};
-    std::string item;
-    HWND main, progress;
-    WorkerStart start = {};
+    std::string item = src.path() + "\\";
+    char keyName[260];
+    HWND main = CreateRecordingWindow(), progress = CreateRecordingWindow();
+    WorkerStart start;
 };
 
 TEST_F(Worker, DiskTargetsServedInOrderWithProgressReportsAndRecords)
 {
-    char keyName[260];
-    OpenItemKey(item.c_str(), keyName, NULL);
-    AddDiskTarget(item, dst.path(), STORAGE_SYNC);
-    AddDiskTarget(item, dst / "missing", STORAGE_SYNC);
+    AddTarget(item, KIND_HD, dst.path(), STORAGE_SYNC);
+    AddTarget(item, KIND_HD, dst / "missing", STORAGE_SYNC);
     WriteFileBytes(src / "a.txt", "A");
     WriteFileBytes(src / "b.txt", "B");
-    Queue(src / "a.txt", KIND_HD);
-    Queue(src / "a.txt", KIND_FTP);  // FTP is off for the item: dropped quietly
-    Queue(src / "b.txt", KIND_HD);
+    Queue("a.txt", KIND_HD);
+    Queue("a.txt", KIND_FTP);  // FTP is off for the item: dropped quietly
+    Queue("b.txt", KIND_HD);
     RunFolderWorker();
 
-    EXPECT_EQ("A", ReadFileBytes(dst / "a.txt"));
     EXPECT_EQ("B", ReadFileBytes(dst / "b.txt"));
     std::vector<SeenMessage> reports = SeenBy(main, UM_REPORTERROR);
     ASSERT_EQ(2u, reports.size());
-    for (const SeenMessage& r : reports) {
-        EXPECT_EQ(ERR_DEST_OPEN, r.code);
-        EXPECT_EQ(keyName, r.text);
-    }
+    EXPECT_EQ(ERR_DEST_OPEN, reports[1].code);
+    EXPECT_EQ(keyName, reports[1].text);
     std::vector<SeenMessage> started = SeenBy(progress, UM_DISKFILESTART);
     ASSERT_EQ(4u, started.size());
     EXPECT_EQ(src / "a.txt", started[1].text);
     EXPECT_EQ(src / "b.txt", started[2].text);
     EXPECT_EQ(4u, SeenBy(progress, UM_DISKFILEDONE).size());
     EXPECT_FALSE(SeenBy(progress, UM_DISKPERCENT).empty());
-
-    std::map<std::string, std::string> records = DiskRecords(item);
-    EXPECT_EQ(2u, records.size());
-    EXPECT_EQ(1u, records.count(src / "a.txt*" + dst / "a.txt"));
-    ASSERT_FALSE(g_trayIcons.empty());
-    EXPECT_EQ(TRAY_UPLOAD, g_trayIcons.front());
-    EXPECT_EQ(TRAY_IDLE, g_trayIcons.back());
+    EXPECT_TRUE(HasDiskRecord(item, src / "a.txt", dst / "a.txt"));
+    EXPECT_FALSE(HasDiskRecord(item, src / "a.txt", dst / "missing\\a.txt"));
+    EXPECT_EQ((std::vector<int>{TRAY_UPLOAD, TRAY_UPLOAD, TRAY_UPLOAD, TRAY_IDLE}), g_trayIcons);
 }
 
 TEST_F(Worker, ShutdownDropsTheFolderQueueAndClosesItsWindowOnce)
 {
-    AddDiskTarget(item, dst.path(), STORAGE_SYNC);
-    for (const char* name : {"a.txt", "b.txt", "c.txt"}) {
-        WriteFileBytes(src / name, "x");
-        Queue(src / name, KIND_HD);
-    }
+    AddTarget(item, KIND_HD, dst.path(), STORAGE_SYNC);
+    WriteFileBytes(src / "a.txt", "x");
+    Queue("a.txt", KIND_HD);
+    Queue("a.txt", KIND_HD);
     SetEvent(start.shutdownEvent);
     RunFolderWorker();
     EXPECT_EQ(1u, SeenBy(progress, UM_TRANSFERSTOPPED).size());
-    EXPECT_TRUE(SeenBy(progress, UM_DISKFILESTART).empty());
     EXPECT_FALSE(FileExists(dst / "a.txt"));
 }
 
 TEST_F(Worker, LiveStopDropsTheStoppedDiskRequestsOnly)
 {
-    AddDiskTarget(item, dst.path(), STORAGE_SYNC);
+    AddTarget(item, KIND_HD, dst.path(), STORAGE_SYNC);
     for (const char* name : {"a.txt", "b.txt", "c.txt", "d.txt"})
         WriteFileBytes(src / name, name);
     SetEvent(start.liveStopEvent);
-    Queue(src / "a.txt", KIND_HD, start.liveStopEvent);
-    Queue(src / "b.txt", KIND_HD, start.liveStopEvent);
-    Queue(src / "c.txt", KIND_HD, start.liveStopEvent);
-    Queue(src / "d.txt", KIND_HD);  // "Synchronize" of a single file carries no event
-    start.mode = WORKER_LIVE;
+    for (const char* name : {"a.txt", "b.txt", "c.txt"})
+        Queue(name, KIND_HD, start.liveStopEvent);
+    Queue("d.txt", KIND_HD);  // "Synchronize" of a single file carries no event
     // The live worker never ends; its thread, queue and events stay behind.
-    CloseHandle(StartWorker(start));
+    CloseHandle(Run(WORKER_LIVE));
     ASSERT_TRUE(PumpUntil([&] { return FileExists(dst / "d.txt"); }, 20000));
-    EXPECT_TRUE(PumpUntil([&] { return g_trayIcons.size() >= 3; }, 5000));
     EXPECT_FALSE(FileExists(dst / "a.txt") || FileExists(dst / "b.txt") || FileExists(dst / "c.txt"));
     EXPECT_EQ(WAIT_TIMEOUT, WaitForSingleObject(start.liveStopEvent, 0));
     EXPECT_TRUE(SeenBy(main, UM_REPORTERROR).empty());
 }
 
+// Holds whether the FTP client refuses at once or fails to resolve the name.
 TEST_F(Worker, FtpTargetThatCannotStartIsReportedWithItsAddress)
 {
-    AddFtpTarget(item, "first", "nonexistent.invalid");
-    AddFtpTarget(item, "second", "other.invalid");
-    WriteFileBytes(src / "a.txt", "x");
-    Queue(src / "a.txt", KIND_HD);  // disk is off for the item: dropped quietly
-    Queue(src / "a.txt", KIND_FTP);
+    AddTarget(item, KIND_FTP, "nonexistent.invalid", STORAGE_SYNC);
+    AddTarget(item, KIND_FTP, "other.invalid", STORAGE_SYNC);
+    Queue("a.txt", KIND_HD);  // disk is off for the item: dropped quietly
+    Queue("a.txt", KIND_FTP);
     BatchList* batches = start.batches;
     RunFolderWorker();
     std::vector<SeenMessage> reports = SeenBy(main, UM_REPORTERROR);
@@ -162,19 +156,14 @@ TEST_F(Worker, FtpTargetThatCannotStartIsReportedWithItsAddress)
 
 TEST_F(Worker, BatchGathersTheItemsFtpRequestsAndTakesThemAtTheLastTarget)
 {
-    std::string other = dst.path() + "\\";
-    CreateItemKey(other.c_str());
-    DWORD id = AddFtpTarget(item, "site", "127.0.0.1");
-    Queue(src / "x.txt", KIND_FTP);
-    Queue(src / "x.txt", KIND_HD);
-    Queue(dst / "y.txt", KIND_FTP);
-    Queue(src / "sub\\z.txt", KIND_FTP);
-    char keyName[260];
-    OpenItemKey(item.c_str(), keyName, NULL);
+    CreateItemKey((dst.path() + "\\").c_str());
+    Queue("x.txt", KIND_FTP);
+    Queue("x.txt", KIND_HD);
+    QueueRequest(start.queue, NULL, (dst / "y.txt").c_str(), KIND_FTP, main, NULL, NULL);
+    Queue("sub\\z.txt", KIND_FTP);
     TransferRequest* head = start.queue->first;
-
     for (int last : {0, 1}) {
-        FtpJob* batch = NewFtpJob(head->path, id);
+        FtpJob* batch = NewFtpJob(head->path, 1);
         AppendNode(start.batches, batch);
         EXPECT_EQ(last, GatherBatchFiles(start, head, keyName, batch, last));
         ASSERT_EQ(2, CountNodes(batch->files));
@@ -183,7 +172,6 @@ TEST_F(Worker, BatchGathersTheItemsFtpRequestsAndTakesThemAtTheLastTarget)
         EXPECT_EQ(batch, batch->files->batch);
         EXPECT_EQ(last ? 2 : 4, CountNodes(start.queue->first));
     }
-    EXPECT_EQ(KIND_HD, start.queue->first->kind);
     EXPECT_EQ(dst / "y.txt", start.queue->first->next->path);
     FreeRequestQueue(start.queue);
     FreeBatchList(start.batches);
