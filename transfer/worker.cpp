@@ -12,6 +12,8 @@
 #include <stdlib.h>
 #include <string.h>
 
+#include <vector>
+
 namespace {
 
 bool IsSet(HANDLE event)
@@ -101,8 +103,10 @@ bool ServeDiskTargets(const WorkerStart& worker, TransferRequest* head, ItemSett
     return false;
 }
 
-// One batch per FTP target, in list order. A target whose connection cannot
-// be started is reported with its address and does not stop the others.
+// One batch per FTP target, in list order. The batch carries its files before
+// its connection starts, so the main thread never meets it without them. A
+// target whose connection cannot be started is reported with its address and
+// does not stop the others.
 void ServeFtpTargets(const WorkerStart& worker, TransferRequest* head, ItemSettings* settings)
 {
     char keyName[TK_PATH_SIZE];
@@ -111,8 +115,12 @@ void ServeFtpTargets(const WorkerStart& worker, TransferRequest* head, ItemSetti
     DWORD count = settings->switches->ftpCount;
     if (count > settings->ftpSlots)
         count = settings->ftpSlots;
-    bool headRemoved = false;
-    for (DWORD i = 0; i < count && !headRemoved; ++i) {
+    // The requests carried by the first batch that started. Later batches
+    // carry them too (the queue only grows meanwhile), so they leave the
+    // queue at the end; requests queued during the loop stay for every target.
+    std::vector<TransferRequest*> carried;
+    bool started = false;
+    for (DWORD i = 0; i < count; ++i) {
         FtpTarget* target = settings->ftpTargets[i];
         FtpJob* batch = NewFtpJob(head->path, target->id);
         if (!batch)
@@ -120,6 +128,9 @@ void ServeFtpTargets(const WorkerStart& worker, TransferRequest* head, ItemSetti
         batch->direction = FTP_UPLOAD;
         batch->progressWindow = head->progressWindow;
         batch->mode = worker.mode;
+        std::vector<TransferRequest*> gathered;
+        if (keyName[0])
+            GatherBatchFiles(worker, head, keyName, batch, &gathered);
         AppendNode(worker.batches, batch);
         int result = StartFtpConnection(head->mainWindow, batch);
         if (result != ERR_SUCCESS) {
@@ -130,15 +141,18 @@ void ServeFtpTargets(const WorkerStart& worker, TransferRequest* head, ItemSetti
             if (socket != INVALID_SOCKET && socket != 0)
                 closesocket(socket);
             SendReport(head->mainWindow, result, target->address);
-            continue;
+        } else if (!started) {
+            started = true;
+            carried.swap(gathered);
         }
-        if (keyName[0])
-            headRemoved = GatherBatchFiles(worker, head, keyName, batch, i + 1 == count) != 0;
     }
-    if (!headRemoved) {
-        TransferRequest* victim = head;
-        RemoveRequest(worker.queue, &victim);
+    bool headRemoved = false;
+    for (TransferRequest* r : carried) {
+        headRemoved = headRemoved || r == head;
+        RemoveRequest(worker.queue, &r);
     }
+    if (!headRemoved)
+        RemoveRequest(worker.queue, &head);
 }
 
 bool ServesFtp(const ItemSettings* s, const TransferRequest* r)
@@ -192,33 +206,28 @@ void EndFolderWorker(const WorkerStart& worker)
 
 } // namespace
 
-// Gathers into the batch every queued FTP request of the head's item, from
-// the head on. At the last target each gathered request leaves the queue.
-int GatherBatchFiles(const WorkerStart& worker, TransferRequest* head, const char* keyName,
-                     FtpJob* batch, int lastTarget)
+void GatherBatchFiles(const WorkerStart& worker, TransferRequest* head, const char* keyName,
+                      FtpJob* batch, std::vector<TransferRequest*>* gathered)
 {
-    int headRemoved = 0;
-    for (TransferRequest* r = head; r;) {
-        TransferRequest* next = NextRequest(worker.queue, r);
+    for (TransferRequest* r = head; r; r = NextRequest(worker.queue, r)) {
         char name[TK_PATH_SIZE];
-        if (r->kind == KIND_FTP && OpenItemKey(r->path, name, NULL) &&
-            strcmp(name, keyName) == 0) {
-            FtpJob* job = NewFtpJob(r->path, batch->targetId);
-            if (job) {
-                job->direction = FTP_UPLOAD;
-                job->mode = worker.mode;
-                AppendFileJob(worker.batches, batch, job);
-            }
-            if (lastTarget) {
-                if (r == head)
-                    headRemoved = 1;
-                TransferRequest* victim = r;
-                RemoveRequest(worker.queue, &victim);
-            }
+        if (r->kind != KIND_FTP || !OpenItemKey(r->path, name, NULL) || strcmp(name, keyName) != 0)
+            continue;
+        FtpJob* job = NewFtpJob(r->path, batch->targetId);
+        if (!job)
+            continue;
+        // Out of memory for the record: the file is left queued and gets a
+        // batch of its own later.
+        try {
+            gathered->push_back(r);
+        } catch (...) {
+            FreeFtpJob(job);
+            continue;
         }
-        r = next;
+        job->direction = FTP_UPLOAD;
+        job->mode = worker.mode;
+        AppendFileJob(worker.batches, batch, job);
     }
-    return headRemoved;
 }
 
 void __cdecl TransferWorker(void* start)
