@@ -147,6 +147,14 @@ int ReplaceCopy(HANDLE source, const char* target, char* buffer, const TransferR
     return ERR_SUCCESS;
 }
 
+bool IsSameFile(HANDLE a, HANDLE b)
+{
+    BY_HANDLE_FILE_INFORMATION ia, ib;
+    return GetFileInformationByHandle(a, &ia) && GetFileInformationByHandle(b, &ib) &&
+           ia.dwVolumeSerialNumber == ib.dwVolumeSerialNumber &&
+           ia.nFileIndexHigh == ib.nFileIndexHigh && ia.nFileIndexLow == ib.nFileIndexLow;
+}
+
 // Storage type 4: appends to the stored copy and cuts it back to its old
 // length when the append does not finish.
 int AppendCopy(HANDLE source, const char* target, char* buffer, const TransferRequest* request,
@@ -157,6 +165,12 @@ int AppendCopy(HANDLE source, const char* target, char* buffer, const TransferRe
     if (file == INVALID_HANDLE_VALUE)
         return ERR_DEST_OPEN;
     bool existed = GetLastError() == ERROR_ALREADY_EXISTS;
+    // Appending a file to itself would read what it writes until the disk
+    // is full (a target folder that is the item's own folder).
+    if (existed && IsSameFile(source, file)) {
+        CloseHandle(file);
+        return ERR_DEST_OPEN;
+    }
     ULONGLONG before = SizeOf(file);
     LONG high = 0;
     SetFilePointer(file, 0, &high, FILE_END);
@@ -202,6 +216,10 @@ int CopyToDiskTarget(const TransferRequest* request, const WorkerStart* start, D
     int storage = StorageOf(disk->storageType);
     FreeItemSettings(settings);
 
+    // A folder has no bytes to copy (its files come as changes of their own).
+    DWORD attributes = GetFileAttributesA(request->path);
+    if (attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY))
+        return ERR_SUCCESS;
     HANDLE source = CreateFileA(request->path, GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE,
                                 NULL, OPEN_EXISTING, FILE_FLAG_SEQUENTIAL_SCAN, NULL);
     if (source == INVALID_HANDLE_VALUE) {

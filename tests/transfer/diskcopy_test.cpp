@@ -104,7 +104,7 @@ TEST_F(DiskCopy, SubfoldersAreMadeButAMissingTargetFolderIsAnError)
     EXPECT_FALSE(DirExists(dst / "no"));
 }
 
-TEST_F(DiskCopy, GoneLockedOrUnknownSources)
+TEST_F(DiskCopy, SourcesThatCannotOrNeedNotBeCopied)
 {
     DWORD id = AddTarget(item, KIND_HD, dst.path(), STORAGE_SYNC);
     EXPECT_EQ(1, Copy(src / "gone.txt", id));
@@ -114,9 +114,13 @@ TEST_F(DiskCopy, GoneLockedOrUnknownSources)
                               0, NULL);
     EXPECT_EQ(ERR_SOURCE_OPEN, Copy(src / "locked.txt", id));
     CloseHandle(lock);
-    EXPECT_EQ(ERR_NO_SETTINGS, Copy(src / "locked.txt", id + 7));
-    EXPECT_EQ(ERR_NO_SETTINGS, Copy(dst / "elsewhere.txt", id));
+    MakeDirs(src / "folder");
+    EXPECT_EQ(1, Copy(src / "folder", id));
+    EXPECT_STREQ("", stored);
     EXPECT_EQ(0, CountEntries(dst.path()));
+    // appending a file to itself
+    EXPECT_EQ(ERR_DEST_OPEN, Copy(src / "locked.txt", AddTarget(item, KIND_HD, src.path(), 4)));
+    EXPECT_EQ("x", ReadFileBytes(src / "locked.txt"));
 }
 
 // A source that breaks off: a pipe whose writer sends two blocks, setting the
