@@ -245,6 +245,11 @@ void __cdecl TransferWorker(void* start)
                 WaitForMultipleObjects(2, events, FALSE, INFINITE);
             } else {
                 WaitForSingleObject(worker.workEvent, INFINITE);
+                // A Stop All Transfers while the queue was empty had nothing
+                // to stop; left set, it would drop the next change's copy and
+                // end its upload at the first block.
+                if (worker.liveStopEvent)
+                    ResetEvent(worker.liveStopEvent);
             }
         }
         if (IsSet(worker.shutdownEvent)) {

@@ -26,6 +26,14 @@ BOOL RecordTray(DWORD, NOTIFYICONDATAA* data)
     return TRUE;
 }
 
+int LastTrayIcon()
+{
+    EnterCriticalSection(&g_trayLock);
+    int last = g_trayIcons.empty() ? -1 : g_trayIcons.back();
+    LeaveCriticalSection(&g_trayLock);
+    return last;
+}
+
 DWORD WINAPI RunWorker(void* start)
 {
     TransferWorker(start);
@@ -134,6 +142,13 @@ TEST_F(Worker, LiveStopDropsTheStoppedDiskRequestsOnly)
     EXPECT_FALSE(FileExists(dst / "a.txt") || FileExists(dst / "b.txt") || FileExists(dst / "c.txt"));
     EXPECT_EQ(WAIT_TIMEOUT, WaitForSingleObject(start.liveStopEvent, 0));
     EXPECT_TRUE(SeenBy(main, UM_REPORTERROR).empty());
+
+    // A stop while the worker is idle does not drop the next change.
+    ASSERT_TRUE(PumpUntil([&] { return LastTrayIcon() == TRAY_IDLE; }, 5000));
+    SetEvent(start.liveStopEvent);
+    QueueRequest(start.queue, start.workEvent, (src / "a.txt").c_str(), KIND_HD, main, NULL,
+                 start.liveStopEvent);
+    EXPECT_TRUE(PumpUntil([&] { return FileExists(dst / "a.txt"); }, 20000));
 }
 
 // Holds both while the FTP client refuses every start and once it connects:
