@@ -2,6 +2,3 @@ tk_add_test(monitor_tests monitor/paths_test.cpp monitor/intake_test.cpp monitor
             monitor/link_test.cpp monitor/monitor_support.cpp)
 # Runs itself again as a Windows 9x program (its own main).
 tk_add_test(monitor_win9x_tests monitor/win9x_test.cpp monitor/monitor_support.cpp)
-# Benchmark, run by hand with bench/run-monitor-bench.sh (not a test).
-add_executable(monitor_bench ${CMAKE_SOURCE_DIR}/bench/monitor_bench.cpp)
-target_link_libraries(monitor_bench PRIVATE tktestsupport)
