@@ -96,7 +96,7 @@ void OnRemoveItems(HWND wnd)
                        "Are you sure you want to remove the selected item(s)?  You will have to "
                        "manually restore any files you have backed up - you won't be able to "
                        "restore them with Tandemkeep.",
-                       "Continue?", MB_YESNO | MB_ICONQUESTION) != IDYES)
+                       "Continue?", MB_YESNO | MB_ICONEXCLAMATION) != IDYES)
         return;
     char path[ITEM_PATH_SIZE];
     for (int row = ListView_GetNextItem(list, -1, LVNI_SELECTED); row >= 0;
