@@ -7,7 +7,6 @@
 #include "tests/support/windows.h"
 
 #include <string>
-#include <vector>
 
 namespace {
 
@@ -15,94 +14,68 @@ const char kTitle[] = "Tandemkeep v1.21";
 
 struct Program {
     PROCESS_INFORMATION pi = {};
-    bool started = false;
-};
 
-Program Launch(const char* arguments)
-{
-    Program p;
-    std::string line = std::string("\"") + TK_PROGRAM_PATH + "\"";
-    if (arguments)
-        line += std::string(" ") + arguments;
-    STARTUPINFOA si = {};
-    si.cb = sizeof si;
-    std::vector<char> buffer(line.begin(), line.end());
-    buffer.push_back('\0');
-    p.started = CreateProcessA(NULL, buffer.data(), NULL, NULL, FALSE, 0, NULL, NULL, &si, &p.pi) != 0;
-    return p;
-}
-
-struct Found {
-    DWORD pid;
-    const char* title;
-    HWND wnd;
-};
-
-BOOL CALLBACK MatchWindow(HWND wnd, LPARAM param)
-{
-    Found* f = reinterpret_cast<Found*>(param);
-    DWORD pid = 0;
-    GetWindowThreadProcessId(wnd, &pid);
-    if (pid == f->pid && WindowText(wnd) == f->title) {
-        f->wnd = wnd;
-        return FALSE;
+    bool Start(const char* arguments)
+    {
+        std::string line = std::string("\"") + TK_PROGRAM_PATH + "\" " + arguments;
+        STARTUPINFOA si = {};
+        si.cb = sizeof si;
+        return CreateProcessA(NULL, &line[0], NULL, NULL, FALSE, 0, NULL, NULL, &si, &pi) != 0;
     }
-    return TRUE;
-}
+    // Its top-level window with this title, visible or not.
+    HWND Window(const char* title, int timeoutMs = 20000)
+    {
+        HWND found = NULL;
+        PumpUntil([&] {
+            for (found = FindWindowA(NULL, title); found;
+                 found = FindWindowExA(NULL, found, NULL, title)) {
+                DWORD pid = 0;
+                GetWindowThreadProcessId(found, &pid);
+                if (pid == pi.dwProcessId)
+                    return true;
+            }
+            return false;
+        }, timeoutMs);
+        return found;
+    }
+    DWORD ExitCode(int timeoutMs)
+    {
+        DWORD code = STILL_ACTIVE;
+        if (WaitForSingleObject(pi.hProcess, static_cast<DWORD>(timeoutMs)) == WAIT_OBJECT_0)
+            GetExitCodeProcess(pi.hProcess, &code);
+        return code;
+    }
+    // File > Exit Program, or for good when that does not end it.
+    void Stop()
+    {
+        if (!pi.hProcess)
+            return;
+        if (HWND main = Window(kTitle, 0))
+            PostMessageA(main, WM_COMMAND, 2, 0);
+        if (ExitCode(10000) == STILL_ACTIVE)
+            TerminateProcess(pi.hProcess, 1);
+        CloseHandle(pi.hThread);
+        CloseHandle(pi.hProcess);
+        pi = PROCESS_INFORMATION{};
+    }
+};
 
-// A top-level window of the process with this title, visible or not.
-HWND WaitForWindow(const Program& p, const char* title, int timeoutMs)
+// Start-up ends with the item list's two columns, then the loop answers. (A
+// sent message alone proves nothing: start-up waits on other processes and
+// answers sent messages meanwhile.)
+bool Running(HWND main)
 {
-    Found f = {p.pi.dwProcessId, title, NULL};
-    PumpUntil([&] {
-        f.wnd = NULL;
-        EnumWindows(MatchWindow, reinterpret_cast<LPARAM>(&f));
-        return f.wnd != NULL;
-    }, timeoutMs);
-    return f.wnd;
-}
-
-// Start-up ends with the item list's two columns; after that the program's
-// loop answers. (A sent message alone is no proof: start-up itself waits on
-// other processes, and answers sent messages meanwhile.)
-bool WaitUntilRunning(HWND wnd)
-{
-    HWND list = GetDlgItem(wnd, 1016);
     bool built = PumpUntil([&] {
-        HWND header = reinterpret_cast<HWND>(SendMessageA(list, LVM_GETHEADER, 0, 0));
+        HWND header = reinterpret_cast<HWND>(SendMessageA(GetDlgItem(main, 1016), LVM_GETHEADER, 0, 0));
         return header && SendMessageA(header, HDM_GETITEMCOUNT, 0, 0) == 2;
     }, 20000);
     DWORD_PTR result = 0;
-    return built && SendMessageTimeoutA(wnd, WM_NULL, 0, 0, SMTO_NORMAL, 20000, &result) != 0;
+    return built && SendMessageTimeoutA(main, WM_NULL, 0, 0, SMTO_NORMAL, 20000, &result);
 }
 
-DWORD WaitForExit(const Program& p, int timeoutMs)
+BOOL CALLBACK CollectText(HWND wnd, LPARAM all)
 {
-    if (WaitForSingleObject(p.pi.hProcess, static_cast<DWORD>(timeoutMs)) != WAIT_OBJECT_0)
-        return STILL_ACTIVE;
-    DWORD code = STILL_ACTIVE;
-    GetExitCodeProcess(p.pi.hProcess, &code);
-    return code;
-}
-
-// Ends the program the way a user does (File > Exit Program), or for good.
-void Stop(Program& p)
-{
-    if (!p.started)
-        return;
-    if (HWND wnd = WaitForWindow(p, kTitle, 0))
-        PostMessageA(wnd, WM_COMMAND, 2, 0);
-    if (WaitForExit(p, 10000) == STILL_ACTIVE)
-        TerminateProcess(p.pi.hProcess, 1);
-    CloseHandle(p.pi.hThread);
-    CloseHandle(p.pi.hProcess);
-    p.started = false;
-}
-
-BOOL CALLBACK CollectChildText(HWND wnd, LPARAM param)
-{
-    std::string* all = reinterpret_cast<std::string*>(param);
-    *all += WindowText(wnd) + "\n";
+    *reinterpret_cast<std::string*>(all) += WindowText(wnd) + "\n";
     return TRUE;
 }
 
@@ -117,8 +90,8 @@ protected:
     }
     void TearDown() override
     {
-        for (Program* p : {&first_, &second_})
-            Stop(*p);
+        first_.Stop();
+        second_.Stop();
         DeleteProductKey();
     }
     TempDir dir_{"tkstart"};
@@ -127,46 +100,35 @@ protected:
 
 TEST_F(Startup, SecondCopyShowsAlreadyRunningAndLeavesTheFirstAlone)
 {
-    first_ = Launch(NULL);
-    ASSERT_TRUE(first_.started);
-    HWND main = WaitForWindow(first_, kTitle, 20000);
-    ASSERT_TRUE(main);
-    ASSERT_TRUE(WaitUntilRunning(main));
+    ASSERT_TRUE(first_.Start(""));
+    HWND main = first_.Window(kTitle);
+    ASSERT_TRUE(main && Running(main));
 
-    second_ = Launch(NULL);
-    ASSERT_TRUE(second_.started);
-    HWND box = WaitForWindow(second_, "Already Running", 20000);
+    ASSERT_TRUE(second_.Start(""));
+    HWND box = second_.Window("Already Running");
     ASSERT_TRUE(box);
     std::string texts;
-    EnumChildWindows(box, CollectChildText, reinterpret_cast<LPARAM>(&texts));
+    EnumChildWindows(box, CollectText, reinterpret_cast<LPARAM>(&texts));
     EXPECT_NE(std::string::npos, texts.find("You cannot start two copies of Tandemkeep."));
-    EXPECT_FALSE(WaitForWindow(second_, kTitle, 0));
+    EXPECT_FALSE(second_.Window(kTitle, 0));
     SaveWindowShot(box, "already-running");
     PostMessageA(box, WM_COMMAND, IDOK, 0);
-    EXPECT_EQ(0u, WaitForExit(second_, 10000));
+    EXPECT_EQ(0u, second_.ExitCode(10000));
 
-    EXPECT_TRUE(IsWindowVisible(main));
-    EXPECT_TRUE(WaitUntilRunning(main));
-    EXPECT_EQ(STILL_ACTIVE, WaitForExit(first_, 0));
+    EXPECT_TRUE(IsWindowVisible(main) && Running(main));
+    EXPECT_EQ(STILL_ACTIVE, first_.ExitCode(0));
 }
 
 TEST_F(Startup, HideStartsWithoutAWindowAndOnlyTheExactWordCounts)
 {
-    first_ = Launch("HIDE");
-    ASSERT_TRUE(first_.started);
-    HWND main = WaitForWindow(first_, kTitle, 20000);
-    ASSERT_TRUE(main);
-    ASSERT_TRUE(WaitUntilRunning(main));
-    PumpMessages(300);
-    EXPECT_FALSE(IsWindowVisible(main));
-    Stop(first_);
-
-    first_ = Launch("hide");
-    ASSERT_TRUE(first_.started);
-    main = WaitForWindow(first_, kTitle, 20000);
-    ASSERT_TRUE(main);
-    ASSERT_TRUE(WaitUntilRunning(main));
-    EXPECT_TRUE(IsWindowVisible(main));
+    for (const char* word : {"HIDE", "hide"}) {
+        ASSERT_TRUE(first_.Start(word));
+        HWND main = first_.Window(kTitle);
+        ASSERT_TRUE(main && Running(main)) << word;
+        PumpMessages(300);
+        EXPECT_EQ(word[1] == 'i', IsWindowVisible(main) != 0) << word;
+        first_.Stop();
+    }
 }
 
 TEST_F(Startup, FirstRunShowsA620By460WindowEvenUnderHideAndSwitchesTheSplashOff)
@@ -175,11 +137,9 @@ TEST_F(Startup, FirstRunShowsA620By460WindowEvenUnderHideAndSwitchesTheSplashOff
     SetGlobalDword("splash", 1);
     LONG rect[4] = {40, 50, 940, 850};
     SetGlobalRaw("size", REG_BINARY, rect, sizeof rect);
-    first_ = Launch("HIDE");
-    ASSERT_TRUE(first_.started);
-    HWND main = WaitForWindow(first_, kTitle, 20000);
-    ASSERT_TRUE(main);
-    ASSERT_TRUE(WaitUntilRunning(main));
+    ASSERT_TRUE(first_.Start("HIDE"));
+    HWND main = first_.Window(kTitle);
+    ASSERT_TRUE(main && Running(main));
     PumpMessages(200);
     EXPECT_TRUE(IsWindowVisible(main));
     RECT r;
@@ -190,17 +150,6 @@ TEST_F(Startup, FirstRunShowsA620By460WindowEvenUnderHideAndSwitchesTheSplashOff
     EXPECT_EQ(460, r.bottom - r.top);
     EXPECT_EQ(0u, GetGlobalDword("splash", 99));
     SaveWindowShot(main, "first-run");
-
-    // Closing stores the rectangle for the next start.
-    Stop(first_);
-    HKEY key;
-    ASSERT_EQ(ERROR_SUCCESS, RegOpenKeyExA(HKEY_LOCAL_MACHINE, "SOFTWARE\\Tandemkeep", 0, KEY_READ, &key));
-    LONG saved[4] = {};
-    DWORD size = sizeof saved;
-    EXPECT_EQ(ERROR_SUCCESS, RegQueryValueExA(key, "size", NULL, NULL, reinterpret_cast<BYTE*>(saved), &size));
-    RegCloseKey(key);
-    EXPECT_EQ(40 + 620, saved[2]);
-    EXPECT_EQ(50 + 460, saved[3]);
 }
 
 } // namespace
