@@ -25,15 +25,19 @@ MainLayout ComputeMainLayout(const MainLayoutInput& in)
     out.panel = {10, 10, 35, panelHeight};
     out.column0Width = out.list.width - 55;
 
-    // The buttons hang below the list: the left group keeps the horizontal
-    // place of "Add Item", the right group follows the list's right edge.
+    // The buttons hang below the list: the left group keeps the column of
+    // "Add Item", the right group follows the list's right edge. The column
+    // is taken in client coordinates, so that it stays put at every layout
+    // whatever the width of the window frame (A - 4 would creep sideways by
+    // the difference between the frame and 4 pixels each time).
     const int L = out.list.height;
     const int R = in.clientLeft + out.list.x + out.list.width;
+    const int left = A - in.clientLeft;
     const int row1 = L + bh + 5, row2 = L + 2 * bh + 14, row3 = L + 3 * bh + 24;
-    out.add = {A - 4, row1, bw, bh};
-    out.remove = {A + bw + 8, row1, bw, bh};
-    out.enabled = {A - 4, row2, 2 * bw, bh};
-    out.disabled = {A - 4, row3, 2 * bw, bh};
+    out.add = {left, row1, bw, bh};
+    out.remove = {left + bw + 12, row1, bw, bh};
+    out.enabled = {left, row2, 2 * bw, bh};
+    out.disabled = {left, row3, 2 * bw, bh};
     out.properties = {R - 2 * bw - 16, row1, bw, bh};
     out.restore = {R - bw - 4, row1, bw, bh};
     out.settings = {R - bw - 4, row2, bw, bh};

@@ -32,3 +32,16 @@ TEST(StartOption, OnlyTheExactWordHideHides)
     for (const char* line : shown)
         EXPECT_EQ(SW_SHOWMINNOACTIVE, StartShowCommand(line, SW_SHOWMINNOACTIVE)) << (line ? line : "(null)");
 }
+
+TEST(MainLayout, TheLeftButtonsKeepTheirColumnWhateverTheFrameWidth)
+{
+    for (int frame : {0, 3, 4, 8}) {
+        MainLayoutInput in = {600, 500, frame + 10, frame, 84, 23, 20};
+        MainLayout l = ComputeMainLayout(in);
+        EXPECT_EQ(10, l.add.x) << frame;
+        EXPECT_EQ(10, l.enabled.x) << frame;
+        EXPECT_EQ(10, l.disabled.x) << frame;
+        EXPECT_EQ(10 + 84 + 12, l.remove.x) << frame;
+        EXPECT_EQ(frame + 50 + 533 - 84 - 4, l.close.x) << frame;  // R - bw - 4
+    }
+}
