@@ -16,6 +16,8 @@
 
 #include <string.h>
 
+#include <algorithm>
+
 #include <string>
 #include <vector>
 
@@ -423,6 +425,39 @@ TEST_F(MainWindow, RemoveAsksAndThenRemovesExactlyRowsOneThreeAndFive)
     Command(IDM_REMOVE);
     EXPECT_EQ((Strings{before[1], before[3], before[5]}), Rows());
     EXPECT_EQ(Rows(), RegistryOrder());
+}
+
+TEST_F(MainWindow, AddingChecksThatTheFileOrFolderExistsAndLeavesNoFolderBehind)
+{
+    ASSERT_TRUE(Open());
+    TempDir data("tkadd");
+    WriteFileBytes(data / "a.txt", "x");
+    const std::string folder = data.path() + "\\", file = data / "a.txt";
+    MessageBoxRecorder boxes;
+    EXPECT_FALSE(AddCheckedItem(wnd_, 2, (data / "gone\\").c_str()));
+    EXPECT_FALSE(AddCheckedItem(wnd_, 2, (data / "gone\\deeper\\").c_str()));
+    EXPECT_FALSE(AddCheckedItem(wnd_, 2, file.c_str()));
+    EXPECT_FALSE(AddCheckedItem(wnd_, 1, (data / "b.txt").c_str()));
+    EXPECT_FALSE(AddCheckedItem(wnd_, 1, folder.c_str()));
+    EXPECT_FALSE(AddCheckedItem(wnd_, 0, file.c_str()));  // the dialog was cancelled
+    EXPECT_FALSE(DirExists(data / "gone"));
+    PumpMessages(30);
+    EXPECT_TRUE(Rows().empty());
+    Strings texts;
+    for (const MessageBoxRecorder::Box& b : boxes.boxes())
+        texts.push_back(b.text.substr(0, 20) + " " + b.caption);
+    EXPECT_EQ((Strings{"The folder you've en Error", "The folder you've en Error",
+                       "The folder you've en Error", "The file you entered Error",
+                       "The file you entered Error"}),
+              texts);
+
+    EXPECT_TRUE(AddCheckedItem(wnd_, 2, folder.c_str()));
+    EXPECT_TRUE(AddCheckedItem(wnd_, 1, file.c_str()));
+    PumpMessages(30);
+    Strings rows = Rows();
+    EXPECT_EQ(2u, rows.size());
+    EXPECT_EQ(1, std::count(rows.begin(), rows.end(), folder));
+    EXPECT_EQ(1, std::count(rows.begin(), rows.end(), file));
 }
 
 TEST_F(MainWindow, SynchronizeQueuesDiskThenFtpForEachSelectedFile)
