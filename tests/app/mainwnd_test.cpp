@@ -39,7 +39,9 @@ UINT g_choice = 0;
 
 BOOL RecordTray(DWORD action, NOTIFYICONDATAA* data)
 {
-    if (data->uID == 0)
+    // Image changes come from the live worker's own thread; only the adds and
+    // deletes of the main thread are recorded.
+    if (data->uID == 0 && action != NIM_MODIFY)
         g_tray.push_back(action);
     return TRUE;
 }
