@@ -6,6 +6,7 @@
 #include "app/tray.h"
 #include "log/errors.h"
 #include "monitor/monitor.h"
+#include "transfer/folder.h"
 #include "transfer/ftp.h"
 
 #include <winsock2.h>
@@ -37,13 +38,7 @@ BOOL OnStopTransfer(WPARAM half, HWND progressWindow)
     if (half == 1) {
         StopFtpBatches(progressWindow);
     } else if (half == 2) {
-        // The folder transfer keeps its abort event in the progress window.
-        HANDLE abort = progressWindow && IsWindow(progressWindow)
-                           ? reinterpret_cast<HANDLE>(GetWindowLongPtrA(progressWindow, GWLP_USERDATA))
-                           : NULL;
-        if (abort)
-            SetEvent(abort);
-        SetStatusText("Hard Drive/Network Transfer Stopped");
+        StopDiskHalf(progressWindow);
     }
     return TRUE;
 }
