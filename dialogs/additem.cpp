@@ -101,6 +101,17 @@ void OnOk(HWND dlg)
     EndDialog(dlg, 2);
 }
 
+// A browser's choice replaces the field; a cancelled browser leaves what
+// the user typed there.
+void BrowseInto(HWND dlg, int field, int (*browse)(HWND, char*))
+{
+    char path[TK_PATH_SIZE] = "";
+    if (GetWindowTextLengthA(GetDlgItem(dlg, field)) <= MAX_PATH_TEXT)
+        GetDlgItemTextA(dlg, field, path, sizeof path);
+    if (browse(dlg, path))
+        SetDlgItemTextA(dlg, field, path);
+}
+
 void OnCommand(HWND dlg, int id)
 {
     switch (id) {
@@ -108,12 +119,10 @@ void OnCommand(HWND dlg, int id)
         OnAddFileToggled(dlg);
         break;
     case IDC_ADD_BROWSEFOLDERS:
-        BrowseForFolder(dlg, g_path);
-        SetDlgItemTextA(dlg, IDC_ADD_FOLDER, g_path);
+        BrowseInto(dlg, IDC_ADD_FOLDER, BrowseForFolder);
         break;
     case IDC_ADD_BROWSEFILES:
-        BrowseForFile(dlg, g_path);
-        SetDlgItemTextA(dlg, IDC_ADD_FILE, g_path);
+        BrowseInto(dlg, IDC_ADD_FILE, BrowseForFile);
         break;
     case IDOK:
         OnOk(dlg);

@@ -65,6 +65,8 @@ int GetSelectedRowText(HWND list, char* buffer, int size)
     if (buffer && size > 0) {
         buffer[0] = '\0';
         ListView_GetItemText(list, row, 0, buffer, size);
+        // A text longer than the buffer is not always terminated by the control.
+        buffer[size - 1] = '\0';
     }
     return row;
 }

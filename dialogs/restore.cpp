@@ -132,6 +132,9 @@ bool ReadRow(HWND list, int row, Record* r)
     ListView_GetItemText(list, row, 0, r->original, sizeof r->original);
     ListView_GetItemText(list, row, 1, r->stored, sizeof r->stored);
     ListView_GetItemText(list, row, 2, r->location, sizeof r->location);
+    r->original[sizeof r->original - 1] = '\0';
+    r->stored[sizeof r->stored - 1] = '\0';
+    r->location[sizeof r->location - 1] = '\0';
     LVITEMA item = {};
     item.mask = LVIF_PARAM;
     item.iItem = row;

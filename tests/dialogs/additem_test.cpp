@@ -9,6 +9,7 @@
 #include "tests/support/testenv.h"
 #include "tests/support/windows.h"
 
+#include <commctrl.h>
 #include <ctype.h>
 
 #include <memory>
@@ -257,6 +258,79 @@ TEST(AddItemRealBox, ABlankFieldBoxIsAnsweredOnScreen)
     char path[260] = "";
     EXPECT_EQ(0, RunAddItemDialog(owner, path));
     EXPECT_TRUE(saw);
+    DestroyWindow(owner);
+}
+
+} // namespace
+
+namespace {
+
+TEST_F(AddItem, CancelledBrowsersLeaveTheTypedTextAndAChosenFileReplacesIt)
+{
+    std::string file = dir_.path() + "\\chosen.txt";
+    WriteFileBytes(file, "c");
+    std::string folderField, fileField;
+    ModalScript script;
+    script.When(kTitle, [&](HWND dlg) {
+        SetText(dlg, IDC_ADD_FOLDER, "C:\\typed");
+        PostMessageA(dlg, WM_COMMAND, IDC_ADD_BROWSEFOLDERS, 0);
+    });
+    script.When("Browse for Folder", [&](HWND browser) {
+        PumpQuietly(50);
+        SaveWindowShot(browser, "browse-folders");
+        PostMessageA(browser, WM_COMMAND, IDCANCEL, 0);
+    });
+    script.When(kTitle, [&](HWND dlg) {
+        folderField = DlgItemText(dlg, IDC_ADD_FOLDER);
+        SetCheckAndClick(dlg, IDC_ADD_ISFILE, true);
+        SetText(dlg, IDC_ADD_FILE, "typed.txt");
+        PostMessageA(dlg, WM_COMMAND, IDC_ADD_BROWSEFILES, 0);
+    });
+    script.When("Open", [&](HWND browser) { PostMessageA(browser, WM_COMMAND, IDCANCEL, 0); });
+    script.When(kTitle, [&](HWND dlg) {
+        EXPECT_EQ("typed.txt", DlgItemText(dlg, IDC_ADD_FILE));
+        PostMessageA(dlg, WM_COMMAND, IDC_ADD_BROWSEFILES, 0);
+    });
+    script.When("Open", [&](HWND browser) {
+        SetDlgItemTextA(browser, 0x47c, file.c_str());  // the file name box
+        PostMessageA(browser, WM_COMMAND, IDOK, 0);
+    });
+    script.When(kTitle, [&](HWND dlg) {
+        fileField = DlgItemText(dlg, IDC_ADD_FILE);
+        Click(dlg, IDCANCEL);
+    });
+    char path[260] = "";
+    EXPECT_EQ(0, RunAddItemDialog(owner_, path));
+    EXPECT_EQ("C:\\typed", folderField);
+    EXPECT_EQ(file, fileField);
+}
+
+TEST(SelectedRowText, TheFirstSelectedRowOrMinusOne)
+{
+    HWND owner = CreateTestOwner(60, 40, 400, 300);
+    HWND list = CreateWindowA(WC_LISTVIEWA, "", WS_CHILD | WS_VISIBLE | LVS_REPORT, 0, 0, 300, 200, owner, NULL,
+                              NULL, NULL);
+    LVCOLUMNA column = {};
+    column.mask = LVCF_WIDTH;
+    column.cx = 200;
+    ListView_InsertColumn(list, 0, &column);
+    for (const char* text : {"C:\\a\\", "C:\\b.txt", "C:\\c\\"}) {
+        LVITEMA item = {};
+        item.mask = LVIF_TEXT;
+        item.iItem = ListView_GetItemCount(list);
+        item.pszText = const_cast<char*>(text);
+        ListView_InsertItem(list, &item);
+    }
+    char buffer[16] = "untouched";
+    EXPECT_EQ(-1, GetSelectedRowText(list, buffer, sizeof buffer));
+    EXPECT_STREQ("untouched", buffer);
+    ListView_SetItemState(list, 2, LVIS_SELECTED, LVIS_SELECTED);
+    ListView_SetItemState(list, 1, LVIS_SELECTED, LVIS_SELECTED);
+    EXPECT_EQ(1, GetSelectedRowText(list, buffer, sizeof buffer));
+    EXPECT_STREQ("C:\\b.txt", buffer);
+    char small[4];
+    EXPECT_EQ(1, GetSelectedRowText(list, small, sizeof small));
+    EXPECT_STREQ("C:\\", small);
     DestroyWindow(owner);
 }
 
