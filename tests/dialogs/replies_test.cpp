@@ -155,4 +155,24 @@ TEST_F(Replies, AFileThatCannotBeCreatedIsTold)
     EXPECT_EQ(static_cast<UINT>(MB_OK | MB_ICONSTOP), boxes_.boxes()[1].type);
 }
 
+TEST(RepliesRealBox, TheOverwriteQuestionIsAnsweredOnScreen)
+{
+    TempDir dir;
+    std::string saved = dir / "kept.txt";
+    WriteFileBytes(saved, "before");
+    HWND owner = CreateTestOwner(30, 20, 600, 400);
+    HWND replies = CreateRepliesWindow(owner);
+    SendMessageA(replies, UM_FTPREPLY, 0, reinterpret_cast<LPARAM>("220 Hello\r\n"));
+    ModalScript script;
+    script.When("Open", [&](HWND dlg) {
+        SetDlgItemTextA(dlg, cmb13, saved.c_str());
+        PostMessageA(dlg, WM_COMMAND, IDOK, 0);
+    });
+    script.When("Confirm Overwrite", [&](HWND box) { PostMessageA(box, WM_COMMAND, IDNO, 0); });
+    Click(replies, IDC_REPLIES_SAVE);
+    EXPECT_EQ("before", ReadFileBytes(saved));
+    DestroyWindow(replies);
+    DestroyWindow(owner);
+}
+
 } // namespace

@@ -251,37 +251,6 @@ TEST_F(Restore, AMissingRestoreKeyIsReportedAndTheRestStaysListed)
     EXPECT_EQ(static_cast<UINT>(MB_OK | MB_ICONSTOP), boxes_.boxes()[0].type);
 }
 
-TEST_F(Restore, TheListAndButtonsFollowTheDialogSize)
-{
-    auto Place = [](HWND dlg, int id) {
-        RECT r;
-        GetWindowRect(GetDlgItem(dlg, id), &r);
-        MapWindowPoints(NULL, dlg, reinterpret_cast<POINT*>(&r), 2);
-        return r;
-    };
-    Run([&](HWND dlg) {
-        SetWindowPos(dlg, NULL, 0, 0, 700, 500, SWP_NOMOVE | SWP_NOZORDER);
-        PumpQuietly(50);
-        RECT list = Place(dlg, IDC_RESTORE_LIST);
-        EXPECT_EQ(10, list.left);
-        EXPECT_EQ(50, list.top);
-        EXPECT_EQ(680, list.right - list.left);
-        EXPECT_EQ(310, list.bottom - list.top);
-        int w = 680, h = 310;
-        RECT restore = Place(dlg, IDC_RESTORE_RESTORE);
-        EXPECT_EQ(10, restore.left);
-        EXPECT_EQ(h + 60, restore.top);
-        EXPECT_EQ(2 * w / 3 - 20, restore.right - restore.left);
-        RECT removeAll = Place(dlg, IDC_RESTORE_REMOVEALL);
-        EXPECT_EQ(2 * w / 3 + 10, removeAll.left);
-        EXPECT_EQ(h + 90, removeAll.top);
-        EXPECT_EQ(w / 3, removeAll.right - removeAll.left);
-        EXPECT_EQ(25, removeAll.bottom - removeAll.top);
-        RECT close = Place(dlg, IDCANCEL);
-        EXPECT_EQ(h + 120, close.top);
-    });
-}
-
 TEST(RestoreRealBox, RemoveAllIsConfirmedOnScreen)
 {
     ResetProductKey();

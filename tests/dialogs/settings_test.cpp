@@ -65,7 +65,6 @@ TEST_F(Settings, ShowsTheStoredValues)
     } cases[] = {
         {1, 0, 1, 1, "D:\\Restored", BST_CHECKED, BST_CHECKED, BST_CHECKED, BST_UNCHECKED},
         {0, 65535, 0, 0, "", BST_UNCHECKED, BST_UNCHECKED, BST_UNCHECKED, BST_CHECKED},
-        {7, 15, 3, 2, "E:\\x", BST_CHECKED, BST_CHECKED, BST_CHECKED, BST_UNCHECKED},
     };
     for (const Case& c : cases) {
         SetGlobalDword("logging", c.logging);
