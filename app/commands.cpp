@@ -52,11 +52,7 @@ bool GetSingleSelection(HWND wnd, char* path, const char* tooMany)
 
 void OnAddItem(HWND wnd)
 {
-    char path[260];
-    memset(path, 0, sizeof path);
-    int kind = RunAddItemDialog(wnd, path);
-    path[sizeof path - 1] = '\0';
-    AddCheckedItem(wnd, kind, path);
+    AddItemFromDialog(wnd);
 }
 
 void OnRemoveItems(HWND wnd)
@@ -211,38 +207,6 @@ void OnSynchronize(HWND wnd)
 }
 
 } // namespace
-
-BOOL AddCheckedItem(HWND wnd, int kind, const char* path)
-{
-    if (kind == 1) {
-        HANDLE file = CreateFileA(path, GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, NULL,
-                                  OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, NULL);
-        if (file == INVALID_HANDLE_VALUE) {
-            ShowMessageBox(wnd,
-                           "The file you entered cannot be found.  Click Add File again and enter "
-                           "an existing filename.",
-                           "Error", kWarn);
-            return FALSE;
-        }
-        CloseHandle(file);
-    } else if (kind == 2) {
-        // Asked of the file system directly: a test by creating the folder
-        // would take a folder whose parent is missing for an existing one.
-        DWORD attributes = GetFileAttributesA(path);
-        if (attributes == INVALID_FILE_ATTRIBUTES || !(attributes & FILE_ATTRIBUTE_DIRECTORY)) {
-            ShowMessageBox(wnd,
-                           "The folder you've entered does not exist.  Click \"Add\" again and "
-                           "try again.",
-                           "Error", kWarn);
-            return FALSE;
-        }
-    } else {
-        return FALSE;
-    }
-    CreateItemKey(path);
-    PostMessageA(wnd, UM_RELOADITEMS, 0, 0);
-    return TRUE;
-}
 
 BOOL OnMainCommand(HWND wnd, UINT id)
 {

@@ -31,9 +31,6 @@ BOOL OnBrowseTarget(WPARAM wParam, const char* itemPath);
 
 // Commands (commands.cpp): TRUE for every command handled.
 BOOL OnMainCommand(HWND wnd, UINT id);
-// What the main window does with the Add dialog's result (1 file, 2 folder):
-// checks that the path exists, creates the item and reloads the list.
-BOOL AddCheckedItem(HWND wnd, int kind, const char* path);
 
 // Close box and tray icon (traymenu.cpp).
 BOOL OnMainCloseBox(HWND wnd);

@@ -9,6 +9,7 @@
 #include "app/messages.h"
 #include "app/seams.h"
 #include "app/tray.h"
+#include "dialogs/dialogs.h"
 #include "resources/resource.h"
 #include "store/store.h"
 #include "tests/support/testenv.h"
