@@ -4,6 +4,7 @@
 namespace {
 MessageBoxHook g_messageBoxHook = NULL;
 ShellExecuteHook g_shellExecuteHook = NULL;
+PopupMenuHook g_popupMenuHook = NULL;
 }
 
 MessageBoxHook SetMessageBoxHook(MessageBoxHook hook)
@@ -17,6 +18,13 @@ ShellExecuteHook SetShellExecuteHook(ShellExecuteHook hook)
 {
     ShellExecuteHook old = g_shellExecuteHook;
     g_shellExecuteHook = hook;
+    return old;
+}
+
+PopupMenuHook SetPopupMenuHook(PopupMenuHook hook)
+{
+    PopupMenuHook old = g_popupMenuHook;
+    g_popupMenuHook = hook;
     return old;
 }
 
@@ -40,4 +48,16 @@ void LoadProgramString(int id, char* out, int size)
         return;
     out[0] = '\0';
     LoadStringA(GetModuleHandleA(NULL), static_cast<UINT>(id), out, size);
+}
+
+UINT TrackMenu(HMENU menu, UINT flags, int x, int y, HWND owner)
+{
+    if (!g_popupMenuHook)
+        return static_cast<UINT>(TrackPopupMenu(menu, flags, x, y, 0, owner, NULL));
+    UINT chosen = g_popupMenuHook(menu, flags);
+    if (flags & TPM_RETURNCMD)
+        return chosen;
+    if (chosen && !(flags & TPM_NONOTIFY))
+        PostMessageA(owner, WM_COMMAND, chosen, 0);
+    return chosen ? TRUE : FALSE;
 }

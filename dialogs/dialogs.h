@@ -7,22 +7,41 @@
 // Add File or Folder: path is a 260-byte buffer that receives the result.
 // Returns 0 cancelled, 1 a file, 2 a folder.
 int RunAddItemDialog(HWND owner, char* path);
+// The main window's "Add Item": runs the dialog, checks that the file can be
+// opened or the folder exists, creates the item and posts UM_RELOADITEMS to
+// mainWindow. Returns the dialog's result when the item was added, else 0.
+int AddItemFromDialog(HWND mainWindow);
+// The checks and the creation of AddItemFromDialog for a result (1 file, 2
+// folder) and path the dialog gave; returns the result, or 0 when refused.
+int AddCheckedItem(HWND mainWindow, int result, const char* path);
 // Item properties sheet for one item path (modal).
 void RunPropertiesSheet(HWND owner, const char* itemPath);
 // Restore dialog for one item (modal); batches is the program's batch list.
+// The owner is the main window, which runs the FTP downloads it starts.
 void RunRestoreDialog(HWND owner, const char* itemPath, BatchList* batches);
+// What the Restore dialog calls for an FTP record: StartFtpDownload unless a
+// test put another function in its place (NULL puts StartFtpDownload back).
+typedef int (*FtpDownloadStarter)(HWND window, BatchList* batches, const char* itemPath,
+                                  const char* storedName, const char* location);
+FtpDownloadStarter SetFtpDownloadStarter(FtpDownloadStarter starter);
 // Settings dialog (modal).
 void RunSettingsDialog(HWND owner);
 // About box (modal).
 void RunAboutDialog(HWND owner);
 // FTP replies window, created hidden; fed with UM_FTPREPLY.
 HWND CreateRepliesWindow(HWND owner);
+// Characters the replies window was ever given (kept through "Clear Window").
+size_t RepliesRunningTotal(void);
 // Tips window (decides itself whether it stays); NULL when not created.
 HWND CreateTipsWindow(HWND owner, int showCommand);
 // Tutorial window (first run).
 HWND CreateTutorialWindow(HWND owner);
+// The tutorial page shown (0 to 6); kept for the whole run.
+int TutorialPage(void);
 // Splash picture for 1.5 seconds (blocks).
 void ShowSplash(HWND owner);
+// The splash window shown and painted, for the caller to destroy.
+HWND CreateSplashWindow(HWND owner);
 // Opens a web address in the default browser; 1 when launched.
 int OpenInBrowser(const char* address);
 

@@ -2,7 +2,10 @@
 #pragma once
 #include <windows.h>
 
+#include "app/messages.h"
 #include "transfer/queue.h"
+
+struct IntakeContext;
 
 // Switches monitoring on (enable nonzero) or off; *device is the monitor
 // handle the main window keeps. 1 on success, 0 when the product key or the
@@ -21,3 +24,10 @@ int IsNtPlatform(void);
 // The main window's handler of UM_MONITORNOTIFY (Windows 9x monitor).
 LRESULT OnMonitorMessage(HWND mainWindow, HANDLE device, WorkerStart* start, WPARAM wParam,
                          LPARAM lParam);
+
+// Starts the NT driver service when it is not running; no result.
+void StartMonitorService(const char* name);
+
+// The NT family's intake context (its thread field is set once the
+// notification thread runs).
+IntakeContext* GetIntakeContext(void);

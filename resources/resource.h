@@ -79,3 +79,77 @@
 #define IDC_PROGRESS_FTP_TOTAL 1078
 #define IDC_PROGRESS_FTP_TOTALLABEL 1141
 #define IDC_PROGRESS_FTP_STOP 3
+
+/* Add File or Folder ADDFILEFOLDER ------------------------------------------ */
+#define IDC_ADD_FOLDER 1053
+#define IDC_ADD_BROWSEFOLDERS 5
+#define IDC_ADD_ISFILE 1003
+#define IDC_ADD_FILE 1052
+#define IDC_ADD_BROWSEFILES 3
+
+/* Item property pages FTPPROPERTIES, HDPROPERTIES, FOLDEROPTIONS, FILEOPTIONS */
+#define IDC_FTP_ENABLE 1017
+#define IDC_FTP_NAME 1020
+#define IDC_FTP_ADDRESS 1019
+#define IDC_FTP_PORT 1021
+#define IDC_FTP_FOLDER 1022
+#define IDC_FTP_USER 1024
+#define IDC_FTP_PASSWORD 1025
+#define IDC_FTP_ANONYMOUS 1038
+#define IDC_FTP_STORAGE 1051
+#define IDC_FTP_LIST 1125
+#define IDC_FTP_QUICK 1120
+#define IDC_FTP_ADDNEW 1126
+#define IDC_FTP_REMOVE 1127
+#define IDC_TARGET_GO 1121
+#define IDC_TARGET_SAVE 1128
+#define IDC_HD_ENABLE 1018
+#define IDC_HD_FOLDER 1023
+#define IDC_HD_BROWSE 3
+#define IDC_HD_STORAGE 1052
+#define IDC_HD_LIST 1131
+#define IDC_HD_QUICK 1132
+#define IDC_HD_ADDNEW 1133
+#define IDC_HD_REMOVE 1134
+#define IDC_OPT_EXCLUDETEMP 1058
+#define IDC_OPT_INCLUDESUBS 1059
+#define IDC_OPT_DELETESTORED 1060
+#define IDC_OPT_SIZELIMIT 1070
+
+/* Restore dialog RESTORE ----------------------------------------------------- */
+#define IDC_RESTORE_LIST 1016
+#define IDC_RESTORE_RESTORE 1062
+#define IDC_RESTORE_REMOVE 1004
+#define IDC_RESTORE_REMOVEALL 1005
+
+/* Settings dialog SETTINGS --------------------------------------------------- */
+#define IDC_SET_LOGGING 1064
+#define IDC_SET_VIEWBACKUP 1059
+#define IDC_SET_VIEWERROR 1060
+#define IDC_SET_CLEARBACKUP 1071
+#define IDC_SET_CLEARERROR 1072
+#define IDC_SET_NOERRORS 1078
+#define IDC_SET_RESTOREFOLDER 1082
+#define IDC_SET_BROWSE 5
+#define IDC_SET_TIPS 1065
+#define IDC_SET_SPLASH 1066
+#define IDC_SET_RESETSIZE 1114
+
+/* FTP replies window SERVEROUTPUT -------------------------------------------- */
+#define IDC_REPLIES_TEXT 1039
+#define IDC_REPLIES_CLEAR 1084
+#define IDC_REPLIES_CLOSE 1
+#define IDC_REPLIES_SAVE 2
+
+/* Tips TIPS and tutorial TUTORIAL -------------------------------------------- */
+#define IDC_TIPS_TEXT 1091
+#define IDC_TIPS_DONTSHOW 1078
+#define IDC_TUT_TEXT 1091
+#define IDC_TUT_CLOSE 2
+#define IDC_TUT_NEXT 3
+#define IDC_TUT_BACK 4
+#define IDC_TUT_SHOWAGAIN 1113
+#define IDC_TUT_SHOWTIPS 1114
+
+/* About box ABOUT (its title panel is control 1107, as in the main window) ---- */
+#define IDC_ABOUT_PANEL 1107

@@ -11,7 +11,7 @@ trap stop_services EXIT
 start_display
 start_wine "$PWD/$root/x86_64/wineprefix"
 out=$(mktemp)
-wine "$root/x86_64/folder_bench.exe" "$@" </dev/null >"$out" 2>&1 || true
+wine "$root/x86_64/bench/folder_bench.exe" "$@" </dev/null >"$out" 2>&1 || true
 cat "$out"
 rm -f "$out"
 if [ "${1:-}" = copy ]; then

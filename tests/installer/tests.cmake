@@ -1,9 +1,14 @@
-# The setup program, installed and uninstalled under Wine in a prefix of its
-# own (a bash script, not a Windows program: no emulator). Only the 64-bit
-# setup runs here; the 32-bit one needs a 32-bit Wine.
+# The setup program, installed and uninstalled under Wine in prefixes of their
+# own (bash scripts, not Windows programs: no emulator). Only the 64-bit setup
+# runs here; the 32-bit one needs a 32-bit Wine.
 if(TARGET setup AND CMAKE_SYSTEM_PROCESSOR STREQUAL "x86_64")
+  set(TK_SETUP_EXE ${CMAKE_BINARY_DIR}/tandemkeep-setup.exe)
   add_test(NAME installer_tests
            COMMAND bash ${CMAKE_CURRENT_LIST_DIR}/install_test.sh
-                   ${CMAKE_BINARY_DIR}/tandemkeep-setup.exe ${CMAKE_BINARY_DIR}/installer-test)
-  set_tests_properties(installer_tests PROPERTIES RUN_SERIAL TRUE TIMEOUT 600)
+                   ${TK_SETUP_EXE} ${CMAKE_BINARY_DIR}/installer-test)
+  # The installed program on the display: first start, then a disk copy.
+  add_test(NAME installer_firstrun_tests
+           COMMAND bash ${CMAKE_CURRENT_LIST_DIR}/firstrun_test.sh
+                   ${TK_SETUP_EXE} ${CMAKE_BINARY_DIR}/firstrun-test ${CMAKE_SOURCE_DIR})
+  set_tests_properties(installer_tests installer_firstrun_tests PROPERTIES RUN_SERIAL TRUE TIMEOUT 600)
 endif()

@@ -1,0 +1,97 @@
+// The main window's dialog procedure: one handler per message.
+#include "app/mainwnd.h"
+
+#include "app/appstate.h"
+#include "app/messages.h"
+#include "app/tray.h"
+#include "log/errors.h"
+#include "monitor/monitor.h"
+#include "transfer/folder.h"
+#include "transfer/ftp.h"
+
+#include <winsock2.h>
+
+namespace {
+
+// The shell broadcasts this after it restarts; the icon must be added again.
+UINT TaskbarCreatedMessage()
+{
+    static UINT message = RegisterWindowMessageA("TaskbarCreated");
+    return message;
+}
+
+BOOL SetResult(HWND wnd, LRESULT result)
+{
+    SetWindowLongPtrA(wnd, DWLP_MSGRESULT, result);
+    return TRUE;
+}
+
+BOOL OnSysCommand(HWND wnd, WPARAM command)
+{
+    if ((command & 0xFFF0) == SC_CLOSE)
+        return OnMainCloseBox(wnd);
+    return FALSE;
+}
+
+BOOL OnStopTransfer(WPARAM half, HWND progressWindow)
+{
+    if (half == 1) {
+        StopFtpBatches(progressWindow);
+    } else if (half == 2) {
+        StopDiskHalf(progressWindow);
+    }
+    return TRUE;
+}
+
+BOOL OnReportError(HWND wnd, const ErrorReport* report)
+{
+    if (report)
+        ReportError(report);
+    return SetResult(wnd, 1);
+}
+
+} // namespace
+
+INT_PTR CALLBACK MainDialogProc(HWND wnd, UINT msg, WPARAM wParam, LPARAM lParam)
+{
+    if (msg == TaskbarCreatedMessage() && msg != 0) {
+        SetTrayIcon(wnd, TRAY_IDLE, NULL, TRAY_ADD);
+        return TRUE;
+    }
+    switch (msg) {
+    case WM_INITDIALOG:
+        return OnMainInitDialog(wnd, static_cast<int>(lParam));
+    case WM_CLOSE:
+        return OnMainClose(wnd);
+    case WM_SYSCOMMAND:
+        return OnSysCommand(wnd, wParam);
+    case WM_SIZE:
+        return LayoutMainWindow(wnd);
+    case WM_NOTIFY:
+        return OnListNotify(wnd, reinterpret_cast<const NMHDR*>(lParam));
+    case WM_COMMAND:
+        return OnMainCommand(wnd, LOWORD(wParam));
+    case UM_RELOADITEMS:
+        ReloadItemList(wnd, TRUE);
+        return FALSE;
+    case UM_FTPCONTROL:
+        OnControlSocketEvent(static_cast<SOCKET>(wParam), WSAGETSELECTEVENT(lParam),
+                             WSAGETSELECTERROR(lParam));
+        return TRUE;
+    case UM_FTPDATA:
+        OnDataSocketEvent(static_cast<SOCKET>(wParam), WSAGETSELECTEVENT(lParam),
+                          WSAGETSELECTERROR(lParam));
+        return TRUE;
+    case UM_TRAYNOTIFY:
+        return OnTrayNotify(wnd, wParam, lParam);
+    case UM_STOPTRANSFER:
+        return OnStopTransfer(wParam, reinterpret_cast<HWND>(lParam));
+    case UM_MONITORNOTIFY:
+        return SetResult(wnd, OnMonitorMessage(wnd, g_app.device, &g_app.live, wParam, lParam));
+    case UM_REPORTERROR:
+        return OnReportError(wnd, reinterpret_cast<const ErrorReport*>(lParam));
+    case UM_BROWSETARGET:
+        return OnBrowseTarget(wParam, reinterpret_cast<const char*>(lParam));
+    }
+    return FALSE;
+}

@@ -1,0 +1,58 @@
+// Pure text, number and layout rules of the dialogs; no window, file or registry here.
+#pragma once
+#include <windows.h>
+
+// Longest texts the design's buffers hold: a path in 260 bytes, an FTP text in 256.
+enum { MAX_PATH_TEXT = 259, MAX_FTP_TEXT = 255 };
+
+bool EndsWithSeparator(const char* text);
+// Removes one trailing '\' or '/' when the text has at least minLength characters.
+void StripOneSeparator(char* text, size_t minLength);
+// A drive root as typed: at most 3 characters with ':' second (C:, C:\, C:/).
+bool IsDriveRootText(const char* text);
+// The Windows directory typed in any case, as a whole string (no trailing '\').
+bool IsWindowsDirText(const char* text, const char* windowsDir);
+// An FTP folder must begin with "/" or "..".
+bool IsValidFtpFolder(const char* folder);
+
+// Storage types: list position <-> stored byte (anything unknown shows as 0).
+int StoragePosition(BYTE stored);
+BYTE StorageValue(int position, bool allowAppend);
+
+// "Folder Properties: %s" or "File Properties: %s" into out.
+void FormatSheetCaption(const char* itemPath, char* out, size_t size);
+
+// Tips: the string ID of tip number n (10 shares the text of 11), the number
+// stored after showing n (0 after 15), and whether a stored value shows a tip.
+int TipStringId(int number);
+int NextTipNumber(int number);
+bool TipIsShown(DWORD stored);
+// Tutorial pages 0..6.
+int NextTutorialPage(int page);
+int PreviousTutorialPage(int page);
+
+// The file-name part of a path: the text after its last '\' or '/'.
+const char* FileNamePart(const char* path);
+// Where a drive restore writes: folder + "\" + the original file's name.
+// False for an empty folder or name, or when the result does not fit.
+bool BuildRestoreTarget(const char* folder, const char* originalPath, char* out, size_t size);
+
+// The browser's program file from an "http\shell\open\command" text: leading
+// double quotes skipped, cut at the next one.
+void BrowserProgram(const char* command, char* out, size_t size);
+
+// The last folder of a chosen file: the path cut at its last '\' (scanned from
+// the end down to the second character); a path without one stays whole.
+void LastDirectoryOf(const char* path, char* out, size_t size);
+
+// Restore dialog layout from its outer size: list and the four buttons.
+struct RestoreLayout {
+    RECT list;        // x, y, width, height in left, top, right, bottom
+    RECT restore;
+    RECT remove;
+    RECT removeAll;
+    RECT close;
+};
+// listWidth and listHeight are the list's resulting size (the caller reads
+// them back after moving it); pass -1 to take them from the requested size.
+RestoreLayout LayoutRestore(int outerWidth, int outerHeight, int listWidth, int listHeight);

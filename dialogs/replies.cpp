@@ -1,0 +1,152 @@
+// The FTP replies window: every reply line the FTP servers send, kept for the whole run.
+#include "dialogs/dialogs.h"
+
+#include "app/messages.h"
+#include "app/seams.h"
+#include "resources/resource.h"
+#include "store/layout.h"
+
+#include <stdlib.h>
+#include <string.h>
+
+namespace {
+
+// Characters ever appended (never reduced, also not by "Clear Window") and the
+// text as of the last append. Only the main thread touches them: every FTP
+// reply arrives on it.
+size_t g_runningTotal = 0;
+char* g_text = NULL;
+
+void OnReply(HWND dlg, const char* line)
+{
+    if (!line)
+        return;
+    size_t len = strlen(line);
+    g_runningTotal += len;
+    free(g_text);
+    g_text = static_cast<char*>(malloc(g_runningTotal + 2));
+    if (!g_text)
+        return;
+    HWND edit = GetDlgItem(dlg, IDC_REPLIES_TEXT);
+    int got = GetWindowTextA(edit, g_text, static_cast<int>(g_runningTotal + 1 - len));
+    if (got < 0)
+        got = 0;
+    memcpy(g_text + got, line, len + 1);
+    SetWindowTextA(edit, g_text);
+    int end = GetWindowTextLengthA(edit);
+    SendMessageA(edit, EM_SETSEL, end, end);
+    SendMessageA(edit, EM_SCROLLCARET, 0, 0);
+}
+
+void OnSize(HWND dlg)
+{
+    RECT client;
+    GetClientRect(dlg, &client);
+    int W = client.right, H = client.bottom;
+    HWND text = GetDlgItem(dlg, IDC_REPLIES_TEXT);
+    MoveWindow(text, 50, 20, W - 70, H - 100, TRUE);
+    RECT textClient;
+    GetClientRect(text, &textClient);
+    MoveWindow(GetDlgItem(dlg, IDC_REPLIES_CLEAR), 50, H - 75, textClient.right + 20, 25, TRUE);
+    HWND close = GetDlgItem(dlg, IDC_REPLIES_CLOSE);
+    RECT r;
+    GetWindowRect(close, &r);
+    int w = r.right - r.left, h = r.bottom - r.top;
+    MoveWindow(close, W - w - 20, H - h - 10, w, h, TRUE);
+    MoveWindow(GetDlgItem(dlg, IDC_REPLIES_SAVE), 50, H - h - 10, w, h, TRUE);
+    InvalidateRect(dlg, NULL, TRUE);
+}
+
+bool FileExistsForReading(const char* path)
+{
+    HANDLE file = CreateFileA(path, GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, NULL, OPEN_EXISTING,
+                              FILE_ATTRIBUTE_NORMAL, NULL);
+    if (file == INVALID_HANDLE_VALUE)
+        return false;
+    CloseHandle(file);
+    return true;
+}
+
+void OnSaveAs(HWND dlg)
+{
+    char path[TK_PATH_SIZE] = "";
+    if (!BrowseForFile(dlg, path))
+        return;
+    if (FileExistsForReading(path)
+        && ShowMessageBox(dlg, "That file already exists - overwrite?", "Confirm Overwrite",
+                          MB_YESNO | MB_ICONEXCLAMATION) != IDYES)
+        return;
+    HWND edit = GetDlgItem(dlg, IDC_REPLIES_TEXT);
+    int len = GetWindowTextLengthA(edit);
+    char* buffer = static_cast<char*>(malloc(static_cast<size_t>(len) + 1));
+    if (!buffer)
+        return;
+    int got = GetWindowTextA(edit, buffer, len + 1);
+    HANDLE file = CreateFileA(path, GENERIC_WRITE, 0, NULL, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, NULL);
+    if (file == INVALID_HANDLE_VALUE) {
+        free(buffer);
+        ShowMessageBox(dlg, "Couldn't open file!", "Error", MB_OK | MB_ICONSTOP);
+        return;
+    }
+    DWORD written = 0;
+    BOOL ok = got <= 0 || (WriteFile(file, buffer, static_cast<DWORD>(got), &written, NULL)
+                           && written == static_cast<DWORD>(got));
+    CloseHandle(file);
+    free(buffer);
+    if (!ok)
+        ShowMessageBox(dlg, "The FTP replies could not be written completely to the file.", "Error",
+                       MB_OK | MB_ICONSTOP);
+}
+
+void OnCommand(HWND dlg, int id)
+{
+    switch (id) {
+    case IDC_REPLIES_CLEAR:
+        SetDlgItemTextA(dlg, IDC_REPLIES_TEXT, "");
+        break;
+    case IDC_REPLIES_CLOSE:
+        ShowWindow(dlg, SW_HIDE);
+        break;
+    case IDC_REPLIES_SAVE:
+        OnSaveAs(dlg);
+        break;
+    }
+}
+
+INT_PTR CALLBACK RepliesProc(HWND dlg, UINT msg, WPARAM wParam, LPARAM lParam)
+{
+    switch (msg) {
+    case WM_INITDIALOG:
+        if (lParam)
+            SetWindowTextA(dlg, reinterpret_cast<const char*>(lParam));
+        // Replies are kept for the whole run, beyond the edit's default limit.
+        SendDlgItemMessageA(dlg, IDC_REPLIES_TEXT, EM_SETLIMITTEXT, 0x7FFFFFFE, 0);
+        OnSize(dlg);
+        return TRUE;
+    case WM_SIZE:
+        OnSize(dlg);
+        return TRUE;
+    case WM_COMMAND:
+        OnCommand(dlg, LOWORD(wParam));
+        return TRUE;
+    case WM_CLOSE:
+        ShowWindow(dlg, SW_HIDE);
+        return TRUE;
+    case UM_FTPREPLY:
+        OnReply(dlg, reinterpret_cast<const char*>(lParam));
+        return TRUE;
+    }
+    return FALSE;
+}
+
+} // namespace
+
+HWND CreateRepliesWindow(HWND owner)
+{
+    return CreateDialogParamA(GetModuleHandleA(NULL), "SERVEROUTPUT", owner, RepliesProc, 0);
+}
+
+size_t RepliesRunningTotal(void)
+{
+    return g_runningTotal;
+}

@@ -1,0 +1,304 @@
+// The Restore dialog: one item's restore records, copied back from a drive or downloaded from FTP.
+#include "dialogs/dialogs.h"
+#include "dialogs/dlgtext.h"
+
+#include "app/messages.h"
+#include "app/seams.h"
+#include "resources/brand.h"
+#include "resources/resource.h"
+#include "store/regvalue.h"
+#include "store/store.h"
+#include "transfer/ftp.h"
+
+#include <commctrl.h>
+#include <stdio.h>
+#include <string.h>
+
+namespace {
+
+// Record texts: two paths of up to 259 characters with a '*' between.
+enum { RECORD_TEXT_SIZE = 520 };
+
+// The dialog's item and where FTP downloads go; one modal run at a time.
+char g_restorePath[TK_PATH_SIZE] = "";
+BatchList* g_batches = NULL;
+HWND g_mainWindow = NULL;
+FtpDownloadStarter g_starter = StartFtpDownload;
+
+const char* const kColumns[3] = {"Original Filename", "Now Stored As", "At Location"};
+
+void ShowError(HWND dlg, const char* text, UINT icon)
+{
+    ShowMessageBox(dlg, text, "Error", MB_OK | icon);
+}
+
+// Adds the records of one restore key ("FTP" or "HD") at the top of the
+// list; false when the key cannot be opened.
+bool AddRecords(HWND list, const char* keyName, int kind)
+{
+    char name[TK_PATH_SIZE];
+    lstrcpynA(name, g_restorePath, sizeof name);
+    EncodeKeyName(name);
+    char keyPath[TK_PATH_SIZE + 64];
+    int n = snprintf(keyPath, sizeof keyPath, "%s\\%s\\%s", TK_FILES_KEY, name, keyName);
+    HKEY key = NULL;
+    if (n < 0 || n >= static_cast<int>(sizeof keyPath)
+        || RegOpenKeyExA(HKEY_LOCAL_MACHINE, keyPath, 0, KEY_ALL_ACCESS, &key) != ERROR_SUCCESS)
+        return false;
+    int row = 0;
+    for (DWORD index = 0;; ++index) {
+        char valueName[RECORD_TEXT_SIZE];
+        char data[RECORD_TEXT_SIZE + 1];
+        DWORD nameSize = sizeof valueName;
+        DWORD dataSize = sizeof data - 1;
+        DWORD type = 0;
+        LONG rc = RegEnumValueA(key, index, valueName, &nameSize, NULL, &type, reinterpret_cast<BYTE*>(data),
+                                &dataSize);
+        if (rc == ERROR_MORE_DATA)
+            continue;  // longer than any record this program writes
+        if (rc != ERROR_SUCCESS)
+            break;
+        if (type != REG_SZ)
+            continue;
+        data[dataSize < sizeof data ? dataSize : sizeof data - 1] = '\0';
+        char* star = strchr(valueName, '*');
+        if (!star)
+            continue;
+        *star = '\0';
+        LVITEMA item = {};
+        item.mask = LVIF_TEXT | LVIF_PARAM;
+        item.iItem = row;
+        item.pszText = valueName;
+        item.lParam = kind;
+        int at = ListView_InsertItem(list, &item);
+        if (at < 0)
+            continue;
+        ListView_SetItemText(list, at, 1, star + 1);
+        ListView_SetItemText(list, at, 2, data);
+        ++row;
+    }
+    RegCloseKey(key);
+    return true;
+}
+
+void OnReloadRecords(HWND dlg)
+{
+    HWND list = GetDlgItem(dlg, IDC_RESTORE_LIST);
+    ListView_DeleteAllItems(list);
+    while (ListView_DeleteColumn(list, 0)) {
+    }
+    for (int i = 0; i < 3; ++i) {
+        LVCOLUMNA column = {};
+        column.mask = LVCF_TEXT | LVCF_WIDTH;
+        column.cx = 200;
+        column.pszText = const_cast<char*>(kColumns[i]);
+        ListView_InsertColumn(list, i, &column);
+    }
+    if (!AddRecords(list, "FTP", KIND_FTP) || !AddRecords(list, "HD", KIND_HD))
+        ShowError(dlg, "Cannot access crucial Tandemkeep restore data.  Please contact " TK_MAKER_NAME
+                       " support at " TK_WEB_ADDRESS ".", MB_ICONSTOP);
+}
+
+void OnSize(HWND dlg)
+{
+    RECT outer;
+    GetWindowRect(dlg, &outer);
+    HWND list = GetDlgItem(dlg, IDC_RESTORE_LIST);
+    RestoreLayout l = LayoutRestore(outer.right - outer.left, outer.bottom - outer.top, -1, -1);
+    MoveWindow(list, l.list.left, l.list.top, l.list.right, l.list.bottom, TRUE);
+    RECT got;
+    GetWindowRect(list, &got);
+    l = LayoutRestore(outer.right - outer.left, outer.bottom - outer.top, got.right - got.left,
+                      got.bottom - got.top);
+    const struct {
+        int id;
+        RECT r;
+    } buttons[] = {{IDC_RESTORE_RESTORE, l.restore}, {IDC_RESTORE_REMOVE, l.remove},
+                   {IDC_RESTORE_REMOVEALL, l.removeAll}, {IDCANCEL, l.close}};
+    for (const auto& b : buttons)
+        MoveWindow(GetDlgItem(dlg, b.id), b.r.left, b.r.top, b.r.right, b.r.bottom, TRUE);
+    InvalidateRect(dlg, NULL, TRUE);
+}
+
+struct Record {
+    char original[RECORD_TEXT_SIZE];
+    char stored[RECORD_TEXT_SIZE];
+    char location[RECORD_TEXT_SIZE];
+    int kind;
+};
+
+bool ReadRow(HWND list, int row, Record* r)
+{
+    ListView_GetItemText(list, row, 0, r->original, sizeof r->original);
+    ListView_GetItemText(list, row, 1, r->stored, sizeof r->stored);
+    ListView_GetItemText(list, row, 2, r->location, sizeof r->location);
+    r->original[sizeof r->original - 1] = '\0';
+    r->stored[sizeof r->stored - 1] = '\0';
+    r->location[sizeof r->location - 1] = '\0';
+    LVITEMA item = {};
+    item.mask = LVIF_PARAM;
+    item.iItem = row;
+    if (!ListView_GetItem(list, &item))
+        return false;
+    r->kind = static_cast<int>(item.lParam);
+    return true;
+}
+
+// The selected record; false (with a message) when no row is selected.
+bool SelectedRecord(HWND dlg, Record* r)
+{
+    HWND list = GetDlgItem(dlg, IDC_RESTORE_LIST);
+    int row = GetSelectedRowText(list, r->original, sizeof r->original);
+    if (row < 0 || !ReadRow(list, row, r)) {
+        ShowError(dlg, "You didn't select a file", MB_ICONEXCLAMATION);
+        return false;
+    }
+    return true;
+}
+
+// The folder restored files go to: restorefolder, or the installation folder
+// when that is missing or empty (as an FTP restore does).
+bool RestoreFolder(HWND dlg, char* folder, DWORD size)
+{
+    HKEY key = OpenProductKey();
+    if (!key) {
+        ShowError(dlg, "Could not find Tandemkeep settings for folder to restore to.", MB_ICONEXCLAMATION);
+        return false;
+    }
+    folder[0] = '\0';
+    if (!ReadRegText(key, "restorefolder", folder, size))
+        folder[0] = '\0';
+    RegCloseKey(key);
+    if (!*folder && !GetInstallDir(folder, size))
+        folder[0] = '\0';
+    if (!*folder) {
+        ShowError(dlg, "Could not find Tandemkeep settings for folder to restore to.", MB_ICONEXCLAMATION);
+        return false;
+    }
+    return true;
+}
+
+void RestoreFromDrive(HWND dlg, const Record& r)
+{
+    char folder[TK_PATH_SIZE];
+    if (!RestoreFolder(dlg, folder, sizeof folder))
+        return;
+    char target[RECORD_TEXT_SIZE];
+    char text[3 * RECORD_TEXT_SIZE];
+    if (!BuildRestoreTarget(folder, r.original, target, sizeof target) || strlen(target) > MAX_PATH_TEXT) {
+        snprintf(text, sizeof text, "The file %s cannot be restored into %s: the path would be too long.",
+                 r.original, folder);
+        ShowMessageBox(dlg, text, "Restore Failed", MB_OK | MB_ICONEXCLAMATION);
+        return;
+    }
+    if (!CopyFileA(r.stored, target, FALSE)) {
+        snprintf(text, sizeof text, "The stored copy %s could not be copied to %s.", r.stored, target);
+        ShowMessageBox(dlg, text, "Restore Failed", MB_OK | MB_ICONEXCLAMATION);
+    }
+}
+
+void OnRestore(HWND dlg)
+{
+    Record r;
+    if (!SelectedRecord(dlg, &r))
+        return;
+    if (r.kind == KIND_FTP)
+        g_starter(g_mainWindow, g_batches, g_restorePath, r.stored, r.location);
+    else
+        RestoreFromDrive(dlg, r);
+}
+
+void OnRemove(HWND dlg)
+{
+    Record r;
+    if (!SelectedRecord(dlg, &r))
+        return;
+    WriteRestoreRecord(r.original, 0, r.stored, r.kind, 1);
+    PostMessageA(dlg, UM_RELOADRECORDS, 0, 0);
+}
+
+void OnRemoveAll(HWND dlg)
+{
+    if (ShowMessageBox(dlg, "Are you sure you want to remove all the files from this window?  This will not "
+                            "delete the files, it will just clear them from this window.",
+                       "Confirm", MB_YESNO | MB_ICONQUESTION) != IDYES)
+        return;
+    HWND list = GetDlgItem(dlg, IDC_RESTORE_LIST);
+    int rows = ListView_GetItemCount(list);
+    for (int row = 0; row < rows; ++row) {
+        Record r;
+        if (!ReadRow(list, row, &r))
+            continue;
+        WriteRestoreRecord(r.original, 0, r.stored, KIND_FTP, 1);
+        WriteRestoreRecord(r.original, 0, r.stored, KIND_HD, 1);
+    }
+    PostMessageA(dlg, UM_RELOADRECORDS, 0, 0);
+}
+
+void OnInitDialog(HWND dlg)
+{
+    HWND list = GetDlgItem(dlg, IDC_RESTORE_LIST);
+    ListView_SetExtendedListViewStyle(list, LVS_EX_FULLROWSELECT);
+    OnReloadRecords(dlg);
+    PostMessageA(dlg, WM_SIZE, 0, 0);
+}
+
+void OnCommand(HWND dlg, int id)
+{
+    switch (id) {
+    case IDC_RESTORE_RESTORE:
+        OnRestore(dlg);
+        break;
+    case IDC_RESTORE_REMOVE:
+        OnRemove(dlg);
+        break;
+    case IDC_RESTORE_REMOVEALL:
+        OnRemoveAll(dlg);
+        break;
+    case IDCANCEL:
+        EndDialog(dlg, 0);
+        break;
+    }
+}
+
+INT_PTR CALLBACK RestoreProc(HWND dlg, UINT msg, WPARAM wParam, LPARAM)
+{
+    switch (msg) {
+    case WM_INITDIALOG:
+        OnInitDialog(dlg);
+        return TRUE;
+    case WM_SIZE:
+        OnSize(dlg);
+        return TRUE;
+    case WM_COMMAND:
+        OnCommand(dlg, LOWORD(wParam));
+        return TRUE;
+    case UM_RELOADRECORDS:
+        OnReloadRecords(dlg);
+        return TRUE;
+    }
+    return FALSE;
+}
+
+} // namespace
+
+FtpDownloadStarter SetFtpDownloadStarter(FtpDownloadStarter starter)
+{
+    FtpDownloadStarter old = g_starter;
+    g_starter = starter ? starter : StartFtpDownload;
+    return old;
+}
+
+void RunRestoreDialog(HWND owner, const char* itemPath, BatchList* batches)
+{
+    if (!itemPath)
+        return;
+    if (strlen(itemPath) > MAX_PATH_TEXT) {
+        ShowError(owner, "This item's path is too long for its restore records.", MB_ICONEXCLAMATION);
+        return;
+    }
+    lstrcpynA(g_restorePath, itemPath, sizeof g_restorePath);
+    g_batches = batches;
+    g_mainWindow = owner;
+    DialogBoxParamA(GetModuleHandleA(NULL), "RESTORE", owner, RestoreProc, 0);
+}

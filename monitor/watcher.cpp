@@ -1,0 +1,587 @@
+// Folder watching for the built-in monitor: one directory watch per folder, rescans after lost bursts.
+//
+// Every folder below a watched folder gets a watch of its own, without the
+// subtree flag. Subtree watches would be cheaper on Windows, but under Wine
+// they miss changes in subfolders that existed before the watch began; one
+// watch per folder behaves the same everywhere. All watches belong to the
+// watcher's thread: they are opened, re-armed, read and closed only there,
+// and their completion routines run there during its alertable wait.
+#include "monitor/watcher.h"
+
+#include <process.h>
+#include <stddef.h>
+#include <string.h>
+
+#include <algorithm>
+#include <set>
+
+namespace {
+
+const DWORD kFilter = FILE_NOTIFY_CHANGE_FILE_NAME | FILE_NOTIFY_CHANGE_DIR_NAME |
+                      FILE_NOTIFY_CHANGE_LAST_WRITE | FILE_NOTIFY_CHANGE_SIZE;
+const DWORD kPollMs = 1000;  // rescan period of folders that cannot be watched
+const DWORD kSettleMs = 20;  // quiet time before a changed watch list is applied
+// A file is reported once it has had no events for this long: the system
+// tells of every write, and a file still being written should be reported
+// when the writer is done, not once per write.
+const DWORD kQuietMs = 50;
+
+volatile LONG g_bufferSize = 64 * 1024;
+
+struct Watch {
+    OVERLAPPED overlapped;       // first: the completion routine gets its address
+    Watcher* owner;
+    std::string folder;          // real path, ends with '\'
+    HANDLE handle;
+    BYTE* buffer;
+    DWORD bufferSize;
+    bool pending;                // a read is outstanding
+    bool polled;                 // no notifications here: rescanned every kPollMs
+    bool closing;                // cancelled, freed when its read has completed
+    bool all;                    // every file counts (a folder item or below one)
+    std::set<std::string> names; // else only these upper-case names
+    FolderSnapshot snapshot;
+};
+
+struct Wanted {
+    std::string folder;
+    bool all;
+    std::set<std::string> names;
+};
+
+}  // namespace
+
+struct Watcher {
+    ChangeReporter report;
+    HANDLE thread;
+    HANDLE wake;                 // auto-reset: new paths or stop
+    CRITICAL_SECTION lock;       // guards the three fields below
+    std::vector<std::string> paths;
+    LONG requested;              // generation of paths
+    bool stop;
+    volatile LONG applied;       // generation the thread has applied
+    // Thread-owned.
+    std::map<std::string, Watch*> watches;  // upper-case folder -> watch
+    std::vector<Watch*> closing;
+    // Changed files waiting for quiet: upper-case path -> path, last event.
+    std::map<std::string, std::pair<std::string, DWORD>> settling;
+};
+
+std::string UpperText(const std::string& text)
+{
+    std::string out = text;
+    if (!out.empty())
+        CharUpperBuffA(&out[0], static_cast<DWORD>(out.size()));
+    return out;
+}
+
+void CompareSnapshots(const FolderSnapshot& before, const FolderSnapshot& now,
+                      std::vector<std::string>* changedFiles, std::vector<std::string>* newFolders,
+                      std::vector<std::string>* goneFolders)
+{
+    for (const auto& entry : now) {
+        const FileStamp& stamp = entry.second;
+        auto old = before.find(entry.first);
+        if (stamp.folder) {
+            if (old == before.end() || !old->second.folder)
+                newFolders->push_back(stamp.name);
+        } else if (old == before.end() || old->second.folder || old->second.size != stamp.size ||
+                   CompareFileTime(&old->second.written, &stamp.written) != 0) {
+            changedFiles->push_back(stamp.name);
+        }
+    }
+    for (const auto& entry : before)
+        if (entry.second.folder) {
+            auto still = now.find(entry.first);
+            if (still == now.end() || !still->second.folder)
+                goneFolders->push_back(entry.first);
+        }
+}
+
+namespace {
+
+bool IsDots(const char* name)
+{
+    return strcmp(name, ".") == 0 || strcmp(name, "..") == 0;
+}
+
+void ScanFolder(const std::string& folder, FolderSnapshot* out)
+{
+    out->clear();
+    WIN32_FIND_DATAA found;
+    HANDLE find = FindFirstFileA((folder + "*").c_str(), &found);
+    if (find == INVALID_HANDLE_VALUE)
+        return;
+    do {
+        if (IsDots(found.cFileName))
+            continue;
+        FileStamp stamp;
+        stamp.written = found.ftLastWriteTime;
+        stamp.size = (static_cast<ULONGLONG>(found.nFileSizeHigh) << 32) | found.nFileSizeLow;
+        stamp.folder = (found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) != 0;
+        stamp.name = found.cFileName;
+        (*out)[UpperText(found.cFileName)] = stamp;
+    } while (FindNextFileA(find, &found));
+    FindClose(find);
+}
+
+bool StampOf(const std::string& path, FileStamp* stamp)
+{
+    WIN32_FILE_ATTRIBUTE_DATA data;
+    if (!GetFileAttributesExA(path.c_str(), GetFileExInfoStandard, &data))
+        return false;
+    stamp->written = data.ftLastWriteTime;
+    stamp->size = (static_cast<ULONGLONG>(data.nFileSizeHigh) << 32) | data.nFileSizeLow;
+    stamp->folder = (data.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) != 0;
+    return true;
+}
+
+bool Accepts(const Watch* w, const std::string& upperName)
+{
+    return w->all || w->names.count(upperName) != 0;
+}
+
+void Report(Watch* w, const std::string& name)
+{
+    std::string full = w->folder + name;
+    if (full.size() < MAX_PATH)
+        w->owner->settling[UpperText(full)] = std::make_pair(full, GetTickCount());
+}
+
+// Reports the files that have been quiet long enough; returns how long
+// until the next one will have been (INFINITE when none waits).
+DWORD ReportSettled(Watcher* watcher)
+{
+    DWORD now = GetTickCount();
+    DWORD next = INFINITE;
+    for (auto it = watcher->settling.begin(); it != watcher->settling.end();) {
+        DWORD quiet = now - it->second.second;
+        if (quiet >= kQuietMs) {
+            watcher->report(it->second.first.c_str());
+            it = watcher->settling.erase(it);
+        } else {
+            next = std::min(next, kQuietMs - quiet);
+            ++it;
+        }
+    }
+    return next;
+}
+
+VOID CALLBACK OnChanges(DWORD error, DWORD bytes, LPOVERLAPPED overlapped);
+
+bool Arm(Watch* w)
+{
+    ZeroMemory(&w->overlapped, sizeof w->overlapped);
+    if (!ReadDirectoryChangesW(w->handle, w->buffer, w->bufferSize, FALSE, kFilter, NULL,
+                               &w->overlapped, OnChanges))
+        return false;
+    w->pending = true;
+    return true;
+}
+
+void CloseWatch(Watcher* watcher, Watch* w)
+{
+    if (w->handle != INVALID_HANDLE_VALUE) {
+        if (w->pending)
+            CancelIo(w->handle);
+        CloseHandle(w->handle);
+        w->handle = INVALID_HANDLE_VALUE;
+    }
+    w->closing = true;
+    watcher->closing.push_back(w);
+}
+
+// Closes the watch of folder (upper case, ends with '\') and of every folder below it.
+void DropTree(Watcher* watcher, const std::string& upperFolder)
+{
+    auto it = watcher->watches.lower_bound(upperFolder);
+    while (it != watcher->watches.end() && it->first.compare(0, upperFolder.size(), upperFolder) == 0) {
+        CloseWatch(watcher, it->second);
+        it = watcher->watches.erase(it);
+    }
+}
+
+Watch* OpenWatch(Watcher* watcher, const std::string& folder)
+{
+    Watch* w = new Watch();
+    w->owner = watcher;
+    w->folder = folder;
+    w->bufferSize = static_cast<DWORD>(g_bufferSize);
+    w->buffer = static_cast<BYTE*>(VirtualAlloc(NULL, w->bufferSize, MEM_COMMIT, PAGE_READWRITE));
+    w->handle = CreateFileA(folder.c_str(), FILE_LIST_DIRECTORY,
+                            FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, NULL,
+                            OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS | FILE_FLAG_OVERLAPPED, NULL);
+    // A folder whose changes cannot be watched (no memory, a file system
+    // without notifications) is rescanned on a timer instead.
+    if (!w->buffer || w->handle == INVALID_HANDLE_VALUE || !Arm(w))
+        w->polled = true;
+    // Armed first, scanned second: a file written in between shows in both,
+    // and the duplicate report collapses in the queue.
+    ScanFolder(folder, &w->snapshot);
+    watcher->watches[UpperText(folder)] = w;
+    return w;
+}
+
+// Watches folder and every folder below it. With reportFiles the files found
+// are reported too: they arrived with a folder that was created or moved in.
+void AddTree(Watcher* watcher, const std::string& folder, bool reportFiles)
+{
+    std::string key = UpperText(folder);
+    Watch* w;
+    auto it = watcher->watches.find(key);
+    if (it == watcher->watches.end())
+        w = OpenWatch(watcher, folder);
+    else
+        w = it->second;
+    w->all = true;
+    w->names.clear();
+    std::vector<std::string> subfolders;
+    for (const auto& entry : w->snapshot) {
+        if (entry.second.folder)
+            subfolders.push_back(entry.second.name);
+        else if (reportFiles)
+            Report(w, entry.second.name);
+    }
+    for (const std::string& sub : subfolders)
+        AddTree(watcher, folder + sub + "\\", reportFiles);
+}
+
+// Takes a fresh look at a folder and reports what changed since the last one.
+void Rescan(Watch* w)
+{
+    FolderSnapshot now;
+    ScanFolder(w->folder, &now);
+    std::vector<std::string> changed, added, gone;
+    CompareSnapshots(w->snapshot, now, &changed, &added, &gone);
+    w->snapshot.swap(now);
+    for (const std::string& name : changed)
+        if (Accepts(w, UpperText(name)))
+            Report(w, name);
+    if (!w->all)
+        return;
+    Watcher* watcher = w->owner;
+    std::string folder = w->folder;  // w may be dropped below
+    for (const std::string& upperName : gone)
+        DropTree(watcher, UpperText(folder) + upperName + "\\");
+    for (const std::string& name : added)
+        AddTree(watcher, folder + name + "\\", true);
+}
+
+void HandleRecord(Watch* w, DWORD action, const std::string& name)
+{
+    std::string upperName = UpperText(name);
+    if (action == FILE_ACTION_REMOVED || action == FILE_ACTION_RENAMED_OLD_NAME) {
+        auto old = w->snapshot.find(upperName);
+        bool wasFolder = old != w->snapshot.end() && old->second.folder;
+        if (old != w->snapshot.end())
+            w->snapshot.erase(old);
+        if (wasFolder)
+            DropTree(w->owner, UpperText(w->folder) + upperName + "\\");
+        return;
+    }
+    FileStamp stamp;
+    if (!StampOf(w->folder + name, &stamp))
+        return;  // already gone again (a temporary file)
+    stamp.name = name;
+    bool known = w->snapshot.count(upperName) != 0;
+    w->snapshot[upperName] = stamp;
+    if (stamp.folder) {
+        if (w->all && (action != FILE_ACTION_MODIFIED || !known))
+            AddTree(w->owner, w->folder + name + "\\", true);
+        return;
+    }
+    if (Accepts(w, upperName))
+        Report(w, name);
+}
+
+void HandleBuffer(Watch* w, DWORD bytes)
+{
+    // Copy out first: handling a record may open other watches, and this
+    // buffer is re-armed before the records are handled so nothing is missed.
+    std::vector<std::pair<DWORD, std::string>> records;
+    DWORD offset = 0;
+    const DWORD header = offsetof(FILE_NOTIFY_INFORMATION, FileName);
+    if (bytes > w->bufferSize)
+        bytes = w->bufferSize;
+    while (offset + header <= bytes) {
+        const FILE_NOTIFY_INFORMATION* info =
+            reinterpret_cast<const FILE_NOTIFY_INFORMATION*>(w->buffer + offset);
+        if (offset + header + info->FileNameLength > bytes)
+            break;
+        int wideLength = static_cast<int>(info->FileNameLength / sizeof(WCHAR));
+        char name[MAX_PATH * 2];
+        int n = WideCharToMultiByte(CP_ACP, 0, info->FileName, wideLength, name,
+                                    sizeof name - 1, NULL, NULL);
+        if (n > 0) {
+            name[n] = 0;
+            records.emplace_back(info->Action, name);
+        }
+        if (info->NextEntryOffset == 0)
+            break;
+        offset += info->NextEntryOffset;
+    }
+    Watcher* watcher = w->owner;
+    std::string key = UpperText(w->folder);
+    if (!Arm(w))
+        w->polled = true;
+    for (const auto& record : records) {
+        // A record may have dropped this very watch (its folder removed).
+        auto it = watcher->watches.find(key);
+        if (it == watcher->watches.end() || it->second != w)
+            return;
+        HandleRecord(w, record.first, record.second);
+    }
+}
+
+VOID CALLBACK OnChanges(DWORD error, DWORD bytes, LPOVERLAPPED overlapped)
+{
+    Watch* w = reinterpret_cast<Watch*>(overlapped);
+    w->pending = false;
+    if (w->closing || error == ERROR_OPERATION_ABORTED)
+        return;
+    if (error == ERROR_SUCCESS && bytes > 0) {
+        HandleBuffer(w, bytes);
+        return;
+    }
+    // A lost burst (the buffer overflowed: ERROR_NOTIFY_ENUM_DIR or an empty
+    // result) or a failed watch: look at the folder again.
+    bool armed = GetFileAttributesA(w->folder.c_str()) != INVALID_FILE_ATTRIBUTES && Arm(w);
+    if (!armed)
+        w->polled = true;
+    Rescan(w);
+}
+
+void FreeClosed(Watcher* watcher)
+{
+    for (size_t i = 0; i < watcher->closing.size();) {
+        Watch* w = watcher->closing[i];
+        if (w->pending) {
+            ++i;
+            continue;
+        }
+        if (w->buffer)
+            VirtualFree(w->buffer, 0, MEM_RELEASE);
+        delete w;
+        watcher->closing.erase(watcher->closing.begin() + static_cast<long>(i));
+    }
+}
+
+std::string ParentOf(const std::string& path)
+{
+    size_t slash = path.find_last_of("\\/");
+    return slash == std::string::npos ? std::string() : path.substr(0, slash + 1);
+}
+
+std::string LongFolder(const std::string& folder)
+{
+    char buf[MAX_PATH];
+    DWORD n = GetLongPathNameA(folder.c_str(), buf, sizeof buf);
+    std::string out = (n > 0 && n < sizeof buf) ? std::string(buf) : folder;
+    if (!out.empty() && out.back() != '\\')
+        out += '\\';
+    return out;
+}
+
+void Collect(std::map<std::string, Wanted>* wanted, const std::string& folder, bool all,
+             const std::string& upperName)
+{
+    Wanted& want = (*wanted)[UpperText(folder)];
+    want.folder = folder;
+    if (all)
+        want.all = true;
+    else
+        want.names.insert(upperName);
+}
+
+void ApplyPaths(Watcher* watcher, const std::vector<std::string>& paths)
+{
+    std::map<std::string, Wanted> roots;
+    for (std::string path : paths) {
+        while (path.size() > 3 && (path.back() == '\\' || path.back() == '/'))
+            path.pop_back();
+        DWORD attrs = GetFileAttributesA(path.c_str());
+        if (attrs != INVALID_FILE_ATTRIBUTES && (attrs & FILE_ATTRIBUTE_DIRECTORY)) {
+            Collect(&roots, LongFolder(path), true, std::string());
+            continue;
+        }
+        std::string parent = ParentOf(path);
+        attrs = GetFileAttributesA(parent.c_str());
+        if (parent.empty() || attrs == INVALID_FILE_ATTRIBUTES || !(attrs & FILE_ATTRIBUTE_DIRECTORY))
+            continue;  // watched once an item change renews the list
+        std::string name = path.substr(parent.size());
+        char longPath[MAX_PATH];
+        DWORD n = GetLongPathNameA(path.c_str(), longPath, sizeof longPath);
+        if (n > 0 && n < sizeof longPath)
+            name = longPath + ParentOf(longPath).size();
+        Collect(&roots, LongFolder(parent), false, UpperText(name));
+    }
+
+    // Folder roots with their whole trees; file items on their folder alone.
+    std::set<std::string> keep;
+    for (const auto& root : roots)
+        if (root.second.all)
+            AddTree(watcher, root.second.folder, false);
+    for (const auto& entry : watcher->watches) {
+        for (const auto& root : roots)
+            if (root.second.all && entry.first.compare(0, root.first.size(), root.first) == 0)
+                keep.insert(entry.first);
+    }
+    for (const auto& root : roots) {
+        if (root.second.all || keep.count(root.first))
+            continue;
+        auto it = watcher->watches.find(root.first);
+        Watch* w = it == watcher->watches.end() ? OpenWatch(watcher, root.second.folder) : it->second;
+        w->all = false;
+        w->names = root.second.names;
+        keep.insert(root.first);
+    }
+    for (auto it = watcher->watches.begin(); it != watcher->watches.end();) {
+        if (keep.count(it->first)) {
+            ++it;
+            continue;
+        }
+        CloseWatch(watcher, it->second);
+        it = watcher->watches.erase(it);
+    }
+}
+
+bool AnyPolled(const Watcher* watcher)
+{
+    for (const auto& entry : watcher->watches)
+        if (entry.second->polled)
+            return true;
+    return false;
+}
+
+unsigned __stdcall WatcherThread(void* arg)
+{
+    Watcher* watcher = static_cast<Watcher*>(arg);
+    DWORD lastPoll = GetTickCount();
+    for (;;) {
+        DWORD timeout = std::min(AnyPolled(watcher) ? kPollMs : INFINITE, ReportSettled(watcher));
+        WaitForSingleObjectEx(watcher->wake, timeout, TRUE);
+        ReportSettled(watcher);
+        FreeClosed(watcher);
+
+        EnterCriticalSection(&watcher->lock);
+        bool stop = watcher->stop;
+        LONG generation = watcher->requested;
+        bool renew = generation != watcher->applied;
+        LeaveCriticalSection(&watcher->lock);
+        // A renewal arrives as "forget all" followed by one path at a time:
+        // wait until the list stops changing, so that watches which stay are
+        // not closed and reopened (and their changes missed) on the way.
+        while (renew && !stop) {
+            SleepEx(kSettleMs, TRUE);
+            EnterCriticalSection(&watcher->lock);
+            stop = watcher->stop;
+            bool settled = watcher->requested == generation;
+            generation = watcher->requested;
+            LeaveCriticalSection(&watcher->lock);
+            if (settled)
+                break;
+        }
+        std::vector<std::string> paths;
+        if (renew) {
+            EnterCriticalSection(&watcher->lock);
+            generation = watcher->requested;
+            paths = watcher->paths;
+            LeaveCriticalSection(&watcher->lock);
+        }
+        if (stop)
+            break;
+        if (renew) {
+            ApplyPaths(watcher, paths);
+            InterlockedExchange(&watcher->applied, generation);
+        }
+        if (GetTickCount() - lastPoll >= kPollMs) {
+            lastPoll = GetTickCount();
+            std::vector<std::string> polled;
+            for (const auto& entry : watcher->watches)
+                if (entry.second->polled)
+                    polled.push_back(entry.first);
+            for (const std::string& key : polled) {
+                auto it = watcher->watches.find(key);
+                if (it != watcher->watches.end())
+                    Rescan(it->second);
+            }
+        }
+    }
+
+    for (auto& entry : watcher->watches)
+        CloseWatch(watcher, entry.second);
+    watcher->watches.clear();
+    // Cancelled reads complete through their routines; give them time, and
+    // leave a watch unfreed rather than free a buffer the system may write.
+    DWORD start = GetTickCount();
+    while (!watcher->closing.empty() && GetTickCount() - start < 2000) {
+        SleepEx(10, TRUE);
+        FreeClosed(watcher);
+    }
+    return 0;
+}
+
+}  // namespace
+
+void SetWatchBufferSize(DWORD bytes)
+{
+    InterlockedExchange(&g_bufferSize, static_cast<LONG>(bytes < 64 ? 64 : bytes));
+}
+
+Watcher* StartWatcher(ChangeReporter report)
+{
+    Watcher* watcher = new Watcher();
+    watcher->report = report;
+    watcher->wake = CreateEventA(NULL, FALSE, FALSE, NULL);
+    InitializeCriticalSection(&watcher->lock);
+    unsigned id = 0;
+    if (watcher->wake)
+        watcher->thread = reinterpret_cast<HANDLE>(_beginthreadex(NULL, 0, WatcherThread, watcher, 0, &id));
+    if (!watcher->thread) {
+        if (watcher->wake)
+            CloseHandle(watcher->wake);
+        DeleteCriticalSection(&watcher->lock);
+        delete watcher;
+        return NULL;
+    }
+    return watcher;
+}
+
+void SetWatcherPaths(Watcher* watcher, const std::vector<std::string>& paths)
+{
+    EnterCriticalSection(&watcher->lock);
+    watcher->paths = paths;
+    ++watcher->requested;
+    LeaveCriticalSection(&watcher->lock);
+    SetEvent(watcher->wake);
+}
+
+BOOL WaitWatcherReady(Watcher* watcher, DWORD timeoutMs)
+{
+    DWORD start = GetTickCount();
+    for (;;) {
+        EnterCriticalSection(&watcher->lock);
+        bool ready = watcher->requested == watcher->applied;
+        LeaveCriticalSection(&watcher->lock);
+        if (ready)
+            return TRUE;
+        if (GetTickCount() - start >= timeoutMs)
+            return FALSE;
+        Sleep(5);
+    }
+}
+
+void StopWatcher(Watcher* watcher)
+{
+    if (!watcher)
+        return;
+    EnterCriticalSection(&watcher->lock);
+    watcher->stop = true;
+    LeaveCriticalSection(&watcher->lock);
+    SetEvent(watcher->wake);
+    WaitForSingleObject(watcher->thread, INFINITE);
+    CloseHandle(watcher->thread);
+    CloseHandle(watcher->wake);
+    DeleteCriticalSection(&watcher->lock);
+    delete watcher;
+}
