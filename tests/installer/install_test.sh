@@ -24,6 +24,8 @@ run_wine "$work/setup1.log" 'C:\setup.exe' /S
 check_eq "setup exit code" 0 $?
 check "program installed" test -s "$default_dir/tandemkeep.exe"
 check "help page installed" test -s "$default_dir/help/tandem_help.html"
+check "help page filled in" bash -c "grep -q Tandemkeep '$default_dir/help/tandem_help.html' &&
+  ! grep -q '@TK_' '$default_dir/help/tandem_help.html'"
 check "uninstaller installed" test -s "$default_dir/uninstall.exe"
 check_eq "installdir" 'REG_SZ C:\Program Files\Tandemkeep' "$(reg_value "$product" installdir)"
 check "firsttime present" test -n "$(reg_value "$product" firsttime)"
