@@ -11,4 +11,13 @@ if(TARGET setup AND CMAKE_SYSTEM_PROCESSOR STREQUAL "x86_64")
            COMMAND bash ${CMAKE_CURRENT_LIST_DIR}/firstrun_test.sh
                    ${TK_SETUP_EXE} ${CMAKE_BINARY_DIR}/firstrun-test ${CMAKE_SOURCE_DIR})
   set_tests_properties(installer_tests installer_firstrun_tests PROPERTIES RUN_SERIAL TRUE TIMEOUT 600)
+  # The demo of the README, unattended, with its own prefix and FTP server;
+  # its FTP half needs the FTP client's data connection.
+  if(EXISTS ${CMAKE_SOURCE_DIR}/transfer/ftpdata.cpp)
+    add_test(NAME installer_demo
+             COMMAND env TK_RUN_NO_BUILD=1 TK_RUN_SETUP=${TK_SETUP_EXE}
+                     TK_RUN_ROOT=${CMAKE_BINARY_DIR}/demo-test
+                     bash ${CMAKE_SOURCE_DIR}/scripts/run --demo)
+    set_tests_properties(installer_demo PROPERTIES RUN_SERIAL TRUE TIMEOUT 600)
+  endif()
 endif()
