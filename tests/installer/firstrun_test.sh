@@ -96,8 +96,17 @@ wine reg delete "$product" /v firsttime /f </dev/null >/dev/null 2>&1
 start_program
 check "main window appears" wait_for_window 'Tandemkeep v1\.21' 30
 check_eq "no tutorial on a later start" "" "$(window_line '[^"]*tutorial[^"]*')"
-sleep 2
-printf 'first version\r\n' >"$(drive_c)/watched/report.txt"
+# The monitor starts watching a moment after the window appears: write the
+# first file again until the backup log shows that it was seen.
+seen() { grep -qF 'watched\report.txt' "$install_dir/backuplog.txt" 2>/dev/null; }
+for _ in $(seq 30); do
+  printf 'first version\r\n' >"$(drive_c)/watched/report.txt"
+  for _ in $(seq 10); do
+    seen && break 2
+    sleep 0.1
+  done
+done
+check "the change is seen" seen
 printf 'deep\r\n' >"$(drive_c)/watched/sub/deep.txt"
 arrived() {
   cmp -s "$(drive_c)/watched/report.txt" "$(drive_c)/copies/report.txt" &&
