@@ -36,11 +36,9 @@ check_eq "splash" 'REG_DWORD 0x1' "$(reg_value "$product" splash)"
 check_eq "no monitoring switched on" "" "$(reg_value "$product" enabled)"
 check_eq "logon entry starts hidden" \
   'REG_SZ "C:\Program Files\Tandemkeep\tandemkeep.exe" HIDE' "$(reg_value "$run" Tandemkeep)"
-check "program shortcut" test -s "$menu/Tandemkeep.lnk"
-check "help shortcut" test -s "$menu/Tandemkeep Help.lnk"
-check "uninstall shortcut" test -s "$menu/Uninstall Tandemkeep.lnk"
-check_eq "quiet uninstall command" \
-  'REG_SZ "C:\Program Files\Tandemkeep\uninstall.exe" /S' "$(reg_value "$uninstall_entry" QuietUninstallString)"
+check_eq "Start-menu entries" "Tandemkeep Help.lnk Tandemkeep.lnk Uninstall Tandemkeep.lnk" \
+  "$(ls "$menu" 2>/dev/null | sort | tr '\n' ' ' | sed 's/ $//')"
+check "listed among installed programs" reg_key_exists "$uninstall_entry"
 
 begin_group "uninstall keeping the settings"
 # What a user leaves behind by running the program: a log, a changed setting.
