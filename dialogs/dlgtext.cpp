@@ -7,12 +7,6 @@
 #include <stdio.h>
 #include <string.h>
 
-bool EndsWithSeparator(const char* text)
-{
-    size_t len = text ? strlen(text) : 0;
-    return len > 0 && (text[len - 1] == '\\' || text[len - 1] == '/');
-}
-
 void StripOneSeparator(char* text, size_t minLength)
 {
     size_t len = text ? strlen(text) : 0;
@@ -95,15 +89,6 @@ int NextTutorialPage(int page)
 int PreviousTutorialPage(int page)
 {
     return page <= 0 ? 0 : page - 1;
-}
-
-const char* FileNamePart(const char* path)
-{
-    const char* name = path;
-    for (const char* p = path; *p; ++p)
-        if (*p == '\\' || *p == '/')
-            name = p + 1;
-    return name;
 }
 
 bool BuildRestoreTarget(const char* folder, const char* originalPath, char* out, size_t size)

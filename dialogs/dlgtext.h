@@ -2,10 +2,11 @@
 #pragma once
 #include <windows.h>
 
+#include "transfer/diskcopy.h"  // FileNamePart, EndsWithSeparator
+
 // Longest texts the design's buffers hold: a path in 260 bytes, an FTP text in 256.
 enum { MAX_PATH_TEXT = 259, MAX_FTP_TEXT = 255 };
 
-bool EndsWithSeparator(const char* text);
 // Removes one trailing '\' or '/' when the text has at least minLength characters.
 void StripOneSeparator(char* text, size_t minLength);
 // A drive root as typed: at most 3 characters with ':' second (C:, C:\, C:/).
@@ -31,8 +32,6 @@ bool TipIsShown(DWORD stored);
 int NextTutorialPage(int page);
 int PreviousTutorialPage(int page);
 
-// The file-name part of a path: the text after its last '\' or '/'.
-const char* FileNamePart(const char* path);
 // Where a drive restore writes: folder + "\" + the original file's name.
 // False for an empty folder or name, or when the result does not fit.
 bool BuildRestoreTarget(const char* folder, const char* originalPath, char* out, size_t size);

@@ -79,6 +79,10 @@ void PaintWatermark(HWND list)
         HGDIOBJ old = SelectObject(mem, bitmap);
         PatBlt(mem, 0, 0, client.right, client.bottom, WHITENESS);
         CallWindowProcA(g_oldListProc, list, WM_PAINT, reinterpret_cast<WPARAM>(mem), 0);
+        // Painting into a memory DC can make the list invalidate itself again
+        // (scroll bars, item state); the whole client area is painted here, so
+        // that must not start another round of painting for ever.
+        ValidateRect(list, NULL);
         BitBlt(dc, 0, 0, client.right, client.bottom, mem, 0, 0, SRCAND);
         SelectObject(mem, old);
     }

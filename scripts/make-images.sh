@@ -126,4 +126,36 @@ convert -size 332x64 xc:white \
   \( "$tmp/mark-56.png" -fill white -colorize 86% \) -geometry +24+4 -compose over -composite \
   -font "$bold" -pointsize 32 -fill '#e3eaf3' -annotate +92+44 'Tandemkeep' \
   -alpha off -colors 64 -type Palette -compress None BMP3:WATERMARK.bmp
+# ImageMagick writes a picture with few colours at 4 bits; the panels draw
+# 8-bit pictures with a 256-entry colour table, so widen any narrower one.
+/usr/bin/python3 - SPLASH.bmp WATERMARK.bmp <<'PY'
+import struct, sys
+for name in sys.argv[1:]:
+    data = open(name, 'rb').read()
+    offset = struct.unpack_from('<I', data, 10)[0]
+    size, width, height, planes, bits, comp = struct.unpack_from('<IiiHHI', data, 14)
+    used = struct.unpack_from('<I', data, 46)[0] or (1 << bits)
+    if bits == 8 and used == 256:
+        continue
+    assert bits in (1, 4, 8) and comp == 0, (name, bits, comp)
+    table = data[14 + size:14 + size + 4 * used] + b'\0' * (4 * (256 - used))
+    stride_in = ((width * bits + 31) // 32) * 4
+    stride_out = ((width * 8 + 31) // 32) * 4
+    rows = []
+    for y in range(abs(height)):
+        row = data[offset + y * stride_in: offset + (y + 1) * stride_in]
+        out = bytearray()
+        for x in range(width):
+            bit = x * bits
+            value = (row[bit // 8] >> (8 - bits - bit % 8)) & ((1 << bits) - 1)
+            out.append(value)
+        rows.append(bytes(out) + b'\0' * (stride_out - width))
+    pixels = b''.join(rows)
+    header = bytearray(data[14:14 + 40])
+    struct.pack_into('<H', header, 14, 8)
+    struct.pack_into('<I', header, 20, len(pixels))
+    struct.pack_into('<II', header, 32, 256, 0)
+    off = 14 + 40 + 1024
+    open(name, 'wb').write(b'BM' + struct.pack('<IHHI', off + len(pixels), 0, 0, off) + bytes(header) + table + pixels)
+PY
 echo "images written to $(pwd)"

@@ -11,7 +11,8 @@ void PumpMessages(int ms)
     DWORD end = GetTickCount() + static_cast<DWORD>(ms);
     do {
         MSG msg;
-        while (PeekMessageA(&msg, NULL, 0, 0, PM_REMOVE)) {
+        // Bounded, so a window that keeps asking to be painted cannot hang a test.
+        for (int n = 0; n < 1000 && PeekMessageA(&msg, NULL, 0, 0, PM_REMOVE); ++n) {
             TranslateMessage(&msg);
             DispatchMessageA(&msg);
         }
