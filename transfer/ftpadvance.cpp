@@ -160,6 +160,9 @@ void SendPort(FtpJob* batch, HWND window)
     }
     file->direction = batch->direction;
     file->bytesDone = 0;
+    FtpSession* session = GetFtpSession(batch);
+    session->dataAccepted = false;
+    session->serverReady = false;
     DWORD address = 0;
     WORD port = 0;
     file->socket = OpenDataListener(batch, window, &address, &port);

@@ -142,6 +142,14 @@ bool HandleReplyLine(FtpJob* batch, const char* line)
     int code = CompleteReplyCode(&session->replies, line);
     if (!code)
         return true;
+    if (code >= 100 && code < 200 && batch->state == FTP_STATE_STOR) {
+        // Data sent before the server is ready for it may be thrown away
+        // (servers that connect at PORT do so).
+        session->serverReady = true;
+        if (session->dataAccepted && batch->files)
+            ResumeUpload(batch->files);
+        return true;
+    }
     switch (ClassifyFtpReply(code, batch->state)) {
     case FTP_REPLY_ADVANCE:
         AdvanceFtpBatch(g_app.mainWindow, line, batch);

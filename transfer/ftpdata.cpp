@@ -73,7 +73,7 @@ void EndFileJob(FtpJob* file, bool complete)
 // event goes on from bytes done) or the file ends.
 void SendUploadBlocks(FtpJob* file)
 {
-    if (file->file == INVALID_HANDLE_VALUE)
+    if (file->file == INVALID_HANDLE_VALUE || !GetFtpSession(file->batch)->serverReady)
         return;
     if (file->fileSize == 0) {
         EndFileJob(file, true);
@@ -209,6 +209,7 @@ void OnDataAccept(FtpJob* file, WORD error)
     SetTrayTransferring(g_app.mainWindow,
                         file->direction == FTP_DOWNLOAD ? TRAY_DOWNLOAD : TRAY_UPLOAD,
                         file->localPath);
+    GetFtpSession(batch)->dataAccepted = true;
     if (file->direction == FTP_UPLOAD)
         SendUploadBlocks(file);
 }
@@ -227,6 +228,7 @@ void OnDataClose(FtpJob* file)
         return;
     }
     // The server closed an upload: complete only when everything went out.
+    GetFtpSession(file->batch)->serverReady = true;
     SOCKET socket = file->socket;
     SendUploadBlocks(file);
     if (FindFtpJobLocked(g_app.live.batches, socket, NULL, NULL) == file)
@@ -234,6 +236,11 @@ void OnDataClose(FtpJob* file)
 }
 
 }  // namespace
+
+void ResumeUpload(FtpJob* file)
+{
+    SendUploadBlocks(file);
+}
 
 void OnDataSocketEvent(SOCKET socket, WORD event, WORD error)
 {

@@ -165,9 +165,16 @@ void CloseBatch(FtpJob* batch, bool logClose)
 void StopBatch(FtpJob* batch)
 {
     FtpJob* first = batch->files;
-    if (first && (batch->state == FTP_STATE_STOR || batch->state == FTP_STATE_RETR)) {
+    // A file the server has not confirmed yet is not stored.
+    const char* aborted = NULL;
+    FinishedFile& finished = GetFtpSession(batch)->finished;
+    if (batch->state == FTP_STATE_DATA_ENDED && finished.present)
+        aborted = finished.localPath;
+    else if (first && (batch->state == FTP_STATE_STOR || batch->state == FTP_STATE_RETR))
+        aborted = first->localPath;
+    if (aborted) {
         char line[MAX_PATH + 64];
-        snprintf(line, sizeof line, "Transfer of file %s was aborted", first->localPath);
+        snprintf(line, sizeof line, "Transfer of file %s was aborted", aborted);
         WriteLog(line, 0, LOG_BACKUP);
     }
     CloseFileSockets(first);

@@ -36,6 +36,8 @@ struct FtpSession {
     FtpTargetCopy target;
     bool haveTarget;
     bool skipRestOfReceive;
+    bool dataAccepted;  // the first file's data connection is up
+    bool serverReady;   // the server answered STOR with its preliminary reply
     int folderCut;  // index in the first file's remote path where the current MKD ends, -1 when done
     FinishedFile finished;
 };
@@ -78,6 +80,10 @@ void StartNextFile(FtpJob* batch);
 void OnFileJobEnded(FtpJob* batch, const FinishedFile& finished);
 // The server confirmed the file that ended last: record and log it.
 void ConfirmFinishedFile(FtpJob* batch);
+
+// Sends the upload of the batch's first file once its data connection is up
+// and the server has said it is ready for it (data side).
+void ResumeUpload(FtpJob* file);
 
 // The batch saw a reply or data moving now.
 void TouchBatch(FtpJob* batch);
