@@ -80,8 +80,12 @@ void StartFolders(FtpJob* batch, const FtpTargetCopy* target)
         DecodeKeyName(itemPath);
     else
         lstrcpynA(itemPath, file->localPath, sizeof itemPath);
-    if (!MakeRemoteFolder(file->localPath, itemPath, target->folder, file->remotePath,
-                          FTP_BUFFER_SIZE)) {
+    FtpSession* session = GetFtpSession(batch);
+    // The file's folder as the login folder sees it, then as named from the
+    // folder the previous file entered (it differs for relative folders).
+    if (!MakeRemoteFolder(file->localPath, itemPath, target->folder, session->pendingCwd,
+                          sizeof session->pendingCwd) ||
+        !FolderFromCurrent(session->cwd, session->pendingCwd, file->remotePath, FTP_BUFFER_SIZE)) {
         FailOnText(batch);
         return;
     }
@@ -180,7 +184,7 @@ void SendTransfer(FtpJob* batch, const FtpTargetCopy* target)
         RemoteFolderPart(batch->remotePath, folder, sizeof folder);
         lstrcpynA(nameSource, file->localPath, sizeof nameSource);
     } else {
-        lstrcpynA(folder, file->remotePath, sizeof folder);
+        lstrcpynA(folder, GetFtpSession(batch)->cwd, sizeof folder);
         char stamp[160];
         if (!(target->storageType & STORAGE_BACKUP))
             lstrcpynA(nameSource, file->localPath, sizeof nameSource);
@@ -240,6 +244,7 @@ int AdvanceFtpBatch(HWND window, const char* line, FtpJob* batch)
     case FTP_CWD_DOWNLOAD: {
         char folder[MAX_PATH];
         RemoteFolderPart(batch->remotePath, folder, sizeof folder);
+        lstrcpynA(session->pendingCwd, folder, sizeof session->pendingCwd);
         if (folder[0])
             SendArgumentCommand(batch, "CWD", folder);
         else

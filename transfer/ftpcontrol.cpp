@@ -152,6 +152,8 @@ bool HandleReplyLine(FtpJob* batch, const char* line)
     }
     switch (ClassifyFtpReply(code, batch->state)) {
     case FTP_REPLY_ADVANCE:
+        if (batch->state == FTP_STATE_CWD)
+            lstrcpynA(session->cwd, session->pendingCwd, sizeof session->cwd);
         AdvanceFtpBatch(g_app.mainWindow, line, batch);
         break;
     case FTP_REPLY_FILE_DONE:

@@ -154,7 +154,9 @@ bool OpenDownloadTarget(FtpJob* file)
     if (!ReadRestoreFolder(folder, sizeof folder))
         return false;
     char target[RESTORE_FOLDER_SIZE + MAX_PATH];
-    snprintf(target, sizeof target, "%s\\%s", folder, RemoteNamePart(file->remotePath));
+    // The stored name, which the RETR names too; the data connection may
+    // come before the RETR has gone out.
+    snprintf(target, sizeof target, "%s\\%s", folder, RemoteNamePart(file->localPath));
     file->file = CreateFileA(target, GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE, NULL,
                              CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, NULL);
     if (file->file == INVALID_HANDLE_VALUE) {

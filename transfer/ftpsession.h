@@ -38,6 +38,8 @@ struct FtpSession {
     bool skipRestOfReceive;
     bool dataAccepted;  // the first file's data connection is up
     bool serverReady;   // the server answered STOR with its preliminary reply
+    char cwd[MAX_PATH];         // folder entered, relative to the login folder or absolute
+    char pendingCwd[MAX_PATH];  // the same for the CWD in progress
     int folderCut;  // index in the first file's remote path where the current MKD ends, -1 when done
     FinishedFile finished;
 };

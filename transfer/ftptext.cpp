@@ -5,6 +5,8 @@
 #include <stdlib.h>
 #include <string.h>
 
+#include <string>
+
 namespace {
 
 void AppendReplyByte(ReplyAssembler* a, char c)
@@ -156,6 +158,27 @@ int MakeRemoteFolder(const char* filePath, const char* itemPath, const char* tar
     while (n > 1 && out[n - 1] == '/')
         out[--n] = '\0';
     return 1;
+}
+
+int FolderFromCurrent(const char* current, const char* folder, char* out, int size)
+{
+    if (!current || !folder || !out || size <= 0)
+        return 0;
+    out[0] = '\0';
+    std::string text;
+    if (folder[0] != '/' && folder[0] != '\\') {
+        bool inLevel = false;
+        for (const char* p = current; *p; ++p) {
+            bool separator = *p == '/' || *p == '\\';
+            if (!separator && !inLevel)
+                text += "../";
+            inLevel = !separator;
+        }
+    }
+    text += folder;
+    while (text.size() > 1 && text.back() == '/')
+        text.pop_back();
+    return CopyText(out, size, text.c_str(), text.size()) ? 1 : 0;
 }
 
 int NextFolderCut(const char* folder, int from)

@@ -49,6 +49,12 @@ int FormatPortCommand(char* out, int size, DWORD networkAddress, WORD port);
 int MakeRemoteFolder(const char* filePath, const char* itemPath, const char* targetFolder,
                      char* out, int size);
 
+// How to name folder (relative to the login folder, or absolute) while the
+// session stands in current (relative to the login folder): folder itself
+// when it is absolute or current is empty, else one "../" per level of
+// current followed by folder. 1, or 0 when it does not fit.
+int FolderFromCurrent(const char* current, const char* folder, char* out, int size);
+
 // Index of the next '/' after index from (and after index 0), -1 when none:
 // where the next level of a folder chain ends.
 int NextFolderCut(const char* folder, int from);

@@ -151,15 +151,19 @@ class NameNotAllowed(Recording):
 
 
 class CuttingDTP(DTPHandler):
-    """Stops reading after 64 KiB and drops both connections."""
+    """Stops reading after 64 KiB and drops both connections without a reply."""
     limit = 64 * 1024
+    ac_in_buffer_size = 4096
 
     def handle_read(self):
+        if self.tot_bytes_received >= self.limit:
+            if not self._closed:
+                cmd = self.cmd_channel
+                self._resp = None
+                self.close()
+                cmd.close()
+            return
         super().handle_read()
-        if self.tot_bytes_received >= self.limit and not self._closed:
-            cmd = self.cmd_channel
-            self.close()
-            cmd.close()
 
 
 class CloseMid(Recording):

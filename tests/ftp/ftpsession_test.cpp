@@ -250,7 +250,9 @@ TEST_F(Upload, VsftpdStoresTheSameBytes)
     std::vector<std::string> paths = {MakeFile("v\\w\\big.bin", big), MakeFile("small.txt", "s")};
     TargetSpec spec;
     spec.port = port;
-    spec.folder = "/pub/vs";
+    // vsftpd running as its launching user does not change its root: remote
+    // paths are relative to the anonymous root.
+    spec.folder = "pub/vs";
     spec.anonymous = 1;
     spec.password = "";
     DWORD id = SetTarget(spec);
@@ -260,6 +262,7 @@ TEST_F(Upload, VsftpdStoresTheSameBytes)
     EXPECT_EQ("s", ReadFileBytes(ServerStatePath("vsroot/pub/vs/small.txt")));
     EXPECT_EQ(2u, FtpRecords().size());
     EXPECT_EQ("", ErrorLog());
+
 }
 
 TEST_F(Upload, AFolderTransferHearsOfEveryFileAndItsTotal)

@@ -162,6 +162,29 @@ TEST(RemoteFolders, FollowTheFilesPlaceBelowTheItem)
                                   sizeof out));
 }
 
+TEST(RemoteFolders, RelativeFoldersAreNamedFromWhereThePreviousFileWent)
+{
+    struct Case {
+        const char* current;
+        const char* folder;
+        const char* named;
+    } cases[] = {
+        {"", "pub/vs", "pub/vs"},
+        {"pub/vs/v/w", "pub/vs", "../../../../pub/vs"},
+        {"pub", "", ".."},
+        {"a//b/", "c", "../../c"},
+        {"pub/vs", "/www", "/www"},
+        {"", "", ""},
+    };
+    for (const Case& c : cases) {
+        char out[MAX_PATH];
+        ASSERT_EQ(1, FolderFromCurrent(c.current, c.folder, out, sizeof out));
+        EXPECT_STREQ(c.named, out) << c.current << " -> " << c.folder;
+    }
+    char small[8];
+    EXPECT_EQ(0, FolderFromCurrent("a/b/c", "d", small, sizeof small));
+}
+
 TEST(RemoteFolders, TheChainNamesOneMoreLevelEachStep)
 {
     struct Case {
