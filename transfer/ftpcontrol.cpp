@@ -212,7 +212,11 @@ void OnControlClose(FtpJob* batch)
     }
     if (!BatchStillListed(batch, socket))
         return;
-    if (batch->state != FTP_STATE_QUIT && batch->files)
+    // A close the client did not ask for, with work still outstanding.
+    bool unconfirmed = batch->state == FTP_STATE_STOR || batch->state == FTP_STATE_RETR ||
+                       batch->state == FTP_STATE_DATA_ENDED ||
+                       batch->state == FTP_STATE_REPLY_ENDED;
+    if (batch->state != FTP_STATE_QUIT && (batch->files || unconfirmed))
         ReportBatchError(batch, ERR_CANNOT_CONNECT);
     CloseBatch(batch, true);
 }

@@ -175,7 +175,7 @@ TEST_F(Failure, ASilentServerIsGivenUpAfterTheIdleLimit)
 
 TEST_F(Failure, AServerThatBreaksOffMidTransferLeavesNoRecord)
 {
-    std::string path = MakeFile("cut.bin", RandomBytes(24 * 1024 * 1024, 3));
+    std::string path = MakeFile("cut.bin", RandomBytes(8 * 1024 * 1024, 3));
     DWORD id = Target("closemid", "/cut");
     ASSERT_EQ(1, StartUpload({path}, id));
     ASSERT_TRUE(WaitForBatches());

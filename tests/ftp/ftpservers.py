@@ -150,25 +150,25 @@ class NameNotAllowed(Recording):
         return super().ftp_STOR(file, mode)
 
 
-class CuttingDTP(DTPHandler):
-    """Stops reading after 64 KiB and drops both connections without a reply."""
-    limit = 64 * 1024
-    ac_in_buffer_size = 4096
-
-    def handle_read(self):
-        if self.tot_bytes_received >= self.limit:
-            if not self._closed:
-                cmd = self.cmd_channel
-                self._resp = None
-                self.close()
-                cmd.close()
-            return
-        super().handle_read()
+class SlowCutDTP(ThrottledDTPHandler):
+    read_limit = 1024 * 1024
 
 
 class CloseMid(Recording):
+    """Half a second into a STOR, drops the data and control connections
+    without a reply."""
     scenario = "closemid"
-    dtp_handler = CuttingDTP
+    dtp_handler = SlowCutDTP
+
+    def ftp_STOR(self, file, mode="w"):
+        self.ioloop.call_later(0.5, self._cut, _errback=self.handle_error)
+        return super().ftp_STOR(file, mode)
+
+    def _cut(self):
+        if self.data_channel is not None:
+            self.data_channel._resp = None
+            self.data_channel.close()
+        self.close()
 
 
 class SlowDTP(ThrottledDTPHandler):
