@@ -13,3 +13,7 @@ tk_add_test(ftp_tests ftp/ftpharness.cpp ftp/ftpsession_test.cpp ftp/ftpfailure_
             ftp/ftpdownload_test.cpp)
 set_tests_properties(ftp_tests PROPERTIES FIXTURES_REQUIRED ftp_servers
                      ENVIRONMENT TK_FTP_STATE=${TK_FTP_STATE})
+
+# The upload benchmark program (run by hand through bench/ftp-bench.sh, not a test).
+add_executable(ftp_bench ${CMAKE_SOURCE_DIR}/bench/ftp_bench.cpp)
+target_link_libraries(ftp_bench PRIVATE tktestsupport)
