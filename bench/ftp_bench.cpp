@@ -1,5 +1,5 @@
 // Times one FTP batch of the program's client: every file of a local folder to one server.
-// ftp_bench FOLDER PORT REMOTEFOLDER  (anonymous login on 127.0.0.1; prints seconds)
+// ftp_bench FOLDER PORT REMOTEFOLDER [BLOCK]  (anonymous login on 127.0.0.1; prints seconds)
 #include <windows.h>
 #include <winsock2.h>
 
@@ -16,6 +16,7 @@
 #include "store/store.h"
 #include "tests/support/testenv.h"
 #include "transfer/ftp.h"
+#include "transfer/ftpsession.h"
 
 namespace {
 
@@ -70,6 +71,8 @@ int main(int argc, char** argv)
     std::string folder = argv[1];
     while (!folder.empty() && folder.back() == '\\')
         folder.pop_back();
+    if (argc > 4)
+        SetFtpUploadBlock(static_cast<DWORD>(atoi(argv[4])));
     WSADATA wsa;
     WSAStartup(MAKEWORD(1, 1), &wsa);
 

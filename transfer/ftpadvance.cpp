@@ -219,6 +219,9 @@ int AdvanceFtpBatch(HWND window, const char* line, FtpJob* batch)
     FtpStep step = DecideFtpStep(code, batch->state, batch->direction, first != NULL,
                                  session->folderCut >= 0);
     batch->state = step.state;
+    // The worker adds the files right after the connect has started; a
+    // quick server can log in first. The watchdog starts them once there.
+    session->awaitingFiles = code == 230 && !first && batch->direction == FTP_UPLOAD;
     switch (step.action) {
     case FTP_SEND_USER:
         if (target->anonymous)

@@ -15,7 +15,9 @@
 
 namespace {
 
-enum { UPLOAD_BLOCK = 1024, DOWNLOAD_BLOCK = 4096, RESTORE_FOLDER_SIZE = 4096 };
+enum { UPLOAD_BLOCK = 1024, MAX_UPLOAD_BLOCK = 65536, DOWNLOAD_BLOCK = 4096,
+       RESTORE_FOLDER_SIZE = 4096 };
+DWORD g_uploadBlock = UPLOAD_BLOCK;
 // Bounds the draining of a closed download connection (4 KiB per round).
 enum { MAX_DRAIN_ROUNDS = 1 << 16 };
 
@@ -79,11 +81,11 @@ void SendUploadBlocks(FtpJob* file)
         EndFileJob(file, true);
         return;
     }
-    char block[UPLOAD_BLOCK];
+    static char block[MAX_UPLOAD_BLOCK];
     for (;;) {
         SetFilePointer(file->file, file->bytesDone, NULL, FILE_BEGIN);
         DWORD got = 0;
-        if (!ReadFile(file->file, block, sizeof block, &got, NULL) || got == 0)
+        if (!ReadFile(file->file, block, g_uploadBlock, &got, NULL) || got == 0)
             break;
         int sent = send(file->socket, block, static_cast<int>(got), 0);
         if (sent <= 0)
@@ -238,6 +240,13 @@ void OnDataClose(FtpJob* file)
 }
 
 }  // namespace
+
+DWORD SetFtpUploadBlock(DWORD bytes)
+{
+    DWORD old = g_uploadBlock;
+    g_uploadBlock = bytes >= 1 && bytes <= DWORD(MAX_UPLOAD_BLOCK) ? bytes : DWORD(UPLOAD_BLOCK);
+    return old;
+}
 
 void ResumeUpload(FtpJob* file)
 {

@@ -15,6 +15,7 @@
 #include <stdio.h>
 #include <string.h>
 
+#include <algorithm>
 #include <map>
 #include <vector>
 
@@ -248,8 +249,8 @@ void ArmFtpWatchdog(void)
     DWORD period = g_idleLimit / 4;
     if (period < 50)
         period = 50;
-    if (period > 5000)
-        period = 5000;
+    if (period > 1000)
+        period = 1000;
     SetTimer(g_app.mainWindow, kWatchdogTimer, period, OnWatchdogTimer);
 }
 
@@ -273,9 +274,23 @@ void CheckIdleBatches(void)
         if (now - b->lastActivity > g_idleLimit)
             silent.push_back(b);
     UnlockBatches(list);
+    std::vector<FtpJob*> waiting;
+    LockBatches(list);
+    for (FtpJob* b = list->first; b; b = b->next)
+        if (b->files && g_sessions.count(b) && g_sessions[b].awaitingFiles)
+            waiting.push_back(b);
+    UnlockBatches(list);
+    for (FtpJob* b : waiting) {
+        g_sessions[b].awaitingFiles = false;
+        TouchBatch(b);
+        StartNextFile(b);
+    }
     // Only this thread removes batches, so the pointers stay valid here.
     for (FtpJob* b : silent) {
-        if (b->state != FTP_STATE_QUIT)
+        if (std::find(waiting.begin(), waiting.end(), b) != waiting.end())
+            continue;
+        bool idle = g_sessions.count(b) && g_sessions[b].awaitingFiles;
+        if (b->state != FTP_STATE_QUIT && !idle)
             ReportBatchError(b, ERR_CANNOT_CONNECT);
         CloseBatch(b, true);
     }

@@ -36,6 +36,7 @@ struct FtpSession {
     FtpTargetCopy target;
     bool haveTarget;
     bool skipRestOfReceive;
+    bool awaitingFiles;  // logged in before the worker had added the batch's files
     bool dataAccepted;  // the first file's data connection is up
     bool serverReady;   // the server answered STOR with its preliminary reply
     char cwd[MAX_PATH];         // folder entered, relative to the login folder or absolute
@@ -86,6 +87,10 @@ void ConfirmFinishedFile(FtpJob* batch);
 // Sends the upload of the batch's first file once its data connection is up
 // and the server has said it is ready for it (data side).
 void ResumeUpload(FtpJob* file);
+
+// Benchmark seam: bytes per upload read and send (1,024 by default, at
+// most 65,536). Returns the previous value.
+DWORD SetFtpUploadBlock(DWORD bytes);
 
 // The batch saw a reply or data moving now.
 void TouchBatch(FtpJob* batch);

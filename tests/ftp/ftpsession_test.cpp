@@ -285,3 +285,25 @@ TEST_F(Upload, AFolderTransferHearsOfEveryFileAndItsTotal)
 }
 
 }  // namespace
+
+namespace {
+
+TEST_F(Upload, FilesAddedAfterALoginThatCameFirstStillGoOut)
+{
+    std::string path = MakeFile("late.txt", "late");
+    TargetSpec spec;
+    spec.port = ServerPort("nopass");
+    spec.folder = "/late";
+    DWORD id = SetTarget(spec);
+    BatchList* list = g_app.live.batches;
+    FtpJob* batch = NewFtpJob(path.c_str(), id);
+    AppendNode(list, batch);
+    ASSERT_EQ(1, StartFtpConnection(g_app.mainWindow, batch));
+    // The worker is slow: the server has let us in before any file is there.
+    ASSERT_TRUE(PumpUntil([batch] { return batch->state == 8; }, 10000));
+    AppendFileJob(list, batch, NewFtpJob(path.c_str(), id));
+    ASSERT_TRUE(WaitForBatches(10000));
+    EXPECT_EQ("late", StoredFile("/late/late.txt"));
+}
+
+}  // namespace
