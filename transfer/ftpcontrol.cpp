@@ -125,7 +125,7 @@ void FailCurrentFile(FtpJob* batch, int code)
     if (code != 553 || !EndsWithBackslash(batch->localPath))
         ReportBatchError(batch, code);
     if (batch->state == FTP_STATE_DATA_ENDED)
-        GetFtpSession(batch)->finished.present = false;
+        DropFinishedFile(batch);
     else
         DropFirstFile(batch);
     StartNextFile(batch);
@@ -170,7 +170,7 @@ bool HandleReplyLine(FtpJob* batch, const char* line)
         session->skipRestOfReceive = true;
         break;
     case FTP_REPLY_END_BATCH:
-        session->finished.present = false;
+        DropFinishedFile(batch);
         SendQuit(batch);
         ReportBatchError(batch, code);
         break;

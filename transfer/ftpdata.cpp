@@ -146,20 +146,30 @@ bool ReadRestoreFolder(char* out, DWORD size)
 
 void DropFileJob(FtpJob* file)
 {
+    AbandonFile(file);
     CloseFileSockets(file);
     RemoveFtpJob(g_app.live.batches, file);
 }
 
-bool OpenDownloadTarget(FtpJob* file)
+// The local file a download is for: restore folder, '\', the stored name's
+// file-name part (the RETR names it too; the data connection may come
+// before the RETR has gone out). part gets the file written meanwhile.
+bool DownloadTarget(const char* storedName, char* target, char* part, int size)
 {
     char folder[RESTORE_FOLDER_SIZE];
     if (!ReadRestoreFolder(folder, sizeof folder))
         return false;
-    char target[RESTORE_FOLDER_SIZE + MAX_PATH];
-    // The stored name, which the RETR names too; the data connection may
-    // come before the RETR has gone out.
-    snprintf(target, sizeof target, "%s\\%s", folder, RemoteNamePart(file->localPath));
-    file->file = CreateFileA(target, GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE, NULL,
+    int n = snprintf(target, size, "%s\\%s", folder, RemoteNamePart(storedName));
+    int m = snprintf(part, size, "%s.tkpart", target);
+    return n > 0 && n < size && m > 0 && m < size;
+}
+
+bool OpenDownloadTarget(FtpJob* file)
+{
+    char target[RESTORE_FOLDER_SIZE + MAX_PATH], part[RESTORE_FOLDER_SIZE + MAX_PATH];
+    if (!DownloadTarget(file->localPath, target, part, sizeof target))
+        return false;
+    file->file = CreateFileA(part, GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE, NULL,
                              CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, NULL);
     if (file->file == INVALID_HANDLE_VALUE) {
         ReportFtpError(ERR_DEST_OPEN, target);
@@ -246,6 +256,34 @@ DWORD SetFtpUploadBlock(DWORD bytes)
     DWORD old = g_uploadBlock;
     g_uploadBlock = bytes >= 1 && bytes <= DWORD(MAX_UPLOAD_BLOCK) ? bytes : DWORD(UPLOAD_BLOCK);
     return old;
+}
+
+void CommitDownload(const char* storedName)
+{
+    char target[RESTORE_FOLDER_SIZE + MAX_PATH], part[RESTORE_FOLDER_SIZE + MAX_PATH];
+    if (!DownloadTarget(storedName, target, part, sizeof target))
+        return;
+    if (!MoveFileExA(part, target, MOVEFILE_REPLACE_EXISTING)) {
+        DeleteFileA(part);
+        ReportFtpError(ERR_DEST_OPEN, target);
+    }
+}
+
+void DeleteDownloadPart(const char* storedName)
+{
+    char target[RESTORE_FOLDER_SIZE + MAX_PATH], part[RESTORE_FOLDER_SIZE + MAX_PATH];
+    if (DownloadTarget(storedName, target, part, sizeof target))
+        DeleteFileA(part);
+}
+
+void AbandonFile(FtpJob* file)
+{
+    if (!file || file->file == INVALID_HANDLE_VALUE)
+        return;
+    CloseHandle(file->file);
+    file->file = INVALID_HANDLE_VALUE;
+    if (file->direction == FTP_DOWNLOAD)
+        DeleteDownloadPart(file->localPath);
 }
 
 void ResumeUpload(FtpJob* file)

@@ -144,6 +144,8 @@ void CloseBatch(FtpJob* batch, bool logClose)
     // that waits for its total.
     HWND progress = batch->progressWindow;
     int leftOver = CountNodes(batch->files);
+    AbandonFile(batch->files);
+    DropFinishedFile(batch);
     CloseFileSockets(batch->files);
     if (batch->socket != INVALID_SOCKET)
         closesocket(batch->socket);
@@ -178,6 +180,8 @@ void StopBatch(FtpJob* batch)
         snprintf(line, sizeof line, "Transfer of file %s was aborted", aborted);
         WriteLog(line, 0, LOG_BACKUP);
     }
+    AbandonFile(first);
+    DropFinishedFile(batch);
     CloseFileSockets(first);
     if (batch->socket != INVALID_SOCKET) {
         SendFtpCommand(batch, "QUIT\r\n");
@@ -193,6 +197,7 @@ void DropFirstFile(FtpJob* batch)
     FtpJob* first = batch->files;
     if (!first)
         return;
+    AbandonFile(first);
     CloseFileSockets(first);
     RemoveFtpJob(g_app.live.batches, first);
     if (batch->progressWindow)
@@ -224,6 +229,19 @@ void ConfirmFinishedFile(FtpJob* batch)
         WriteLog(line, 0, LOG_BACKUP);
     if (f.direction == FTP_UPLOAD)
         WriteRestoreRecord(f.localPath, static_cast<int>(f.targetId), f.remotePath, KIND_FTP, 0);
+    else
+        CommitDownload(f.localPath);
+}
+
+void DropFinishedFile(FtpJob* batch)
+{
+    auto found = g_sessions.find(batch);
+    if (found == g_sessions.end())
+        return;
+    FinishedFile& f = found->second.finished;
+    if (f.present && f.direction == FTP_DOWNLOAD)
+        DeleteDownloadPart(f.localPath);
+    f.present = false;
 }
 
 void OnFileJobEnded(FtpJob* batch, const FinishedFile& finished)

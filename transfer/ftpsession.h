@@ -92,6 +92,15 @@ void ResumeUpload(FtpJob* file);
 // most 65,536). Returns the previous value.
 DWORD SetFtpUploadBlock(DWORD bytes);
 
+// Downloads land in a part file beside their target and replace the target
+// only when the server confirms the whole file (data side).
+void CommitDownload(const char* storedName);
+void DeleteDownloadPart(const char* storedName);
+// Closes a file job's local file; a download's part file is deleted.
+void AbandonFile(FtpJob* file);
+// Forgets the file that ended last without storing it.
+void DropFinishedFile(FtpJob* batch);
+
 // The batch saw a reply or data moving now.
 void TouchBatch(FtpJob* batch);
 // Starts the main thread's check for batches that have gone silent.

@@ -6,6 +6,8 @@
 #include "tests/support/windows.h"
 #include "transfer/ftp.h"
 
+#include <algorithm>
+
 namespace {
 
 class Download : public ::testing::Test, public FtpFixtureBase {
@@ -46,6 +48,7 @@ TEST_F(Download, GoesIntoTheRestoreFolderUnderItsRemoteName)
     ASSERT_EQ(1, Start("normal", remote));
     ASSERT_TRUE(WaitForBatches());
     EXPECT_TRUE(SameBytes(data, ReadFileBytes(restore / "r.bin")));
+    EXPECT_FALSE(FileExists(restore / "r.bin.tkpart"));
     std::vector<std::string> commands = ServerCommands("normal");
     ASSERT_GE(commands.size(), 6u);
     EXPECT_EQ("USER tk", commands[0]);
@@ -67,6 +70,24 @@ TEST_F(Download, WithoutARestoreFolderReplacesTheFileInTheInstallationFolder)
     ASSERT_EQ(1, Start("normal", Serve("/dl/old.txt", "new")));
     ASSERT_TRUE(WaitForBatches());
     EXPECT_EQ("new", ReadFileBytes(install / "old.txt"));
+}
+
+TEST_F(Download, AFileTheServerDoesNotHaveLeavesTheLocalOneAlone)
+{
+    SetGlobalText("restorefolder", "");
+    TargetSpec spec;
+    spec.port = ServerPort("normal");
+    SetTarget(spec);
+    WriteFileBytes(install / "kept.txt", "still here");
+    Serve("/dl2/other.txt", "the folder exists, the file does not");
+    ClearCommands("normal");
+    ASSERT_EQ(1, Start("normal", "/dl2/kept.txt"));
+    ASSERT_TRUE(WaitForBatches());
+    EXPECT_EQ("still here", ReadFileBytes(install / "kept.txt"));
+    EXPECT_FALSE(FileExists(install / "kept.txt.tkpart"));
+    EXPECT_NE(std::string::npos, ErrorLog().find(" - "));
+    std::vector<std::string> commands = ServerCommands("normal");
+    EXPECT_NE(commands.end(), std::find(commands.begin(), commands.end(), "RETR kept.txt"));
 }
 
 TEST_F(Download, AStrangerCannotWriteIntoTheDownloadedFile)
