@@ -5,6 +5,7 @@
 #include "app/messages.h"
 #include "log/errors.h"
 #include "store/store.h"
+#include "transfer/diskcopy.h"
 #include "transfer/ftpsequence.h"
 #include "transfer/ftpsession.h"
 
@@ -13,29 +14,6 @@
 namespace {
 
 enum { COMMAND_SIZE = 600, LISTEN_ATTEMPTS = 5 };
-
-// Stamp of a backup name: short date, a space, the time without AM/PM, in
-// the system locale; '/' becomes '-' and ':' a space. The disk copy uses the
-// same rule; this copy keeps the FTP client free of it until they share one.
-bool MakeBackupStampText(char* out, int size)
-{
-    char date[80], time[80];
-    if (!GetDateFormatA(LOCALE_SYSTEM_DEFAULT, LOCALE_NOUSEROVERRIDE | DATE_SHORTDATE, NULL, NULL,
-                        date, sizeof date) ||
-        !GetTimeFormatA(LOCALE_SYSTEM_DEFAULT, LOCALE_NOUSEROVERRIDE | TIME_NOTIMEMARKER, NULL,
-                        NULL, time, sizeof time))
-        return false;
-    int n = wsprintfA(out, "%s %s", date, time);
-    if (n <= 0 || n >= size)
-        return false;
-    for (char* p = out; *p; ++p) {
-        if (*p == '/')
-            *p = '-';
-        else if (*p == ':')
-            *p = ' ';
-    }
-    return true;
-}
 
 // A text that would break the command (a line break, or too long): the
 // target cannot be served, so the batch ends with a report.
@@ -185,11 +163,9 @@ void SendTransfer(FtpJob* batch, const FtpTargetCopy* target)
         lstrcpynA(nameSource, file->localPath, sizeof nameSource);
     } else {
         lstrcpynA(folder, GetFtpSession(batch)->cwd, sizeof folder);
-        char stamp[160];
         if (!(target->storageType & STORAGE_BACKUP))
             lstrcpynA(nameSource, file->localPath, sizeof nameSource);
-        else if (!MakeBackupStampText(stamp, sizeof stamp) ||
-                 !InsertBackupStamp(file->localPath, stamp, nameSource, sizeof nameSource)) {
+        else if (!MakeBackupName(file->localPath, nameSource)) {
             FailOnText(batch);
             return;
         }

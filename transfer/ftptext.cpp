@@ -249,24 +249,3 @@ int ParseFtpLocation(const char* location, char* user, char* password, char* add
     }
     return 1;
 }
-
-int InsertBackupStamp(const char* path, const char* stamp, char* out, int size)
-{
-    if (!path || !stamp || !out || size <= 0)
-        return 0;
-    size_t len = strlen(path);
-    size_t start = len > 4 ? len - 4 : 0;
-    const char* dot = NULL;
-    for (size_t i = start; i < len; ++i)
-        if (path[i] == '.') {
-            dot = path + i;
-            break;
-        }
-    int n = dot ? snprintf(out, size, "%.*s %s%s", static_cast<int>(dot - path), path, stamp, dot)
-                : snprintf(out, size, "%s %s", path, stamp);
-    if (n < 0 || n >= size) {
-        out[0] = '\0';
-        return 0;
-    }
-    return 1;
-}

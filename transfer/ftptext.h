@@ -76,7 +76,3 @@ int RemoteFolderPart(const char* path, char* out, int size);
 int ParseFtpLocation(const char* location, char* user, char* password, char* address, int size,
                      WORD* port);
 
-// The path with " " and stamp put before its extension (a '.' among the
-// last four characters), or appended when it has none. 1, or 0 when it does
-// not fit.
-int InsertBackupStamp(const char* path, const char* stamp, char* out, int size);

@@ -248,27 +248,6 @@ TEST(RemoteNames, JoinSplitAndLocations)
                                   address, 256, &port));
 }
 
-TEST(RemoteNames, BackupStampGoesBeforeAShortExtension)
-{
-    struct Case {
-        const char* path;
-        const char* named;
-    } cases[] = {
-        {"C:\\data\\report.doc", "C:\\data\\report 12-5-2026 4 12 24.doc"},
-        {"C:\\data\\index.html", "C:\\data\\index.html 12-5-2026 4 12 24"},
-        {"C:\\data\\README", "C:\\data\\README 12-5-2026 4 12 24"},
-        {"C:\\data\\a.b.c", "C:\\data\\a 12-5-2026 4 12 24.b.c"},
-        {"x.tx", "x 12-5-2026 4 12 24.tx"},
-    };
-    for (const Case& c : cases) {
-        char out[MAX_PATH];
-        ASSERT_EQ(1, InsertBackupStamp(c.path, "12-5-2026 4 12 24", out, sizeof out));
-        EXPECT_STREQ(c.named, out);
-    }
-    char small[10];
-    EXPECT_EQ(0, InsertBackupStamp("C:\\a.txt", "12-5-2026", small, sizeof small));
-}
-
 TEST(Sequence, RepliesAndStatesDecideTheNextCommand)
 {
     struct Case {
