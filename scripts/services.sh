@@ -21,8 +21,8 @@ start_wine() {
   wine reg add 'HKCU\Software\Wine\X11 Driver' /v Managed /d N /f </dev/null >/dev/null 2>&1 || true
   # A crashing program ends at once instead of waiting in the debugger, so a
   # crash fails its test rather than hanging the run.
-  wine reg delete 'HKLM\Software\Microsoft\Windows NT\CurrentVersion\AeDebug' /v Debugger /f \
-    </dev/null >/dev/null 2>&1 || true
+  wine reg add 'HKLM\Software\Microsoft\Windows NT\CurrentVersion\AeDebug' /v Debugger \
+    /d 'cmd.exe /c exit' /f </dev/null >/dev/null 2>&1 || true
 
 }
 

@@ -15,6 +15,12 @@ int StartFtpConnection(HWND window, FtpJob* batch);
 int StartFtpDownload(HWND window, BatchList* batches, const char* itemPath, const char* storedName,
                      const char* location);
 
+// Moves a batch on after one complete reply line: sends the next command of
+// the sequence. Returns the reply's code, 0 when the line has none or the
+// batch's settings or target cannot be found. Listening sockets report to
+// the main window (or to window when there is none).
+int AdvanceFtpBatch(HWND window, const char* line, FtpJob* batch);
+
 // Handlers of UM_FTPCONTROL and UM_FTPDATA at the main window.
 void OnControlSocketEvent(SOCKET socket, WORD event, WORD error);
 void OnDataSocketEvent(SOCKET socket, WORD event, WORD error);

@@ -1,0 +1,274 @@
+#!/usr/bin/python3
+# FTP servers on 127.0.0.1 for the FTP client's tests: one pyftpdlib listener
+# per scripted behaviour, all in one process and one I/O loop. Writes
+# "<name> <port>" lines to STATE/ports.txt once every listener is up, and
+# each command received to STATE/commands-<name>.log. Ends by itself after
+# --lifetime seconds so that it never outlives a broken test run.
+import argparse
+import os
+import socket
+import sys
+import threading
+import time
+
+from pyftpdlib.authorizers import DummyAuthorizer
+from pyftpdlib.handlers import DTPHandler, FTPHandler, ThrottledDTPHandler
+from pyftpdlib.ioloop import IOLoop
+from pyftpdlib.servers import FTPServer
+
+STATE = None
+USER, PASSWORD = "tk", "secret"
+
+
+def append(name, text):
+    with open(os.path.join(STATE, name), "a") as f:
+        f.write(text + "\n")
+
+
+class Recording(FTPHandler):
+    scenario = "normal"
+    banner = "tandemkeep test server ready."
+
+    def pre_process_command(self, line, cmd, arg):
+        append("commands-%s.log" % self.scenario, line)
+        return super().pre_process_command(line, cmd, arg)
+
+
+class Normal(Recording):
+    pass
+
+
+class Paced(Recording):
+    """Sends its output in pieces, each in its own send after a pause."""
+    piece = 1
+    pause = 0.004
+
+    def push(self, s):
+        data = s.encode("utf8")
+        if not hasattr(self, "_pending"):
+            self._pending = bytearray()
+        idle = not self._pending
+        self._pending += data
+        if idle:
+            self.ioloop.call_later(self.pause, self._send_piece, _errback=self.handle_error)
+
+    def _send_piece(self):
+        if self._closed or not self._pending:
+            return
+        n = self.piece if self.piece else max(1, len(self._pending) // 2)
+        chunk = bytes(self._pending[:n])
+        del self._pending[:n]
+        try:
+            self.socket.send(chunk)
+        except OSError:
+            return
+        if self._pending:
+            self.ioloop.call_later(self.pause, self._send_piece, _errback=self.handle_error)
+
+
+class OneByte(Paced):
+    scenario = "onebyte"
+    piece = 1
+
+
+class Split(Paced):
+    """Every reply leaves in two sends, 50 ms apart: half a line, then the rest."""
+    scenario = "split"
+    piece = 0
+    pause = 0.05
+
+
+class MultiLine(Recording):
+    scenario = "multiline"
+
+    def handle(self):
+        self.on_connect()
+        self.push("220-Welcome to the multi-line server\r\n"
+                  "220-220 this line only looks like a greeting\r\n"
+                  "123 neither does this one\r\n"
+                  "220 ready\r\n"
+                  "220 a repeated greeting\r\n")
+
+    def ftp_USER(self, line):
+        self.push("331-Password needed\r\n331-for %s\r\n" % line)
+        super().ftp_USER(line)
+
+
+class Many(Recording):
+    """Forty lines and an overlong one in one send before the greeting ends."""
+    scenario = "many"
+
+    def handle(self):
+        self.on_connect()
+        text = "".join("220-line %d of a long greeting\r\n" % i for i in range(40))
+        text += "220-" + "x" * 1500 + "\r\n"
+        self.push(text + "220 ready\r\n")
+
+
+class NoPass(Recording):
+    scenario = "nopass"
+
+    def ftp_USER(self, line):
+        self.username = USER
+        self.handle_auth_success(self.authorizer.get_home_dir(USER), PASSWORD,
+                                 "Logged in without a password.")
+
+
+class Refuse421(Recording):
+    scenario = "421"
+
+    def handle(self):
+        self.on_connect()
+        self.respond("421 Service not available, closing control connection.")
+        self.close_when_done()
+
+
+class RefusePort(Recording):
+    scenario = "refuseport"
+
+    def ftp_PORT(self, line):
+        self.respond("425 Can't build data connection: refused.")
+
+
+class NoConnect(Recording):
+    scenario = "noconnect"
+
+    def ftp_PORT(self, line):
+        self.respond("200 Active data connection established.")
+
+    def ftp_STOR(self, file, mode="w"):
+        self.respond("425 Can't open data connection.")
+
+
+class NameNotAllowed(Recording):
+    scenario = "553"
+
+    def ftp_STOR(self, file, mode="w"):
+        if "bad" in os.path.basename(file):
+            self.respond("553 File name not allowed.")
+            return
+        return super().ftp_STOR(file, mode)
+
+
+class SlowCutDTP(ThrottledDTPHandler):
+    read_limit = 1024 * 1024
+
+
+class CloseMid(Recording):
+    """Half a second into a STOR, drops the data and control connections
+    without a reply."""
+    scenario = "closemid"
+    dtp_handler = SlowCutDTP
+
+    def ftp_STOR(self, file, mode="w"):
+        self.ioloop.call_later(0.5, self._cut, _errback=self.handle_error)
+        return super().ftp_STOR(file, mode)
+
+    def _cut(self):
+        if self.data_channel is not None:
+            self.data_channel._resp = None
+            self.data_channel.close()
+        self.close()
+
+
+class SlowDTP(ThrottledDTPHandler):
+    read_limit = 256 * 1024
+    ac_in_buffer_size = 3000
+
+
+class Throttled(Recording):
+    scenario = "throttled"
+    dtp_handler = SlowDTP
+
+
+class Stranger(Recording):
+    """Before the real data connection, a stranger from 127.0.0.2 connects
+    to the announced port, writes junk and records whatever it receives."""
+    scenario = "stranger"
+
+    def ftp_PORT(self, line):
+        try:
+            parts = [int(x) for x in line.split(",")]
+            port = parts[4] * 256 + parts[5]
+            s = socket.socket()
+            s.bind(("127.0.0.2", 0))
+            s.connect(("127.0.0.1", port))
+            s.sendall(b"JUNK FROM A STRANGER\r\n")
+            threading.Thread(target=self._listen, args=(s,), daemon=True).start()
+            time.sleep(0.3)
+        except OSError as e:
+            append("stranger.log", "connect failed: %s" % e)
+        return super().ftp_PORT(line)
+
+    @staticmethod
+    def _listen(s):
+        s.settimeout(5)
+        got = b""
+        try:
+            while True:
+                chunk = s.recv(65536)
+                if not chunk:
+                    break
+                got += chunk
+        except OSError:
+            pass
+        append("stranger.log", "received %d bytes" % len(got))
+        s.close()
+
+
+HANDLERS = [Normal, OneByte, Split, MultiLine, Many, NoPass, Refuse421, RefusePort, NoConnect,
+            NameNotAllowed, CloseMid, Throttled, Stranger]
+
+
+def silent_server():
+    """Accepts connections and never says a word."""
+    listener = socket.socket()
+    listener.bind(("127.0.0.1", 0))
+    listener.listen(16)
+    held = []
+
+    def run():
+        while True:
+            conn, _ = listener.accept()
+            held.append(conn)
+
+    threading.Thread(target=run, daemon=True).start()
+    return listener.getsockname()[1]
+
+
+def main():
+    global STATE
+    ap = argparse.ArgumentParser()
+    ap.add_argument("state")
+    ap.add_argument("--lifetime", type=int, default=2400)
+    args = ap.parse_args()
+    STATE = os.path.abspath(args.state)
+    if os.environ.get("TK_FTP_DEBUG"):
+        import logging
+        logging.basicConfig(filename=os.path.join(STATE, "pyftpd.log"), level=logging.DEBUG)
+    root = os.path.join(STATE, "pyroot")
+    os.makedirs(root, exist_ok=True)
+
+    authorizer = DummyAuthorizer()
+    authorizer.add_user(USER, PASSWORD, root, perm="elradfmwMT")
+    authorizer.add_anonymous(root, perm="elradfmwMT")
+    ioloop = IOLoop()
+    lines = []
+    for handler in HANDLERS:
+        handler.authorizer = authorizer
+        handler.permit_foreign_addresses = False
+        handler.timeout = 120
+        server = FTPServer(("127.0.0.1", 0), handler, ioloop=ioloop)
+        lines.append("%s %d" % (handler.scenario, server.address[1]))
+    lines.append("silent %d" % silent_server())
+    deadline = time.time() + args.lifetime
+    ioloop.call_every(5, lambda: time.time() > deadline and os._exit(0))
+    tmp = os.path.join(STATE, "ports.tmp")
+    with open(tmp, "w") as f:
+        f.write("\n".join(lines) + "\n")
+    os.replace(tmp, os.path.join(STATE, "ports.txt"))
+    ioloop.loop()
+
+
+if __name__ == "__main__":
+    sys.exit(main())

@@ -1,0 +1,251 @@
+// FTP texts without sockets: reply assembly, commands, remote folders and names.
+#include "transfer/ftptext.h"
+
+#include <stdio.h>
+#include <stdlib.h>
+#include <string.h>
+
+#include <string>
+
+namespace {
+
+void AppendReplyByte(ReplyAssembler* a, char c)
+{
+    // A NUL would end the line early for every reader of it.
+    if (c == '\0')
+        c = ' ';
+    if (a->length < REPLY_LINE_TEXT)
+        a->line[a->length++] = c;
+}
+
+bool CopyText(char* out, int size, const char* text, size_t length)
+{
+    if (length + 1 > static_cast<size_t>(size))
+        return false;
+    memcpy(out, text, length);
+    out[length] = '\0';
+    return true;
+}
+
+}  // namespace
+
+int SplitReplyLines(ReplyAssembler* a, const char* received, int count, ReplyLineSink sink,
+                    void* context)
+{
+    if (!a || !received || count <= 0)
+        return 0;
+    int lines = 0;
+    for (int i = 0; i < count; ++i) {
+        char c = received[i];
+        if (a->pendingCr) {
+            a->pendingCr = false;
+            if (c == '\n') {
+                memcpy(a->line + a->length, "\r\n", 3);
+                ++lines;
+                if (sink)
+                    sink(a->line, context);
+                a->length = 0;
+                continue;
+            }
+            AppendReplyByte(a, '\r');
+        }
+        if (c == '\r')
+            a->pendingCr = true;
+        else
+            AppendReplyByte(a, c);
+    }
+    return lines;
+}
+
+int ReplyCode(const char* line)
+{
+    if (!line)
+        return 0;
+    int code = 0;
+    for (int i = 0; i < 3; ++i) {
+        if (line[i] < '0' || line[i] > '9')
+            return 0;
+        code = code * 10 + (line[i] - '0');
+    }
+    return code;
+}
+
+int CompleteReplyCode(ReplyAssembler* a, const char* line)
+{
+    int code = ReplyCode(line);
+    if (a->openCode) {
+        // Inside a multi-line reply only "<same code> " ends it; other lines,
+        // even ones that begin with digits, are its text.
+        if (code == a->openCode && line[3] != '-') {
+            a->openCode = 0;
+            return code;
+        }
+        return 0;
+    }
+    if (code && line[3] == '-') {
+        a->openCode = code;
+        return 0;
+    }
+    return code;
+}
+
+bool HasLineBreak(const char* text)
+{
+    return text && strpbrk(text, "\r\n") != NULL;
+}
+
+int FormatFtpCommand(char* out, int size, const char* verb, const char* argument)
+{
+    if (!out || size <= 0 || !verb || HasLineBreak(argument))
+        return 0;
+    int n = argument ? snprintf(out, size, "%s %s\r\n", verb, argument)
+                     : snprintf(out, size, "%s\r\n", verb);
+    if (n < 0 || n >= size) {
+        out[0] = '\0';
+        return 0;
+    }
+    return n;
+}
+
+int FormatPortCommand(char* out, int size, DWORD networkAddress, WORD port)
+{
+    const BYTE* b = reinterpret_cast<const BYTE*>(&networkAddress);
+    int n = snprintf(out, size, "PORT %d,%d,%d,%d,%d,%d\r\n", b[0], b[1], b[2], b[3], port >> 8,
+                     port & 0xFF);
+    return n > 0 && n < size ? n : 0;
+}
+
+int MakeRemoteFolder(const char* filePath, const char* itemPath, const char* targetFolder,
+                     char* out, int size)
+{
+    if (!filePath || !itemPath || !targetFolder || !out || size <= 1)
+        return 0;
+    if (HasLineBreak(targetFolder))
+        return 0;
+    size_t itemLen = strlen(itemPath);
+    size_t fileLen = strlen(filePath);
+    int fileSeps = 0, itemSeps = 0;
+    for (size_t i = 1; i < fileLen; ++i)
+        fileSeps += filePath[i] == '\\';
+    for (size_t i = 1; i < itemLen; ++i)
+        itemSeps += itemPath[i] == '\\';
+
+    char relative[MAX_PATH] = "";
+    if (fileSeps > itemSeps && fileLen > itemLen) {
+        const char* rel = filePath + itemLen;
+        const char* last = strrchr(rel, '\\');
+        if (last && !CopyText(relative, sizeof relative, rel, static_cast<size_t>(last - rel)))
+            return 0;
+        for (char* p = relative; *p; ++p)
+            if (*p == '\\')
+                *p = '/';
+    }
+
+    size_t targetLen = strlen(targetFolder);
+    int n;
+    if (!relative[0])
+        n = snprintf(out, size, "%s", targetFolder);
+    else if (targetLen == 0)
+        n = snprintf(out, size, "%s", relative);
+    else if (targetFolder[targetLen - 1] == '/' || targetFolder[targetLen - 1] == '\\')
+        n = snprintf(out, size, "%s%s", targetFolder, relative);
+    else
+        n = snprintf(out, size, "%s/%s", targetFolder, relative);
+    if (n < 0 || n >= size) {
+        out[0] = '\0';
+        return 0;
+    }
+    while (n > 1 && out[n - 1] == '/')
+        out[--n] = '\0';
+    return 1;
+}
+
+int FolderFromCurrent(const char* current, const char* folder, char* out, int size)
+{
+    if (!current || !folder || !out || size <= 0)
+        return 0;
+    out[0] = '\0';
+    std::string text;
+    if (folder[0] != '/' && folder[0] != '\\') {
+        bool inLevel = false;
+        for (const char* p = current; *p; ++p) {
+            bool separator = *p == '/' || *p == '\\';
+            if (!separator && !inLevel)
+                text += "../";
+            inLevel = !separator;
+        }
+    }
+    text += folder;
+    while (text.size() > 1 && text.back() == '/')
+        text.pop_back();
+    return CopyText(out, size, text.c_str(), text.size()) ? 1 : 0;
+}
+
+int NextFolderCut(const char* folder, int from)
+{
+    if (!folder)
+        return -1;
+    int len = static_cast<int>(strlen(folder));
+    for (int i = from + 1; i < len; ++i)
+        if (i > 0 && folder[i] == '/')
+            return i;
+    return -1;
+}
+
+int JoinRemotePath(const char* folder, const char* name, char* out, int size)
+{
+    if (!folder || !name || !out || size <= 0)
+        return 0;
+    size_t len = strlen(folder);
+    const char* sep = len == 0 || folder[len - 1] == '/' ? "" : "/";
+    int n = snprintf(out, size, "%s%s%s", folder, sep, name);
+    if (n < 0 || n >= size) {
+        out[0] = '\0';
+        return 0;
+    }
+    return 1;
+}
+
+const char* RemoteNamePart(const char* path)
+{
+    if (!path)
+        return "";
+    const char* name = path;
+    for (const char* p = path; *p; ++p)
+        if (*p == '/' || *p == '\\')
+            name = p + 1;
+    return name;
+}
+
+int RemoteFolderPart(const char* path, char* out, int size)
+{
+    if (!path || !out || size <= 0)
+        return 0;
+    const char* name = RemoteNamePart(path);
+    return CopyText(out, size, path, static_cast<size_t>(name - path)) ? 1 : 0;
+}
+
+int ParseFtpLocation(const char* location, char* user, char* password, char* address, int size,
+                     WORD* port)
+{
+    if (!location || !user || !password || !address || !port || size <= 0)
+        return 0;
+    const char* colon = strchr(location, ':');
+    const char* at = strchr(location, '@');
+    if (!colon || !at || at < colon)
+        return 0;
+    const char* addressEnd = strchr(at + 1, ':');
+    size_t addressLen = addressEnd ? static_cast<size_t>(addressEnd - at - 1) : strlen(at + 1);
+    if (!CopyText(user, size, location, static_cast<size_t>(colon - location)) ||
+        !CopyText(password, size, colon + 1, static_cast<size_t>(at - colon - 1)) ||
+        !CopyText(address, size, at + 1, addressLen))
+        return 0;
+    *port = 0;
+    if (addressEnd) {
+        char* end = NULL;
+        long value = strtol(addressEnd + 1, &end, 10);
+        if (end != addressEnd + 1 && *end == '\0' && value > 0 && value <= 65535)
+            *port = static_cast<WORD>(value);
+    }
+    return 1;
+}
