@@ -1,0 +1,50 @@
+#!/usr/bin/env bash
+# Full-program benchmark: the real tandemkeep.exe runs under the build's own
+# Wine prefix and Xvfb, registered like an installed program with one watched
+# folder and one disk target; measure.py writes into the folder from Linux and
+# waits for the stored copies.
+#   bench/live/run.sh [single changes, default 200] [burst files, default 2000]
+set -euo pipefail
+cd "$(dirname "$0")/../.."
+root=${TK_BUILD_ROOT:-build}
+changes=${1:-200}
+files=${2:-2000}
+cmake -S . -B "$root/x86_64" -G Ninja -DCMAKE_TOOLCHAIN_FILE="$PWD/cmake/toolchain-x86_64.cmake" \
+  -DCMAKE_BUILD_TYPE=Release >/dev/null
+cmake --build "$root/x86_64" --target tandemkeep live_setup >/dev/null
+
+source scripts/services.sh
+data=$(mktemp -d /tmp/tklive.XXXXXX)
+program_pid=
+finish() {
+  if [ -n "$program_pid" ]; then
+    kill "$program_pid" 2>/dev/null || true
+    wait "$program_pid" 2>/dev/null || true
+  fi
+  if [ -n "${WINEPREFIX:-}" ]; then
+    wine "$root/x86_64/bench/live_setup.exe" clear </dev/null >/dev/null 2>&1 || true
+  fi
+  stop_services
+  rm -rf "$data"
+}
+trap finish EXIT
+start_display
+start_wine "$PWD/$root/x86_64/wineprefix"
+
+mkdir "$data/install" "$data/watched" "$data/stored"
+winpath() { winepath -w "$1" 2>/dev/null </dev/null; }
+wine "$root/x86_64/bench/live_setup.exe" "$(winpath "$data/install")" "$(winpath "$data/watched")" \
+  "$(winpath "$data/stored")" </dev/null 2>&1 | tr -d '\r'
+
+wine "$root/x86_64/tandemkeep.exe" HIDE </dev/null >"$data/program.out" 2>&1 &
+program_pid=$!
+status=0
+python3 bench/live/measure.py "$data/watched" "$data/stored" "$changes" "$files" || status=$?
+if ! kill -0 "$program_pid" 2>/dev/null; then
+  echo "tandemkeep.exe is no longer running"
+  status=1
+fi
+for log in "$data"/install/*; do
+  [ -f "$log" ] && echo "$(basename "$log"): $(wc -l <"$log") lines"
+done
+exit $status
