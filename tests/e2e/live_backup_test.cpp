@@ -2,37 +2,14 @@
 #include <gtest/gtest.h>
 
 #include "store/store.h"
+#include "tests/e2e/e2esupport.h"
 #include "tests/support/program.h"
 #include "tests/support/testenv.h"
-
-#include <stdio.h>
 
 #include <string>
 #include <vector>
 
 namespace {
-
-// A folder outside the temporary folder: the intake filters out every changed
-// path that contains "TEMP" or "TMP", and %TEMP% contains "Temp".
-class WorkDir {
-public:
-    WorkDir()
-    {
-        static unsigned counter = 0;
-        char name[MAX_PATH];
-        do
-            snprintf(name, sizeof name, "C:\\tkwork-%lu-%u", GetCurrentProcessId(), ++counter);
-        while (!CreateDirectoryA(name, NULL));
-        path_ = name;
-    }
-    ~WorkDir() { RemoveTree(path_); }
-    WorkDir(const WorkDir&) = delete;
-    WorkDir& operator=(const WorkDir&) = delete;
-    std::string operator/(const std::string& relative) const { return path_ + "\\" + relative; }
-
-private:
-    std::string path_;
-};
 
 struct DiskSpec {
     std::string folder;
