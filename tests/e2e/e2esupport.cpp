@@ -2,6 +2,7 @@
 #include "tests/e2e/e2esupport.h"
 
 #include "store/store.h"
+#include "tests/support/program.h"
 #include "tests/support/testenv.h"
 
 #include <stdio.h>
@@ -96,4 +97,15 @@ std::map<std::string, std::string> ReadTree(const std::string& folder)
     std::map<std::string, std::string> out;
     CollectTree(folder, "", &out);
     return out;
+}
+
+bool WaitForWatch(const std::string& probe, const std::function<bool()>& arrived, int timeoutMs)
+{
+    DWORD end = GetTickCount() + static_cast<DWORD>(timeoutMs);
+    do {
+        WriteFileBytes(probe, "probe");
+        if (WaitUntil(arrived, 1000))
+            return true;
+    } while (static_cast<int>(end - GetTickCount()) > 0);
+    return false;
 }

@@ -2,6 +2,7 @@
 #pragma once
 #include <windows.h>
 
+#include <functional>
 #include <map>
 #include <string>
 
@@ -27,3 +28,8 @@ bool AddFtpTarget(const std::string& item, int port, const std::string& remoteFo
 
 // Every file below folder: path relative to it -> contents.
 std::map<std::string, std::string> ReadTree(const std::string& folder);
+
+// Rewrites a probe file in a watched folder until arrived() holds, so that a
+// test begins once the program's monitor is watching; false after timeoutMs.
+bool WaitForWatch(const std::string& probe, const std::function<bool()>& arrived,
+                  int timeoutMs = 30000);

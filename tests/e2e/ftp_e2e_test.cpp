@@ -97,9 +97,11 @@ TEST_F(FtpEndToEnd, LiveChangesReachTheServerWithRestoreRecords)
     SetGlobalRaw("enabled", REG_BINARY, "", 0);
     RunningProgram program;
     ASSERT_TRUE(program.WaitForMainWindow());
-    Sleep(1500);  // the monitor starts watching
+    ASSERT_TRUE(WaitForWatch(work_ / "probe.txt",
+                             [&] { return FileExists(ServerFolder() + "\\probe.txt"); }));
 
     std::map<std::string, std::string> files = {
+        {"probe.txt", "probe"},
         {"plain.txt", "plain text\r\n"},
         {"sub\\deep.bin", RandomBytes(200000, 5)},
         {"with space.dat", RandomBytes(1025, 6)},  // one byte past a block

@@ -1,6 +1,7 @@
 // The real program, started with a prepared registry: changed files reach every disk target.
 #include <gtest/gtest.h>
 
+#include "resources/resource.h"
 #include "store/store.h"
 #include "tests/e2e/e2esupport.h"
 #include "tests/support/program.h"
@@ -94,7 +95,7 @@ TEST_F(LiveBackup, ChangedFilesReachEveryDiskTargetUnderItsStorageType)
 
     RunningProgram program;
     ASSERT_TRUE(program.WaitForMainWindow());
-    Sleep(1500);  // the monitor starts watching
+    ASSERT_TRUE(WaitForWatch(src_ + "\\probe.txt", [&] { return FileExists(sync + "\\probe.txt"); }));
 
     ASSERT_TRUE(WriteFileBytes(src_ + "\\new.txt", "first version"));
     ASSERT_TRUE(WriteFileBytes(src_ + "\\with space.txt", "spaced"));
@@ -162,7 +163,7 @@ TEST_F(LiveBackup, SubfoldersAreSkippedWhenTheItemSaysSo)
     AddItem(src_ + "\\", {{target, STORAGE_SYNC}}, 0);
     RunningProgram program;
     ASSERT_TRUE(program.WaitForMainWindow());
-    Sleep(1500);
+    ASSERT_TRUE(WaitForWatch(src_ + "\\probe.txt", [&] { return FileExists(target + "\\probe.txt"); }));
     ASSERT_TRUE(WriteFileBytes(src_ + "\\sub\\inner.txt", "inner"));
     ASSERT_TRUE(WriteFileBytes(src_ + "\\top.txt", "top"));
     EXPECT_TRUE(WaitUntil([&] { return FileHas(target + "\\top.txt", "top"); }, 20000));
@@ -183,8 +184,13 @@ TEST_F(LiveBackup, NothingIsCopiedWhileMonitoringIsOff)
     ASSERT_TRUE(WriteFileBytes(src_ + "\\off.txt", "x"));
     Sleep(3000);
     EXPECT_FALSE(FileExists(target + "\\off.txt"));
-    EXPECT_TRUE(program.Close());
     EXPECT_FALSE(GlobalValueExists("enabled"));
+
+    // The Enabled button of the running program starts the watch and is remembered.
+    PostMessageA(program.MainWindow(), WM_COMMAND, IDC_MAIN_ENABLED, 0);
+    EXPECT_TRUE(WaitForWatch(src_ + "\\probe.txt", [&] { return FileExists(target + "\\probe.txt"); }));
+    EXPECT_TRUE(GlobalValueExists("enabled"));
+    EXPECT_TRUE(program.Close());
 }
 
 TEST_F(LiveBackup, WindowsNineFamilyPathThroughTheWindowMessage)
@@ -202,7 +208,7 @@ TEST_F(LiveBackup, WindowsNineFamilyPathThroughTheWindowMessage)
     {
         RunningProgram program;
         EXPECT_TRUE(program.WaitForMainWindow());
-        Sleep(1500);
+        EXPECT_TRUE(WaitForWatch(src_ + "\\probe.txt", [&] { return FileExists(target + "\\probe.txt"); }));
         EXPECT_TRUE(WriteFileBytes(src_ + "\\nine.txt", "nine"));
         EXPECT_TRUE(WaitUntil([&] { return FileHas(target + "\\nine.txt", "nine"); }, 20000));
         EXPECT_TRUE(program.Close());
