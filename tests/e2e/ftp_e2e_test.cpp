@@ -111,6 +111,11 @@ TEST_F(FtpEndToEnd, LiveChangesReachTheServerWithRestoreRecords)
     EXPECT_TRUE(WaitUntil([&] { return ReadTree(ServerFolder()) == files; }, 30000))
         << ReadTree(ServerFolder()).size() << " files on the server\n" << BackupLog() << ErrorLog();
     EXPECT_TRUE(WaitUntil([&] { return ReadRecords(item_, "FTP").size() == files.size(); }, 10000));
+
+    // A later, shorter version replaces the server's copy whole.
+    files["sub\\deep.bin"] = "shorter";
+    Write("sub\\deep.bin", "shorter");
+    EXPECT_TRUE(WaitUntil([&] { return ReadTree(ServerFolder()) == files; }, 30000));
     EXPECT_TRUE(program.Close());
 
     Records records = ReadRecords(item_, "FTP");
@@ -139,6 +144,9 @@ protected:
         if (wnd_ && IsWindow(wnd_))
             SendMessageA(wnd_, WM_CLOSE, 0, 0);
         PumpMessages(50);
+        // A transfer still running after a failure keeps the window open.
+        if (wnd_ && IsWindow(wnd_))
+            DestroyWindow(wnd_);
         FtpEndToEnd::TearDown();
     }
     HWND Open()
@@ -166,6 +174,7 @@ protected:
     }
 
     TempDir disk_{"tke2ed"};
+    MessageBoxRecorder boxes_;  // no message box may stop a test
     HWND wnd_ = NULL;
 };
 
@@ -192,6 +201,26 @@ TEST_F(FolderEndToEnd, SynchronizeCopiesTheWholeTreeToDiskAndServer)
     EXPECT_EQ(files.size(), ReadRecords(item_, "FTP").size());
     EXPECT_EQ(files.size(), ReadRecords(item_, "HD").size());
     EXPECT_EQ("", ErrorLog());
+    EXPECT_TRUE(boxes_.boxes().empty());
+}
+
+TEST_F(FolderEndToEnd, SynchronizeLeavesSubfoldersOutWhenTheItemSaysSo)
+{
+    Write("top.txt", "top");
+    Write("sub\\inner.txt", "inner");
+    ASSERT_TRUE(AddDiskTarget(item_, disk_.path()));
+    ASSERT_TRUE(AddFtpTarget(item_, port_, remote_));
+    ItemSettings* s = NewItemSettings(item_.c_str());
+    ASSERT_EQ(1, LoadItemSettings(item_.c_str(), s));
+    s->options->includeSubs = 0;
+    EXPECT_EQ(1, SaveItemSettings(item_.c_str(), s, SAVE_OPTIONS));
+    FreeItemSettings(s);
+    ASSERT_TRUE(Open());
+
+    ASSERT_TRUE(Synchronize(30000)) << BackupLog() << ErrorLog();
+    std::map<std::string, std::string> top = {{"top.txt", "top"}};
+    EXPECT_EQ(top, ReadTree(disk_.path()));
+    EXPECT_EQ(top, ReadTree(ServerFolder()));
 }
 
 TEST_F(FolderEndToEnd, AFileComesBackFromItsFtpRecordIntoTheRestoreFolder)
