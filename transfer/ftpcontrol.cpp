@@ -92,6 +92,7 @@ void OnControlConnect(FtpJob* batch, WORD error)
         CloseBatch(batch, false);
         return;
     }
+    GetFtpSession(batch)->connected = true;
     TouchBatch(batch);
     ArmFtpWatchdog();
     char text[MAX_PATH + 64];
@@ -204,13 +205,13 @@ bool ReadReplies(FtpJob* batch)
     return true;
 }
 
-void OnControlClose(FtpJob* batch)
+void OnControlClose(FtpJob* batch, WORD error)
 {
     SOCKET socket = batch->socket;
     // Replies that arrived just before the close (a 421, say) still count.
     for (int i = 0; i < 64 && ReadReplies(batch); ++i) {
     }
-    if (!BatchStillListed(batch, socket))
+    if (!BatchStillListed(batch, socket) || (!error && !SocketPeerClosed(socket)))
         return;
     // A close the client did not ask for, with work still outstanding.
     bool unconfirmed = batch->state == FTP_STATE_STOR || batch->state == FTP_STATE_RETR ||
@@ -239,6 +240,16 @@ bool EndsWithBackslash(const char* path)
 {
     size_t len = path ? strlen(path) : 0;
     return len > 0 && path[len - 1] == '\\';
+}
+
+bool SocketPeerClosed(SOCKET socket)
+{
+    char byte;
+    // Bytes still unread after the close handler's reads count as closed.
+    if (recv(socket, &byte, 1, MSG_PEEK) >= 0)
+        return true;
+    int error = WSAGetLastError();
+    return error != WSAEWOULDBLOCK && error != WSAENOTCONN;
 }
 
 int StartFtpConnection(HWND window, FtpJob* batch)
@@ -322,7 +333,9 @@ void OnControlSocketEvent(SOCKET socket, WORD event, WORD error)
         ReadReplies(batch);
         break;
     case FD_CLOSE:
-        OnControlClose(batch);
+        // A close before the connect is another socket's, reused number and all.
+        if (GetFtpSession(batch)->connected)
+            OnControlClose(batch, error);
         break;
     default:
         break;

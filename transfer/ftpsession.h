@@ -35,6 +35,7 @@ struct FtpSession {
     ReplyAssembler replies;
     FtpTargetCopy target;
     bool haveTarget;
+    bool connected;      // the control connection's connect event has come
     bool skipRestOfReceive;
     bool awaitingFiles;  // logged in before the worker had added the batch's files
     bool dataAccepted;  // the first file's data connection is up
@@ -116,3 +117,9 @@ WORD NextDataPort(void);
 
 // True when path ends with '\' (a folder).
 bool EndsWithBackslash(const char* path);
+
+// Whether the peer of a connected socket has really closed it. A closed
+// socket's number can be handed to a new socket while a close event of the
+// old one still waits in the main window's queue; the new connection is then
+// still open and the event is not its own.
+bool SocketPeerClosed(SOCKET socket);

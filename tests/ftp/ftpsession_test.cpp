@@ -2,6 +2,7 @@
 #include <gtest/gtest.h>
 
 #include "app/appstate.h"
+#include "app/messages.h"
 #include "tests/ftp/ftpharness.h"
 #include "tests/support/windows.h"
 #include "transfer/ftp.h"
@@ -130,6 +131,26 @@ TEST_F(Upload, ABatchSendsEveryFileOverOneConnectionAndQuitsAfterTheLast)
     auto firstStor = std::find(commands.begin(), commands.end(), "STOR f0.txt");
     EXPECT_EQ("MKD /many", *(firstStor + 1));
     EXPECT_LT(firstStor, second);
+}
+
+TEST_F(Upload, ACloseEventOfAnEarlierSocketWithTheSameNumberIsNotTheBatchs)
+{
+    // Socket numbers are reused at once; a close event of a closed control
+    // connection can still be queued when a new batch gets its number.
+    std::vector<std::string> paths = {MakeFile("stale.txt", "kept")};
+    TargetSpec spec;
+    spec.port = ServerPort("normal");
+    spec.folder = "/stale";
+    DWORD id = SetTarget(spec);
+    ASSERT_EQ(1, StartUpload(paths, id));
+    SOCKET control = FirstBatch()->socket;
+    PostMessageA(g_app.mainWindow, UM_FTPCONTROL, control, WSAMAKESELECTREPLY(FD_CLOSE, 0));
+    ASSERT_TRUE(PumpUntil([] { return !FirstBatch() || FirstBatch()->state != 0; }, 10000));
+    PostMessageA(g_app.mainWindow, UM_FTPCONTROL, control, WSAMAKESELECTREPLY(FD_CLOSE, 0));
+    ASSERT_TRUE(WaitForBatches());
+    EXPECT_EQ("kept", StoredFile("/stale/stale.txt"));
+    EXPECT_EQ(1u, FtpRecords().size());
+    EXPECT_EQ("", ErrorLog());
 }
 
 TEST_F(Upload, DataPortsComeFromOneCounterForTheWholeProgram)
