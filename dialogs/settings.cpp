@@ -72,24 +72,6 @@ void OnOk(HWND dlg)
     EndDialog(dlg, IDOK);
 }
 
-void ViewLog(HWND dlg, int selector)
-{
-    char windowsDir[TK_PATH_SIZE] = "";
-    char notepad[TK_PATH_SIZE + 16];
-    char log[TK_PATH_SIZE + 32];
-    UINT got = GetWindowsDirectoryA(windowsDir, sizeof windowsDir);
-    if (got == 0 || got >= sizeof windowsDir || !GetLogPath(selector, log, sizeof log))
-        return;
-    snprintf(notepad, sizeof notepad, "%s\\notepad.exe", windowsDir);
-    SHELLEXECUTEINFOA info = {};
-    info.cbSize = sizeof info;
-    info.hwnd = dlg;
-    info.lpFile = notepad;
-    info.lpParameters = log;
-    info.nShow = SW_SHOWNORMAL;
-    RunShellExecute(&info);
-}
-
 void ClearLog(HWND dlg, int selector)
 {
     if (ShowMessageBox(dlg, "Are you sure you want to delete the log file?", "Are You Sure?",
@@ -128,10 +110,10 @@ void OnCommand(HWND dlg, int id)
         EndDialog(dlg, IDCANCEL);
         break;
     case IDC_SET_VIEWBACKUP:
-        ViewLog(dlg, LOG_BACKUP);
+        ViewLogInNotepad(dlg, LOG_BACKUP);
         break;
     case IDC_SET_VIEWERROR:
-        ViewLog(dlg, LOG_ERROR);
+        ViewLogInNotepad(dlg, LOG_ERROR);
         break;
     case IDC_SET_CLEARBACKUP:
         ClearLog(dlg, LOG_BACKUP);

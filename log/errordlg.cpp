@@ -69,25 +69,6 @@ void OnOk(HWND dlg)
     PostMessageA(dlg, WM_CLOSE, 0, 0);
 }
 
-void OnViewLog(HWND dlg)
-{
-    char windowsDir[1280];
-    GetWindowsDirectoryA(windowsDir, sizeof windowsDir);
-    char notepad[1300];
-    snprintf(notepad, sizeof notepad, "%s\\notepad.exe", windowsDir);
-    char logPath[MAX_PATH];
-    if (!GetLogPath(LOG_ERROR, logPath, sizeof logPath))
-        logPath[0] = '\0';
-    SHELLEXECUTEINFOA info;
-    memset(&info, 0, sizeof info);
-    info.cbSize = sizeof info;
-    info.hwnd = dlg;
-    info.lpFile = notepad;
-    info.lpParameters = logPath;
-    info.nShow = SW_SHOWNORMAL;
-    RunShellExecute(&info);
-}
-
 void OnClose(HWND dlg)
 {
     if (GetWindowLongPtrA(dlg, GWLP_USERDATA) && g_openWindows > 0)
@@ -108,7 +89,7 @@ INT_PTR CALLBACK ErrorDialogProc(HWND dlg, UINT msg, WPARAM wParam, LPARAM lPara
             OnOk(dlg);
             return TRUE;
         case IDC_ERROR_VIEWLOG:
-            OnViewLog(dlg);
+            ViewLogInNotepad(dlg, LOG_ERROR);
             return TRUE;
         }
         break;
@@ -120,6 +101,27 @@ INT_PTR CALLBACK ErrorDialogProc(HWND dlg, UINT msg, WPARAM wParam, LPARAM lPara
 }
 
 } // namespace
+
+void ViewLogInNotepad(HWND owner, int selector)
+{
+    char windowsDir[1280];
+    UINT got = GetWindowsDirectoryA(windowsDir, sizeof windowsDir);
+    if (got == 0 || got >= sizeof windowsDir)
+        return;
+    char notepad[1300];
+    snprintf(notepad, sizeof notepad, "%s\\notepad.exe", windowsDir);
+    char logPath[MAX_PATH];
+    if (!GetLogPath(selector, logPath, sizeof logPath))
+        logPath[0] = '\0';
+    SHELLEXECUTEINFOA info;
+    memset(&info, 0, sizeof info);
+    info.cbSize = sizeof info;
+    info.hwnd = owner;
+    info.lpFile = notepad;
+    info.lpParameters = logPath;
+    info.nShow = SW_SHOWNORMAL;
+    RunShellExecute(&info);
+}
 
 void FillErrorReport(ErrorReport* report, int code, const char* subject)
 {

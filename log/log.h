@@ -1,5 +1,6 @@
 // The backup log and the error log in the installation directory.
 #pragma once
+#include <windows.h>
 
 enum { LOG_BACKUP = 0, LOG_ERROR = 1 };
 
@@ -15,3 +16,7 @@ void FormatLogPrefix(char* out, int size);
 // Full path of a log file: installation directory + "\backuplog.txt" or
 // "\errorlog.txt". 0 when the installation directory is unknown.
 int GetLogPath(int selector, char* out, int size);
+
+// Opens a log in Notepad (Windows folder + "\notepad.exe", the log's path as
+// parameter), owned by owner; failures are silent.
+void ViewLogInNotepad(HWND owner, int selector);
