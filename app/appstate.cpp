@@ -1,7 +1,7 @@
 // The shared application state and the status line.
 #include "app/appstate.h"
 
-#include "app/seams.h"
+#include "common/seams.h"
 
 AppState g_app = {NULL, NULL, NULL, NULL, INVALID_HANDLE_VALUE, {}};
 

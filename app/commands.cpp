@@ -2,8 +2,8 @@
 #include "app/mainwnd.h"
 
 #include "app/appstate.h"
-#include "app/messages.h"
-#include "app/seams.h"
+#include "common/messages.h"
+#include "common/seams.h"
 #include "dialogs/dialogs.h"
 #include "log/errors.h"
 #include "monitor/monitor.h"

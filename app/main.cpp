@@ -3,7 +3,7 @@
 #include <commctrl.h>
 
 #include "app/mainwnd.h"
-#include "app/seams.h"
+#include "common/seams.h"
 
 int WINAPI WinMain(HINSTANCE, HINSTANCE, LPSTR commandLine, int showCommand)
 {

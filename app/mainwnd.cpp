@@ -2,7 +2,7 @@
 #include "app/mainwnd.h"
 
 #include "app/appstate.h"
-#include "app/messages.h"
+#include "common/messages.h"
 #include "app/tray.h"
 #include "log/errors.h"
 #include "monitor/monitor.h"

@@ -1,7 +1,7 @@
 // The notification-area icon.
 #include "app/tray.h"
 
-#include "app/messages.h"
+#include "common/messages.h"
 #include "resources/brand.h"
 
 #include <shellapi.h>

@@ -2,7 +2,7 @@
 #include "app/mainwnd.h"
 
 #include "app/appstate.h"
-#include "app/seams.h"
+#include "common/seams.h"
 #include "monitor/monitor.h"
 #include "resources/resource.h"
 #include "store/store.h"

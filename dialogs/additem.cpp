@@ -2,8 +2,8 @@
 #include "dialogs/dialogs.h"
 #include "dialogs/dlgtext.h"
 
-#include "app/messages.h"
-#include "app/seams.h"
+#include "common/messages.h"
+#include "common/seams.h"
 #include "resources/resource.h"
 #include "store/store.h"
 

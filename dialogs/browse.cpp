@@ -2,7 +2,7 @@
 #include "dialogs/dialogs.h"
 #include "dialogs/dlgtext.h"
 
-#include "app/seams.h"
+#include "common/seams.h"
 #include "store/layout.h"
 
 #include <commctrl.h>

@@ -2,7 +2,7 @@
 #include "dialogs/dialogs.h"
 #include "dialogs/panels.h"
 
-#include "app/messages.h"
+#include "common/messages.h"
 
 #include <string.h>
 

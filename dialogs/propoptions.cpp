@@ -3,7 +3,7 @@
 #include "dialogs/dlgtext.h"
 #include "dialogs/properties.h"
 
-#include "app/seams.h"
+#include "common/seams.h"
 #include "resources/resource.h"
 #include "store/store.h"
 

@@ -3,8 +3,8 @@
 #include "dialogs/dlgtext.h"
 #include "dialogs/properties.h"
 
-#include "app/messages.h"
-#include "app/seams.h"
+#include "common/messages.h"
+#include "common/seams.h"
 #include "resources/resource.h"
 #include "store/store.h"
 

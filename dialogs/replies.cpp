@@ -1,8 +1,8 @@
 // The FTP replies window: every reply line the FTP servers send, kept for the whole run.
 #include "dialogs/dialogs.h"
 
-#include "app/messages.h"
-#include "app/seams.h"
+#include "common/messages.h"
+#include "common/seams.h"
 #include "resources/resource.h"
 #include "store/layout.h"
 

@@ -2,7 +2,7 @@
 #include "dialogs/dialogs.h"
 #include "dialogs/dlgtext.h"
 
-#include "app/seams.h"
+#include "common/seams.h"
 #include "log/errors.h"
 #include "log/log.h"
 #include "resources/resource.h"

@@ -2,7 +2,7 @@
 #include "dialogs/dialogs.h"
 #include "dialogs/dlgtext.h"
 
-#include "app/seams.h"
+#include "common/seams.h"
 #include "resources/resource.h"
 #include "store/regvalue.h"
 

@@ -1,7 +1,7 @@
 // Error reporting: the error log line and the modeless error windows, at most six at once.
 #include "log/errors.h"
 #include "log/log.h"
-#include "app/seams.h"
+#include "common/seams.h"
 #include "resources/resource.h"
 #include "store/regvalue.h"
 #include "store/store.h"

@@ -2,7 +2,7 @@
 #pragma once
 #include <windows.h>
 
-#include "app/messages.h"
+#include "common/messages.h"
 #include "transfer/queue.h"
 
 struct IntakeContext;

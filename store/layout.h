@@ -23,7 +23,8 @@ enum { SAVE_FTP = 1, SAVE_HD = 2, SAVE_OPTIONS = 4 };
 // Storage types of a target (tested as bits by the copy).
 enum { STORAGE_SYNC = 1, STORAGE_BACKUP = 2, STORAGE_APPEND = 4 };
 
-// Result of the settings load and save when an argument is missing.
-enum { STORE_MISSING_ARGUMENT = 6 };
+// Results of the store operations: 1 for success, 0 for failure, and 6 from
+// the settings load and save when an argument is missing.
+enum { STORE_FAILED = 0, STORE_OK = 1, STORE_MISSING_ARGUMENT = 6 };
 
 #define HD_RECORD_DATA "Hard Drive or Networked Drive"

@@ -1,6 +1,7 @@
 // Restore records: one value per stored copy of a file, under the item's FTP or HD key.
 #include "store/store.h"
 #include "store/regvalue.h"
+#include "store/scoped.h"
 
 #include <stdio.h>
 #include <string.h>
@@ -15,37 +16,27 @@ int WriteRestoreRecord(const char* path, int targetId, const char* storedPath, i
     if (nameLen < 0 || nameLen > TK_MAX_RECORD_TEXT)
         return 0;
 
-    ItemSettings* s = NewItemSettings(path);
-    if (!s)
-        return 1;
-    if (LoadItemSettings(path, s) != 1) {
-        FreeItemSettings(s);
-        return 1;
-    }
+    ScopedItemSettings s(path);
+    if (!s.loaded())
+        return STORE_OK;
     FtpTarget* ftp = NULL;
     if (kind == KIND_FTP && !remove) {
-        ftp = FindFtpTargetById(s, static_cast<DWORD>(targetId));
-        if (!ftp) {
-            FreeItemSettings(s);
-            return 1;
-        }
+        ftp = FindFtpTargetById(s.get(), static_cast<DWORD>(targetId));
+        if (!ftp)
+            return STORE_OK;
     }
 
     char itemName[TK_PATH_SIZE];
-    if (!OpenItemKey(path, itemName, NULL)) {
-        FreeItemSettings(s);
-        return 0;
-    }
+    if (!OpenItemKey(path, itemName, NULL))
+        return STORE_FAILED;
     char keyPath[TK_PATH_SIZE + 32];
     snprintf(keyPath, sizeof keyPath, "%s\\%s\\%s", TK_FILES_KEY, itemName,
              kind == KIND_FTP ? "FTP" : "HD");
     HKEY key = NULL;
-    if (RegOpenKeyExA(HKEY_LOCAL_MACHINE, keyPath, 0, KEY_ALL_ACCESS, &key) != ERROR_SUCCESS) {
-        FreeItemSettings(s);
-        return 0;
-    }
+    if (RegOpenKeyExA(HKEY_LOCAL_MACHINE, keyPath, 0, KEY_ALL_ACCESS, &key) != ERROR_SUCCESS)
+        return STORE_FAILED;
 
-    int result = 1;
+    int result = STORE_OK;
     if (remove) {
         RegDeleteValueA(key, valueName);
     } else {
@@ -59,11 +50,10 @@ int WriteRestoreRecord(const char* path, int targetId, const char* storedPath, i
         else
             dataLen = snprintf(data, sizeof data, "%s", HD_RECORD_DATA);
         if (dataLen < 0 || dataLen > TK_MAX_RECORD_TEXT)
-            result = 0;
+            result = STORE_FAILED;
         else
             WriteRegText(key, valueName, data);
     }
     RegCloseKey(key);
-    FreeItemSettings(s);
     return result;
 }

@@ -1,5 +1,6 @@
 // Counting, numbering, finding and deleting the targets of an item.
 #include "store/store.h"
+#include "store/scoped.h"
 #include "store/regvalue.h"
 
 #include <stdio.h>
@@ -135,16 +136,10 @@ int DeleteTarget(const char* path, int id, int kind)
         return 1;
     }
 
-    ItemSettings* s = NewItemSettings(path);
-    if (!s)
-        return 0;
-    FtpTarget* target = NULL;
-    if (LoadItemSettings(path, s) == 1)
-        target = FindFtpTargetById(s, static_cast<DWORD>(id));
-    if (!target) {
-        FreeItemSettings(s);
-        return 0;
-    }
+    ScopedItemSettings s(path);
+    FtpTarget* target = FindFtpTargetById(s.get(), static_cast<DWORD>(id));
+    if (!target)
+        return STORE_FAILED;
 
     // Restore records are matched by the server address alone.
     HKEY item = NULL;
@@ -181,6 +176,5 @@ int DeleteTarget(const char* path, int id, int kind)
         }
         RegCloseKey(item);
     }
-    FreeItemSettings(s);
-    return 1;
+    return STORE_OK;
 }

@@ -1,7 +1,7 @@
 // The copy of one changed file to one disk/network target, in 64 KiB blocks.
 #include "transfer/diskcopy.h"
 
-#include "app/messages.h"
+#include "common/messages.h"
 #include "log/errors.h"
 #include "store/store.h"
 

@@ -1,8 +1,8 @@
 // Whole-folder transfers: clearing the disk targets, counting and queuing a folder's files, starting its worker.
 #include "transfer/folder.h"
 
-#include "app/messages.h"
-#include "app/seams.h"
+#include "common/messages.h"
+#include "common/seams.h"
 #include "store/store.h"
 #include "transfer/worker.h"
 

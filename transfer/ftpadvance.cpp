@@ -2,7 +2,7 @@
 #include "transfer/ftp.h"
 
 #include "app/appstate.h"
-#include "app/messages.h"
+#include "common/messages.h"
 #include "log/errors.h"
 #include "store/store.h"
 #include "transfer/diskcopy.h"

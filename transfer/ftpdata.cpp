@@ -2,7 +2,7 @@
 #include "transfer/ftp.h"
 
 #include "app/appstate.h"
-#include "app/messages.h"
+#include "common/messages.h"
 #include "app/tray.h"
 #include "log/errors.h"
 #include "log/log.h"

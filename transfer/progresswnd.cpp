@@ -2,8 +2,8 @@
 #include "transfer/folder.h"
 
 #include "app/appstate.h"
-#include "app/messages.h"
-#include "app/seams.h"
+#include "common/messages.h"
+#include "common/seams.h"
 #include "app/tray.h"
 #include "resources/resource.h"
 #include "store/store.h"

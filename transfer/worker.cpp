@@ -2,7 +2,7 @@
 // itself and handing FTP targets to batches that run on the main thread.
 #include "transfer/worker.h"
 
-#include "app/messages.h"
+#include "common/messages.h"
 #include "app/tray.h"
 #include "log/errors.h"
 #include "store/store.h"

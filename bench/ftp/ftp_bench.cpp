@@ -11,7 +11,7 @@
 #include <vector>
 
 #include "app/appstate.h"
-#include "app/messages.h"
+#include "common/messages.h"
 #include "log/errors.h"
 #include "store/store.h"
 #include "tests/support/testenv.h"

@@ -6,8 +6,8 @@
 
 #include "app/appstate.h"
 #include "app/mainwnd.h"
-#include "app/messages.h"
-#include "app/seams.h"
+#include "common/messages.h"
+#include "common/seams.h"
 #include "app/tray.h"
 #include "dialogs/dialogs.h"
 #include "resources/resource.h"

@@ -1,7 +1,7 @@
 // Add File or Folder: path rules, the root and Windows-folder questions, and adding the item.
 #include <gtest/gtest.h>
 
-#include "app/messages.h"
+#include "common/messages.h"
 #include "dialogs/dialogs.h"
 #include "resources/resource.h"
 #include "store/store.h"

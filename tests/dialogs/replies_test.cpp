@@ -1,7 +1,7 @@
 // FTP replies window: lines while hidden, the running total, Clear Window, Save As with the real file dialog.
 #include <gtest/gtest.h>
 
-#include "app/messages.h"
+#include "common/messages.h"
 #include "dialogs/dialogs.h"
 #include "resources/resource.h"
 #include "tests/dialogs/driver.h"

@@ -1,7 +1,7 @@
 // Settings dialog: what it shows, what OK stores exactly, the log buttons and the window size.
 #include <gtest/gtest.h>
 
-#include "app/seams.h"
+#include "common/seams.h"
 #include "dialogs/dialogs.h"
 #include "resources/resource.h"
 #include "tests/dialogs/driver.h"

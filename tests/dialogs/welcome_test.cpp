@@ -1,8 +1,8 @@
 // Tips, tutorial, splash, About box, the picture panels and the browser launch.
 #include <gtest/gtest.h>
 
-#include "app/messages.h"
-#include "app/seams.h"
+#include "common/messages.h"
+#include "common/seams.h"
 #include "dialogs/dialogs.h"
 #include "dialogs/panels.h"
 #include "resources/resource.h"

@@ -6,7 +6,7 @@
 
 #include "app/appstate.h"
 #include "app/mainwnd.h"
-#include "app/messages.h"
+#include "common/messages.h"
 #include "resources/resource.h"
 #include "store/store.h"
 #include "tests/e2e/e2esupport.h"

@@ -1,7 +1,7 @@
 // Folder items in the registry, a stand-in main window that records stop requests, and a file tree.
 #include "tests/folder/folderitem.h"
 
-#include "app/messages.h"
+#include "common/messages.h"
 #include "store/store.h"
 #include "tests/support/testenv.h"
 

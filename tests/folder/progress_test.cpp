@@ -2,7 +2,7 @@
 #include <gtest/gtest.h>
 
 #include "app/appstate.h"
-#include "app/messages.h"
+#include "common/messages.h"
 #include "resources/resource.h"
 #include "tests/folder/folderitem.h"
 #include "tests/support/testenv.h"

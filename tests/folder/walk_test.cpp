@@ -1,7 +1,7 @@
 // What a folder transfer queues and announces, on real files, real items and a real progress window.
 #include <gtest/gtest.h>
 
-#include "app/messages.h"
+#include "common/messages.h"
 #include "resources/resource.h"
 #include "store/layout.h"
 #include "tests/folder/folderitem.h"

@@ -2,7 +2,7 @@
 #include "tests/ftp/ftpharness.h"
 
 #include "app/appstate.h"
-#include "app/messages.h"
+#include "common/messages.h"
 #include "app/tray.h"
 #include "log/errors.h"
 #include "store/store.h"

@@ -2,7 +2,7 @@
 #include <gtest/gtest.h>
 
 #include "app/appstate.h"
-#include "app/messages.h"
+#include "common/messages.h"
 #include "tests/ftp/ftpharness.h"
 #include "tests/support/windows.h"
 #include "transfer/ftp.h"

@@ -1,7 +1,7 @@
 // Error windows: real dialogs under the display, cascaded, at most six, and the showerrors switch.
 #include <gtest/gtest.h>
 
-#include "app/seams.h"
+#include "common/seams.h"
 #include "log/errors.h"
 #include "log/log.h"
 #include "resources/resource.h"

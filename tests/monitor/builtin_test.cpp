@@ -1,7 +1,7 @@
 // The built-in monitor through its control codes, on real folders.
 #include <gtest/gtest.h>
 
-#include "app/messages.h"
+#include "common/messages.h"
 #include "monitor/builtin.h"
 #include "monitor/codes.h"
 #include "monitor/device.h"

@@ -5,7 +5,7 @@
 // removes the setting when the second run ends.
 #include <gtest/gtest.h>
 
-#include "app/messages.h"
+#include "common/messages.h"
 #include "monitor/builtin.h"
 #include "monitor/intake.h"
 #include "monitor/monitor.h"

@@ -1,7 +1,7 @@
 // Test helpers for real windows.
 #include "tests/support/windows.h"
 
-#include "app/seams.h"
+#include "common/seams.h"
 
 #include <stdio.h>
 #include <stdlib.h>

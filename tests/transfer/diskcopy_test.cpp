@@ -1,7 +1,7 @@
 // Copies to disk targets on real folders: storage types, folders, failures and stops.
 #include <gtest/gtest.h>
 
-#include "app/messages.h"
+#include "common/messages.h"
 #include "log/errors.h"
 #include "store/store.h"
 #include "tests/support/testenv.h"

@@ -1,7 +1,7 @@
 // Helpers of the transfer tests.
 #include "tests/transfer/transferenv.h"
 
-#include "app/messages.h"
+#include "common/messages.h"
 #include "log/errors.h"
 #include "store/store.h"
 

@@ -1,7 +1,7 @@
 // The worker threads on real queues, folders, registry and windows.
 #include <gtest/gtest.h>
 
-#include "app/messages.h"
+#include "common/messages.h"
 #include "app/tray.h"
 #include "log/errors.h"
 #include "store/store.h"

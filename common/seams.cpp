@@ -1,5 +1,5 @@
 // Message boxes and shell launches, with hooks for tests.
-#include "app/seams.h"
+#include "common/seams.h"
 
 namespace {
 MessageBoxHook g_messageBoxHook = NULL;
