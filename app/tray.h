@@ -3,7 +3,8 @@
 #include <windows.h>
 #include <shellapi.h>
 
-enum { TRAY_IDLE = 0, TRAY_UPLOAD = 1, TRAY_DOWNLOAD = 2 };
+#include "common/messages.h"
+
 enum { TRAY_ADD = 0, TRAY_MODIFY = 1, TRAY_DELETE = 2 };
 
 // Adds, modifies or deletes the icon with the image of index and the tip

@@ -25,6 +25,17 @@
 // Sent by workers, the FTP data side and the main window itself. wParam 0;
 // lParam the address of an ErrorReport, owned by the sender.
 #define UM_REPORTERROR (WM_USER + 23)
+// Sent or posted by the engine (workers, the FTP client, progress windows):
+// what the tray icon shows. wParam TRAY_IDLE, TRAY_UPLOAD or TRAY_DOWNLOAD;
+// lParam NULL for the plain tip, or the path of the file in transfer for the
+// "Transferring file" tip (then sent: the text is the sender's). The main
+// window changes the icon only when it changes; TRAY_IDLE also puts its
+// caption back.
+#define UM_TRAYSTATE (WM_USER + 28)
+enum { TRAY_IDLE = 0, TRAY_UPLOAD = 1, TRAY_DOWNLOAD = 2 };
+// Sent by the engine: a text for the main window's status line. wParam 0;
+// lParam the text (sender's), or NULL for the "ready" text.
+#define UM_STATUSTEXT (WM_USER + 29)
 // Sent by the main window to itself from the item popup. wParam kind in the
 // high word, target id in the low word; lParam the item path (sender's).
 #define UM_BROWSETARGET (WM_USER + 25)
