@@ -56,6 +56,7 @@ void ReadFtpTarget(HKEY key, FtpTarget* t)
 {
     ReadRegBinary(key, "ftp_port", &t->port, 2);
     ReadRegBinary(key, "ftp_anonymous", &t->anonymous, 1);
+    ReadRegBinary(key, "ftp_passive", &t->passive, 1);
     ReadRegBinary(key, "ftp_exists", &t->storageType, 1);
     ReadRegBinary(key, "ftp_serverid", &t->id, 4);
     ReadRegText(key, "ftp_address", t->address, TK_FTPTEXT_SIZE);
@@ -115,6 +116,7 @@ void WriteFtpTarget(HKEY key, FtpTarget* t)
     WriteRegFixedText(key, "ftp_directory", Bounded(t->folder, TK_PATH_SIZE), TK_PATH_SIZE);
     WriteRegBinary(key, "ftp_port", &t->port, 2);
     WriteRegBinary(key, "ftp_anonymous", &t->anonymous, 1);
+    WriteRegBinary(key, "ftp_passive", &t->passive, 1);
     WriteRegBinary(key, "ftp_exists", &t->storageType, 1);
     WriteRegBinary(key, "ftp_serverid", &t->id, 4);
 }

@@ -33,6 +33,7 @@ struct TargetRecord {
     WORD port;           // ftp_port
     BYTE storageType;    // ftp_exists / hd_exists
     BYTE anonymous;      // ftp_anonymous
+    BYTE passive;        // ftp_passive: 1 = passive-mode data connections
 };
 typedef TargetRecord FtpTarget;
 typedef TargetRecord DiskTarget;

@@ -19,6 +19,7 @@ void FillTarget(TargetRecord* t, const FtpSpec& f)
     t->port = static_cast<WORD>(f.port);
     t->storageType = f.storage;
     t->anonymous = f.anonymous;
+    t->passive = f.passive;
 }
 
 }  // namespace

@@ -19,6 +19,7 @@ struct FtpSpec {
     std::string name;  // the address when empty
     BYTE storage = 1;
     BYTE anonymous = 0;
+    BYTE passive = 0;
 };
 
 struct ItemSpec {
