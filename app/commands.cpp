@@ -93,7 +93,7 @@ void OnRestore(HWND wnd)
     if (GetSingleSelection(wnd, path,
                            "You cannot restore more than one file/folder at time.  Select just "
                            "one file/folder from the list."))
-        RunRestoreDialog(wnd, path, g_app.live.batches);
+        RunRestoreDialog(wnd, path);
 }
 
 void OnHelp(HWND wnd)

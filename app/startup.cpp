@@ -12,6 +12,7 @@
 #include "resources/resource.h"
 #include "store/regvalue.h"
 #include "store/store.h"
+#include "transfer/ftp.h"
 #include "transfer/worker.h"
 
 #include <commctrl.h>
@@ -147,6 +148,7 @@ BOOL OnMainInitDialog(HWND wnd, int showCommand)
     LoadProgramString(IDS_READY, ready, sizeof ready);
     g_app.statusBar = CreateStatusWindowA(WS_CHILD | WS_VISIBLE, ready, wnd, IDC_MAIN_STATUS);
     g_app.repliesWindow = CreateRepliesWindow(wnd);
+    InitFtpClient(wnd, g_app.live.batches, g_app.repliesWindow);
     SetForegroundWindow(wnd);
     SubclassControls(wnd);
     ShowWindow(wnd, firstRun ? SW_SHOWNORMAL : showCommand);

@@ -16,13 +16,13 @@ int AddItemFromDialog(HWND mainWindow);
 int AddCheckedItem(HWND mainWindow, int result, const char* path);
 // Item properties sheet for one item path (modal).
 void RunPropertiesSheet(HWND owner, const char* itemPath);
-// Restore dialog for one item (modal); batches is the program's batch list.
-// The owner is the main window, which runs the FTP downloads it starts.
-void RunRestoreDialog(HWND owner, const char* itemPath, BatchList* batches);
+// Restore dialog for one item (modal). The FTP downloads it starts run on
+// the main window's thread.
+void RunRestoreDialog(HWND owner, const char* itemPath);
 // What the Restore dialog calls for an FTP record: StartFtpDownload unless a
 // test put another function in its place (NULL puts StartFtpDownload back).
-typedef int (*FtpDownloadStarter)(HWND window, BatchList* batches, const char* itemPath,
-                                  const char* storedName, const char* location);
+typedef int (*FtpDownloadStarter)(const char* itemPath, const char* storedName,
+                                  const char* location);
 FtpDownloadStarter SetFtpDownloadStarter(FtpDownloadStarter starter);
 // Settings dialog (modal).
 void RunSettingsDialog(HWND owner);

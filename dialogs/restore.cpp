@@ -21,8 +21,6 @@ enum { RECORD_TEXT_SIZE = 520 };
 
 // The dialog's item and where FTP downloads go; one modal run at a time.
 char g_restorePath[TK_PATH_SIZE] = "";
-BatchList* g_batches = NULL;
-HWND g_mainWindow = NULL;
 FtpDownloadStarter g_starter = StartFtpDownload;
 
 const char* const kColumns[3] = {"Original Filename", "Now Stored As", "At Location"};
@@ -203,7 +201,7 @@ void OnRestore(HWND dlg)
     if (!SelectedRecord(dlg, &r))
         return;
     if (r.kind == KIND_FTP)
-        g_starter(g_mainWindow, g_batches, g_restorePath, r.stored, r.location);
+        g_starter(g_restorePath, r.stored, r.location);
     else
         RestoreFromDrive(dlg, r);
 }
@@ -289,7 +287,7 @@ FtpDownloadStarter SetFtpDownloadStarter(FtpDownloadStarter starter)
     return old;
 }
 
-void RunRestoreDialog(HWND owner, const char* itemPath, BatchList* batches)
+void RunRestoreDialog(HWND owner, const char* itemPath)
 {
     if (!itemPath)
         return;
@@ -298,7 +296,5 @@ void RunRestoreDialog(HWND owner, const char* itemPath, BatchList* batches)
         return;
     }
     lstrcpynA(g_restorePath, itemPath, sizeof g_restorePath);
-    g_batches = batches;
-    g_mainWindow = owner;
     DialogBoxParamA(GetModuleHandleA(NULL), "RESTORE", owner, RestoreProc, 0);
 }

@@ -11,9 +11,15 @@
 // when the connect was started, else an error code (2, 3, 4, 5, 6).
 int StartFtpConnection(HWND window, FtpJob* batch);
 
-// Starts the download of a stored file for a restore record; 1 when started.
-int StartFtpDownload(HWND window, BatchList* batches, const char* itemPath, const char* storedName,
-                     const char* location);
+// What the FTP client is given once, by the main window at start: the window
+// that receives its socket events and notices, the program's batch list, and
+// the window that shows reply lines (NULL for none).
+void InitFtpClient(HWND window, BatchList* batches, HWND repliesWindow);
+
+// Starts the download of a stored file for a restore record (location is the
+// record's data). ERR_SUCCESS when started, else the error code that says why
+// it could not start.
+int StartFtpDownload(const char* itemPath, const char* storedName, const char* location);
 
 // Moves a batch on after one complete reply line: sends the next command of
 // the sequence. Returns the reply's code, 0 when the line has none or the

@@ -19,6 +19,13 @@
 
 namespace {
 
+struct FtpClient {
+    HWND window;
+    BatchList* batches;
+    HWND repliesWindow;
+};
+FtpClient g_client;
+
 // Resolves a dotted address directly, anything else by name (first address).
 bool ResolveAddress(const char* text, in_addr* out)
 {
@@ -266,9 +273,17 @@ int StartFtpConnection(HWND window, FtpJob* batch)
     return ConnectBatch(window, g_app.live.batches, batch, target.address, target.port);
 }
 
-int StartFtpDownload(HWND window, BatchList* batches, const char* itemPath, const char* storedName,
-                     const char* location)
+void InitFtpClient(HWND window, BatchList* batches, HWND repliesWindow)
 {
+    g_client.window = window;
+    g_client.batches = batches;
+    g_client.repliesWindow = repliesWindow;
+}
+
+int StartFtpDownload(const char* itemPath, const char* storedName, const char* location)
+{
+    HWND window = g_client.window;
+    BatchList* batches = g_client.batches;
     if (!batches || !itemPath || !storedName || !location || HasLineBreak(storedName))
         return 0;
     char user[FTP_BUFFER_SIZE], password[FTP_BUFFER_SIZE], address[FTP_BUFFER_SIZE];

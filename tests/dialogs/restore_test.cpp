@@ -58,14 +58,12 @@ void Select(HWND dlg, int row)
 }
 
 struct DownloadCall {
-    HWND window;
-    BatchList* batches;
     std::string item, stored, location;
 };
 std::vector<DownloadCall> g_downloads;
-int RecordDownload(HWND window, BatchList* batches, const char* item, const char* stored, const char* location)
+int RecordDownload(const char* item, const char* stored, const char* location)
 {
-    g_downloads.push_back(DownloadCall{window, batches, item, stored, location});
+    g_downloads.push_back(DownloadCall{item, stored, location});
     return 1;
 }
 
@@ -114,13 +112,12 @@ protected:
             if (IsWindow(dlg))
                 Click(dlg, IDCANCEL);
         });
-        RunRestoreDialog(owner_, item_.c_str(), &batches_);
+        RunRestoreDialog(owner_, item_.c_str());
     }
 
     TempDir dir_, installDir_;
     std::string install_, item_, key_;
     HWND owner_ = NULL;
-    BatchList batches_{};
     MessageBoxRecorder boxes_;
 };
 
@@ -196,8 +193,6 @@ TEST_F(Restore, AnFtpRecordIsHandedToTheDownloadWithItsStoredNameAndLocation)
         Click(dlg, IDC_RESTORE_RESTORE);
     });
     ASSERT_EQ(1u, g_downloads.size());
-    EXPECT_EQ(owner_, g_downloads[0].window);
-    EXPECT_EQ(&batches_, g_downloads[0].batches);
     EXPECT_EQ(item_, g_downloads[0].item);
     EXPECT_EQ("/www/sub/page.html", g_downloads[0].stored);
     EXPECT_EQ("web:<password>@127.0.0.1:2121", g_downloads[0].location);
@@ -274,7 +269,7 @@ TEST(RestoreRealBox, RemoveAllIsConfirmedOnScreen)
         rowsAfter = static_cast<int>(Rows(dlg).size());
         Click(dlg, IDCANCEL);
     });
-    RunRestoreDialog(owner, item.c_str(), NULL);
+    RunRestoreDialog(owner, item.c_str());
     EXPECT_EQ(1, rowsAfter);
     DestroyWindow(owner);
     DeleteProductKey();

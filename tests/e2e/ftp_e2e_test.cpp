@@ -248,7 +248,7 @@ TEST_F(FolderEndToEnd, AFileComesBackFromItsFtpRecordIntoTheRestoreFolder)
 
     // The original is lost; the Restore dialog hands the record to the FTP client.
     ASSERT_TRUE(DeleteFileA(source.c_str()));
-    ASSERT_EQ(1, StartFtpDownload(wnd_, g_app.live.batches, item_.c_str(), stored.c_str(),
+    ASSERT_EQ(1, StartFtpDownload(item_.c_str(), stored.c_str(),
                                   records[0].second.c_str()));
     EXPECT_TRUE(PumpUntil([&] { return ReadFileBytes(restore / "report.bin") == data; }, 30000))
         << ReadFileBytes(restore / "report.bin").size() << " bytes\n" << ErrorLog();

@@ -30,7 +30,7 @@ protected:
     }
     int Start(const char* server, const std::string& remote)
     {
-        return StartFtpDownload(g_app.mainWindow, g_app.live.batches, itemPath.c_str(),
+        return StartFtpDownload(itemPath.c_str(),
                                 remote.c_str(), Location(server).c_str());
     }
 };
@@ -110,7 +110,7 @@ TEST_F(Download, LocationsThatNameNoTargetStartNothing)
     SetTarget(spec);
     const char* bad[] = {"tk@127.0.0.1:21", "tk:pw", "tk:<password>@10.0.0.1:21", ""};
     for (const char* location : bad) {
-        EXPECT_EQ(0, StartFtpDownload(g_app.mainWindow, g_app.live.batches, itemPath.c_str(),
+        EXPECT_EQ(0, StartFtpDownload(itemPath.c_str(),
                                       "/dl/x", location))
             << location;
         EXPECT_EQ(nullptr, FirstBatch());

@@ -144,6 +144,7 @@ FtpFixtureBase::FtpFixtureBase() : install("tkftpi"), item("tkftp"), progressWin
     g_app.live.batches = NewBatchList();
     g_app.live.liveStopEvent = CreateEventA(NULL, TRUE, FALSE, NULL);
     SetTrayHook(RecordTray);
+    InitFtpClient(g_app.mainWindow, g_app.live.batches, g_app.repliesWindow);
 }
 
 FtpFixtureBase::~FtpFixtureBase()
