@@ -13,6 +13,7 @@
 #include "store/regvalue.h"
 #include "store/store.h"
 #include "transfer/ftp.h"
+#include "transfer/ftpbatch.h"
 #include "transfer/worker.h"
 
 #include <commctrl.h>
@@ -43,6 +44,9 @@ bool CreateSharedState(HWND wnd)
     live.mainWindow = wnd;
     live.queue = NewRequestQueue();
     live.mode = WORKER_LIVE;
+    // The FTP client knows its window and lists before any worker can start a batch.
+    FtpClientSetup client = {wnd, live.batches, NULL, live.queue, live.workEvent, live.liveStopEvent};
+    InitFtpClient(client);
     return live.batches && live.queue && live.workEvent && live.shutdownEvent && live.liveStopEvent;
 }
 
@@ -148,7 +152,7 @@ BOOL OnMainInitDialog(HWND wnd, int showCommand)
     LoadProgramString(IDS_READY, ready, sizeof ready);
     g_app.statusBar = CreateStatusWindowA(WS_CHILD | WS_VISIBLE, ready, wnd, IDC_MAIN_STATUS);
     g_app.repliesWindow = CreateRepliesWindow(wnd);
-    InitFtpClient(wnd, g_app.live.batches, g_app.repliesWindow);
+    SetFtpRepliesWindow(g_app.repliesWindow);
     SetForegroundWindow(wnd);
     SubclassControls(wnd);
     ShowWindow(wnd, firstRun ? SW_SHOWNORMAL : showCommand);
@@ -172,8 +176,7 @@ BOOL OnMainClose(HWND wnd)
     }
 
     SetTrayIcon(wnd, TRAY_IDLE, NULL, TRAY_DELETE);
-    if (g_app.live.batches)
-        ClearBatches(g_app.live.batches);
+    ShutDownFtpClient();
     HWND list = GetDlgItem(wnd, IDC_MAIN_LIST);
     HIMAGELIST images = ListView_GetImageList(list, LVSIL_SMALL);
     if (images) {

@@ -10,7 +10,7 @@
 #include "resources/resource.h"
 #include "store/store.h"
 #include "tests/e2e/e2esupport.h"
-#include "tests/ftp/ftpharness.h"
+#include "tests/support/ftpservers.h"
 #include "tests/support/program.h"
 #include "tests/support/testenv.h"
 #include "tests/support/windows.h"

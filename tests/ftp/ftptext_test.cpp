@@ -5,6 +5,8 @@
 #include "transfer/ftptext.h"
 #include "transfer/queue.h"
 
+#include <winsock2.h>
+
 #include <random>
 #include <string>
 #include <vector>
@@ -230,22 +232,63 @@ TEST(RemoteNames, JoinSplitAndLocations)
     RemoteFolderPart("a.txt", out, sizeof out);
     EXPECT_STREQ("", out);
 
-    char user[256], password[256], address[256];
-    WORD port = 1;
-    ASSERT_EQ(1, ParseFtpLocation("bob:<password>@ftp.example.com:2121", user, password, address,
-                                  256, &port));
-    EXPECT_STREQ("bob", user);
-    EXPECT_STREQ("<password>", password);
-    EXPECT_STREQ("ftp.example.com", address);
-    EXPECT_EQ(2121, port);
-    ASSERT_EQ(1, ParseFtpLocation(":@127.0.0.1:x", user, password, address, 256, &port));
-    EXPECT_STREQ("127.0.0.1", address);
-    EXPECT_EQ(0, port);
-    EXPECT_EQ(0, ParseFtpLocation("bob@host:21", user, password, address, 256, &port));
-    EXPECT_EQ(0, ParseFtpLocation("bob:pw", user, password, address, 256, &port));
-    EXPECT_EQ(0, ParseFtpLocation("b@b:pw", user, password, address, 256, &port));
-    EXPECT_EQ(0, ParseFtpLocation((std::string(300, 'u') + ":p@h:1").c_str(), user, password,
-                                  address, 256, &port));
+    // The server is what follows the last '@': user names may hold one.
+    struct Location {
+        const char* text;
+        int ok;
+        const char* address;
+        WORD port;
+    } locations[] = {
+        {"bob:<password>@ftp.example.com:2121", 1, "ftp.example.com", 2121},
+        {"me@example.com:<password>@ftp.host:21", 1, "ftp.host", 21},
+        {":@127.0.0.1:x", 1, "127.0.0.1", 0},
+        {"bob:<password>@host", 1, "host", 0},
+        {"bob@host:21", 0, "", 0},
+        {"bob:pw", 0, "", 0},
+    };
+    for (const Location& l : locations) {
+        char address[256] = "";
+        WORD port = 7;
+        EXPECT_EQ(l.ok, ParseFtpLocation(l.text, address, sizeof address, &port)) << l.text;
+        if (l.ok) {
+            EXPECT_STREQ(l.address, address) << l.text;
+            EXPECT_EQ(l.port, port) << l.text;
+        }
+    }
+    char address[8];
+    WORD port = 0;
+    EXPECT_EQ(0, ParseFtpLocation("u:p@a-long-host-name:1", address, sizeof address, &port));
+}
+
+TEST(RemoteNames, PassiveRepliesNameAPortWithOrWithoutBrackets)
+{
+    struct Case {
+        const char* line;
+        int ok;
+        const char* address;
+        WORD port;
+    } cases[] = {
+        {"227 Entering Passive Mode (127,0,0,1,4,1).\r\n", 1, "127.0.0.1", 1025},
+        {"227 Entering Passive Mode 10,0,0,7,200,15\r\n", 1, "10.0.0.7", 51215},
+        {"227 =192,168,1,2,0,21\r\n", 1, "192.168.1.2", 21},
+        {"227 1 step (127,0,0,1,0,80)\r\n", 1, "127.0.0.1", 80},
+        {"227 Entering Passive Mode (127,0,0,1,4)\r\n", 0, "", 0},
+        {"227 Entering Passive Mode (127,0,0,256,4,1)\r\n", 0, "", 0},
+        {"227 Entering Passive Mode (127,0,0,1,0,0)\r\n", 0, "", 0},
+        {"227 no numbers at all\r\n", 0, "", 0},
+        {"200 (127,0,0,1,4,1)\r\n", 0, "", 0},
+    };
+    for (const Case& c : cases) {
+        DWORD addr = 0;
+        WORD port = 0;
+        EXPECT_EQ(c.ok, ParsePasvReply(c.line, &addr, &port)) << c.line;
+        if (c.ok) {
+            in_addr in;
+            in.s_addr = addr;
+            EXPECT_STREQ(c.address, inet_ntoa(in)) << c.line;
+            EXPECT_EQ(c.port, port) << c.line;
+        }
+    }
 }
 
 TEST(Sequence, RepliesAndStatesDecideTheNextCommand)
@@ -253,33 +296,33 @@ TEST(Sequence, RepliesAndStatesDecideTheNextCommand)
     struct Case {
         int code;
         WORD state;
-        BYTE direction;
         bool files;
         bool chainOpen;
+        bool passive;
         FtpAction action;
         WORD next;
     } cases[] = {
-        {220, FTP_STATE_NEW, FTP_UPLOAD, true, false, FTP_SEND_USER, FTP_STATE_USER},
-        {220, FTP_STATE_USER, FTP_UPLOAD, true, false, FTP_DO_NOTHING, FTP_STATE_USER},
-        {331, FTP_STATE_USER, FTP_UPLOAD, true, false, FTP_SEND_PASS, FTP_STATE_PASS},
-        {230, FTP_STATE_USER, FTP_UPLOAD, true, false, FTP_START_FOLDERS, FTP_STATE_FOLDERS},
-        {230, FTP_STATE_PASS, FTP_UPLOAD, false, false, FTP_DO_NOTHING, FTP_STATE_FOLDERS},
-        {230, FTP_STATE_PASS, FTP_DOWNLOAD, true, false, FTP_CWD_DOWNLOAD, FTP_STATE_CWD},
-        {257, FTP_STATE_FOLDERS, FTP_UPLOAD, true, true, FTP_NEXT_FOLDER, FTP_STATE_FOLDERS},
-        {550, FTP_STATE_FOLDERS, FTP_UPLOAD, true, true, FTP_NEXT_FOLDER, FTP_STATE_FOLDERS},
-        {550, FTP_STATE_FOLDERS, FTP_UPLOAD, true, false, FTP_CWD_FOLDER, FTP_STATE_CWD},
-        {250, FTP_STATE_FOLDERS, FTP_UPLOAD, false, false, FTP_SEND_TYPE, FTP_STATE_TYPE},
-        {250, FTP_STATE_CWD, FTP_UPLOAD, true, false, FTP_SEND_TYPE, FTP_STATE_TYPE},
-        {200, FTP_STATE_TYPE, FTP_UPLOAD, true, false, FTP_SEND_PORT, FTP_STATE_PORT},
-        {200, FTP_STATE_TYPE, FTP_UPLOAD, false, false, FTP_DO_NOTHING, FTP_STATE_PORT},
-        {200, FTP_STATE_PORT, FTP_UPLOAD, true, false, FTP_SEND_TRANSFER, FTP_STATE_STOR},
-        {200, FTP_STATE_PORT, FTP_DOWNLOAD, true, false, FTP_SEND_TRANSFER, FTP_STATE_RETR},
-        {150, FTP_STATE_STOR, FTP_UPLOAD, true, false, FTP_DO_NOTHING, FTP_STATE_STOR},
-        {0, FTP_STATE_TYPE, FTP_UPLOAD, true, false, FTP_DO_NOTHING, FTP_STATE_TYPE},
-        {220, FTP_STATE_QUIT, FTP_UPLOAD, true, false, FTP_DO_NOTHING, FTP_STATE_QUIT},
+        {220, FTP_STATE_NEW, true, false, false, FTP_SEND_USER, FTP_STATE_USER},
+        {220, FTP_STATE_USER, true, false, false, FTP_DO_NOTHING, FTP_STATE_USER},
+        {331, FTP_STATE_USER, true, false, false, FTP_SEND_PASS, FTP_STATE_PASS},
+        {230, FTP_STATE_USER, true, false, false, FTP_BEGIN_FILE, FTP_STATE_USER},
+        {230, FTP_STATE_PASS, false, false, false, FTP_BEGIN_FILE, FTP_STATE_PASS},
+        {230, FTP_STATE_TYPE, true, false, false, FTP_SEND_PORT, FTP_STATE_PORT},
+        {257, FTP_STATE_FOLDERS, true, true, false, FTP_NEXT_FOLDER, FTP_STATE_FOLDERS},
+        {550, FTP_STATE_FOLDERS, true, true, false, FTP_NEXT_FOLDER, FTP_STATE_FOLDERS},
+        {550, FTP_STATE_FOLDERS, true, false, false, FTP_CWD_FOLDER, FTP_STATE_CWD},
+        {250, FTP_STATE_CWD, true, false, false, FTP_SEND_TYPE, FTP_STATE_TYPE},
+        {200, FTP_STATE_TYPE, true, false, false, FTP_SEND_PORT, FTP_STATE_PORT},
+        {200, FTP_STATE_TYPE, true, false, true, FTP_SEND_PASV, FTP_STATE_PASV},
+        {200, FTP_STATE_TYPE, false, false, false, FTP_DO_NOTHING, FTP_STATE_TYPE},
+        {200, FTP_STATE_PORT, true, false, false, FTP_SEND_TRANSFER, FTP_STATE_PORT},
+        {227, FTP_STATE_PASV, true, false, true, FTP_CONNECT_DATA, FTP_STATE_PASV},
+        {150, FTP_STATE_STOR, true, false, false, FTP_DO_NOTHING, FTP_STATE_STOR},
+        {0, FTP_STATE_TYPE, true, false, false, FTP_DO_NOTHING, FTP_STATE_TYPE},
+        {220, FTP_STATE_QUIT, true, false, false, FTP_DO_NOTHING, FTP_STATE_QUIT},
     };
     for (const Case& c : cases) {
-        FtpStep step = DecideFtpStep(c.code, c.state, c.direction, c.files, c.chainOpen);
+        FtpStep step = DecideFtpStep(c.code, c.state, c.files, c.chainOpen, c.passive);
         EXPECT_EQ(c.action, step.action) << c.code << " in state " << c.state;
         EXPECT_EQ(c.next, step.state) << c.code << " in state " << c.state;
     }
@@ -296,6 +339,7 @@ TEST(Sequence, FailingRepliesEndTheBatchOrOnlyTheFile)
         {421, FTP_STATE_NEW, FTP_REPLY_END_BATCH},
         {534, FTP_STATE_USER, FTP_REPLY_END_BATCH},
         {425, FTP_STATE_PORT, FTP_REPLY_END_BATCH},
+        {502, FTP_STATE_PASV, FTP_REPLY_END_BATCH},
         {425, FTP_STATE_STOR, FTP_REPLY_END_BATCH},
         {426, FTP_STATE_DATA_ENDED, FTP_REPLY_END_BATCH},
         {550, FTP_STATE_FOLDERS, FTP_REPLY_ADVANCE},
