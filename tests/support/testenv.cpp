@@ -218,3 +218,33 @@ int CountOf(const std::string& text, const std::string& part)
         ++n;
     return n;
 }
+
+namespace {
+
+void CollectTree(const std::string& folder, const std::string& prefix,
+                 std::map<std::string, std::string>* out)
+{
+    WIN32_FIND_DATAA fd;
+    HANDLE h = FindFirstFileA((folder + "\\*").c_str(), &fd);
+    if (h == INVALID_HANDLE_VALUE)
+        return;
+    do {
+        std::string name = fd.cFileName;
+        if (name == "." || name == "..")
+            continue;
+        if (fd.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY)
+            CollectTree(folder + "\\" + name, prefix + name + "\\", out);
+        else
+            (*out)[prefix + name] = ReadFileBytes(folder + "\\" + name);
+    } while (FindNextFileA(h, &fd));
+    FindClose(h);
+}
+
+}  // namespace
+
+std::map<std::string, std::string> ReadTree(const std::string& folder)
+{
+    std::map<std::string, std::string> out;
+    CollectTree(folder, "", &out);
+    return out;
+}

@@ -2,6 +2,7 @@
 #pragma once
 #include <windows.h>
 
+#include <map>
 #include <string>
 
 #include <gtest/gtest.h>
@@ -56,3 +57,5 @@ std::string RandomBytes(size_t size, unsigned seed);
 ::testing::AssertionResult SameBytes(const std::string& want, const std::string& got);
 // How often part occurs in text.
 int CountOf(const std::string& text, const std::string& part);
+// Every file below folder: path relative to it -> contents.
+std::map<std::string, std::string> ReadTree(const std::string& folder);
