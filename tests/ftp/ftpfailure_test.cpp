@@ -171,6 +171,78 @@ TEST_F(Failure, StopsEndTheirBatchesMidUploadWithoutARecord)
     EXPECT_FALSE(FileExists(ServerStatePath("pyroot/stop/next.txt")));
 }
 
+TEST_F(Failure, ADataConnectionTheServerResetsStoresNothing)
+{
+    // The server answers 150 and 226 at once and resets the data connection
+    // unread: every byte may sit in socket buffers, but none was stored.
+    std::string path = MakeFile("reset.bin", RandomBytes(4 * 1024 * 1024, 23));
+    ASSERT_EQ(ERR_SUCCESS, StartUpload({path}, Target("resetdata", "/reset")));
+    ASSERT_TRUE(WaitForBatches());
+    EXPECT_TRUE(Records().empty());
+    EXPECT_EQ(std::string::npos, BackupLog().find("transferred successfully"));
+    EXPECT_NE(std::string::npos, BackupLog().find("Transfer of file " + path + " was aborted"));
+    EXPECT_NE(std::string::npos, ErrorLog().find(Message(ERR_FILE_OPERATION)));
+}
+
+// Sends the window a message every 10 ms and keeps the longest wait.
+struct Probe {
+    HWND window;
+    volatile bool stop;
+    DWORD longest;
+    static DWORD WINAPI Run(void* self)
+    {
+        Probe* p = static_cast<Probe*>(self);
+        while (!p->stop) {
+            DWORD before = GetTickCount();
+            DWORD_PTR result;
+            SendMessageTimeoutA(p->window, WM_NULL, 0, 0, SMTO_NORMAL, 30000, &result);
+            p->longest = std::max(p->longest, GetTickCount() - before);
+            Sleep(10);
+        }
+        return 0;
+    }
+};
+
+TEST_F(Failure, AReplyThatNeverEndsIsGivenUpAndStarvesNoOne)
+{
+    DWORD old = SetFtpIdleLimit(3000);
+    Probe probe = {main.window(), false, 0};
+    HANDLE thread = CreateThread(NULL, 0, Probe::Run, &probe, 0, NULL);
+    ASSERT_EQ(ERR_SUCCESS, StartUpload({MakeFile("flood.txt", "f")}, Target("flood", "/flood")));
+    std::string data = RandomBytes(2 * 1024 * 1024, 29);
+    std::string normal = MakeFile("beside.bin", data);
+    DWORD start = GetTickCount();
+    ASSERT_EQ(ERR_SUCCESS, StartUpload({normal}, Target("normal", "/beside")));
+    EXPECT_TRUE(PumpUntil([&] { return StoredFile("/beside/beside.bin") == data; }, 10000));
+    EXPECT_LT(GetTickCount() - start, 5000u);
+    EXPECT_TRUE(WaitForBatches(20000));
+    probe.stop = true;
+    WaitForSingleObject(thread, 30000);
+    CloseHandle(thread);
+    SetFtpIdleLimit(old);
+    EXPECT_LT(probe.longest, 2000u);  // a window that answers, not one that took seconds
+    EXPECT_NE(std::string::npos, ErrorLog().find(Message(ERR_CANNOT_CONNECT)));
+    EXPECT_EQ(1u, Records().size());
+}
+
+TEST_F(Failure, AFileWrittenDuringItsUploadIsQueuedAgainOnceItEnds)
+{
+    std::string path = MakeFile("busy.bin", RandomBytes(1024 * 1024, 31));
+    std::string read = MakeFile("read.bin", RandomBytes(1024 * 1024, 37));
+    ASSERT_EQ(ERR_SUCCESS, StartUpload({path, read}, Target("throttled", "/busy")));
+    ASSERT_TRUE(PumpUntil([&] { return NoteChangeDuringUpload(batches, path.c_str()); }, 10000));
+    WriteFileBytes(path, "the newest version");
+    // Only the upload's own reading of the second file: nothing to queue.
+    ASSERT_TRUE(PumpUntil([&] { return NoteChangeDuringUpload(batches, read.c_str()); }, 30000));
+    EXPECT_FALSE(NoteChangeDuringUpload(batches, path.c_str()));
+    ASSERT_TRUE(WaitForBatches(60000));
+    std::vector<std::string> queued;
+    for (TransferRequest* r = queue->first; r; r = r->next)
+        queued.push_back(std::string(r->path) + " " + std::to_string(r->kind));
+    EXPECT_EQ((std::vector<std::string>{path + " 2", path + " 1"}), queued);
+    EXPECT_EQ(WAIT_OBJECT_0, WaitForSingleObject(workEvent, 0));
+}
+
 using Download = FtpTest;
 
 TEST_F(Download, GoesIntoTheRestoreFolderAndNeverLeavesAPartFile)
@@ -210,6 +282,22 @@ TEST_F(Download, GoesIntoTheRestoreFolderAndNeverLeavesAPartFile)
     EXPECT_EQ(ERR_GENERIC, StartFtpDownload(itemPath.c_str(), "/r.bin", "no location"));
     EXPECT_EQ(ERR_NO_SETTINGS, StartFtpDownload("C:\\not an item\\", "/r.bin", location.c_str()));
     EXPECT_EQ(nullptr, FirstBatch());
+}
+
+TEST_F(Download, AFullDiskLeavesTheFileThatWasThere)
+{
+    std::string folder = ServerStatePath("fulldisk");
+    SetGlobalText("restorefolder", folder.c_str());
+    Target("normal", "/");
+    std::string local = ServerStatePath("pyroot/dl/full.bin");
+    MakeDirs(local.substr(0, local.rfind('\\')));
+    ASSERT_TRUE(WriteFileBytes(local, RandomBytes(300000, 41)));
+    ASSERT_TRUE(WriteFileBytes(folder + "\\full.bin", "the user's own copy"));
+    std::string location = "tk:<password>@127.0.0.1:" + std::to_string(ServerPort("normal"));
+    ASSERT_EQ(ERR_SUCCESS, StartFtpDownload(itemPath.c_str(), "/dl/full.bin", location.c_str()));
+    ASSERT_TRUE(WaitForBatches());
+    EXPECT_EQ("the user's own copy", ReadFileBytes(folder + "\\full.bin"));
+    EXPECT_NE(std::string::npos, ErrorLog().find(Message(ERR_FILE_OPERATION)));
 }
 
 }  // namespace
