@@ -35,8 +35,6 @@ TEST(Rules, FtpFieldsAreCheckedInTheirOrderAndOnlyWhenEnabled)
         FieldVerdict v = CheckFtpFields(&r.f, r.enabled, r.isNew, r.exists);
         EXPECT_EQ(r.caption + " " + r.folder, Join(FieldProblemCaption(v.problem)) + r.f.folder) << r.f.port;
     }
-    EXPECT_EQ("The FTP port field is too long.  It can hold at most 15 characters.  Please shorten it and try again.",
-              FieldProblemText({FIELD_TOO_LONG, "FTP port", 15}, ""));
     EXPECT_NE(std::string::npos, FieldProblemText({FTP_NAME_TAKEN, NULL, 0}, "Al").find("site called Al.  Please"));
 }
 

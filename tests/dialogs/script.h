@@ -58,7 +58,6 @@ inline void Click(HWND dlg, int id)
     SendMessageA(dlg, WM_COMMAND, MAKEWPARAM(id, BN_CLICKED), reinterpret_cast<LPARAM>(GetDlgItem(dlg, id)));
 }
 
-// A screenshot of the window once it has painted.
 inline void Shot(HWND wnd, const char* name)
 {
     PumpMessages(60);
