@@ -1,38 +1,38 @@
 // Add File or Folder: the dialog that checks a typed or browsed path, and the main window's handling of its result.
 #include "dialogs/dialogs.h"
 #include "dialogs/dlgtext.h"
+#include "dialogs/fieldrules.h"
 
 #include "common/messages.h"
 #include "common/seams.h"
 #include "resources/resource.h"
 #include "store/store.h"
 
-#include <string.h>
+#include <string>
 
 namespace {
 
-const char kPathTooLong[] =
-    "The path you entered is too long.  A file or folder path can have at most 259 characters.";
+// The dialog's record: the path it leaves when it ends with 1 or 2.
+struct AddItemDialog {
+    char path[TK_PATH_SIZE];
+};
 
-// The dialog's parameter: the caller's 260-byte path buffer.
-char* g_path = NULL;
-
-void ShowBlankField(HWND dlg, const char* text)
+void Warn(HWND owner, FieldProblem problem)
 {
-    ShowMessageBox(dlg, text, "Blank Field", MB_OK | MB_ICONEXCLAMATION);
+    ShowMessageBox(owner, FieldProblemText(FieldVerdict{problem, NULL, 0}, std::string()).c_str(),
+                   FieldProblemCaption(problem), MB_OK | MB_ICONEXCLAMATION);
 }
 
-// Reads an edit control's whole text into the 260-byte result buffer; a text
-// that does not fit is refused rather than cut into another path.
-bool ReadPathField(HWND dlg, int id, char* out)
+std::string FieldText(HWND dlg, int id)
 {
-    int len = GetWindowTextLengthA(GetDlgItem(dlg, id));
-    if (len > MAX_PATH_TEXT) {
-        ShowMessageBox(dlg, kPathTooLong, "Path Too Long", MB_OK | MB_ICONEXCLAMATION);
-        return false;
-    }
-    GetDlgItemTextA(dlg, id, out, TK_PATH_SIZE);
-    return true;
+    std::string text(static_cast<size_t>(GetWindowTextLengthA(GetDlgItem(dlg, id))) + 1, '\0');
+    text.resize(static_cast<size_t>(GetDlgItemTextA(dlg, id, &text[0], static_cast<int>(text.size()))));
+    return text;
+}
+
+bool Confirm(HWND dlg, const char* text)
+{
+    return ShowMessageBox(dlg, text, "Continue?", MB_YESNO | MB_ICONEXCLAMATION) == IDYES;
 }
 
 void OnAddFileToggled(HWND dlg)
@@ -44,61 +44,34 @@ void OnAddFileToggled(HWND dlg)
     EnableWindow(GetDlgItem(dlg, IDC_ADD_BROWSEFOLDERS), !file);
 }
 
-bool Confirm(HWND dlg, const char* text)
+void OnOk(HWND dlg, AddItemDialog* d)
 {
-    return ShowMessageBox(dlg, text, "Continue?", MB_YESNO | MB_ICONEXCLAMATION) == IDYES;
-}
-
-void OnOk(HWND dlg)
-{
-    char text[TK_PATH_SIZE];
-    if (IsDlgButtonChecked(dlg, IDC_ADD_ISFILE) == BST_CHECKED) {
-        if (!ReadPathField(dlg, IDC_ADD_FILE, text))
-            return;
-        if (!*text) {
-            ShowBlankField(dlg, "You must fill in the file name field.");
-            return;
-        }
-        StripOneSeparator(text, 1);
-        lstrcpynA(g_path, text, TK_PATH_SIZE);
-        EndDialog(dlg, 1);
-        return;
-    }
-    if (!ReadPathField(dlg, IDC_ADD_FOLDER, text))
-        return;
-    if (!*text) {
-        ShowBlankField(dlg, "You must fill in the folder name field.");
-        return;
-    }
-    if (IsDriveRootText(text)
+    bool isFile = IsDlgButtonChecked(dlg, IDC_ADD_ISFILE) == BST_CHECKED;
+    char windowsDir[TK_PATH_SIZE] = "";
+    UINT got = GetWindowsDirectoryA(windowsDir, sizeof windowsDir);
+    if (got == 0 || got >= sizeof windowsDir)
+        windowsDir[0] = '\0';
+    AddItemPlan plan = PlanAddItem(FieldText(dlg, isFile ? IDC_ADD_FILE : IDC_ADD_FOLDER), isFile, windowsDir);
+    if (plan.askRoot
         && !Confirm(dlg, "You have chosen to monitor a root directory.  You should not monitor your "
                          "entire drive, just the folders you want to synchronize or backup.  Do you "
                          "want to continue?")) {
         EndDialog(dlg, 0);
         return;
     }
-    char windowsDir[TK_PATH_SIZE] = "";
-    UINT got = GetWindowsDirectoryA(windowsDir, sizeof windowsDir);
-    if (got == 0 || got >= sizeof windowsDir)
-        windowsDir[0] = '\0';
-    if (IsWindowsDirText(text, windowsDir)
+    if (plan.askWindows
         && !Confirm(dlg, "You have chosen to monitor your Windows directory.  This may be unwise, as "
                          "the files in your Windows directory will be constantly changing, and few "
                          "will be of importance.  Do you want to continue?")) {
         EndDialog(dlg, 0);
         return;
     }
-    if (!EndsWithSeparator(text)) {
-        size_t len = strlen(text);
-        if (len + 1 > MAX_PATH_TEXT) {
-            ShowMessageBox(dlg, kPathTooLong, "Path Too Long", MB_OK | MB_ICONEXCLAMATION);
-            return;
-        }
-        text[len] = '\\';
-        text[len + 1] = '\0';
+    if (plan.problem != FIELD_OK) {
+        Warn(dlg, plan.problem);
+        return;
     }
-    lstrcpynA(g_path, text, TK_PATH_SIZE);
-    EndDialog(dlg, 2);
+    lstrcpynA(d->path, plan.path.c_str(), sizeof d->path);
+    EndDialog(dlg, plan.result);
 }
 
 // A browser's choice replaces the field; a cancelled browser leaves what
@@ -112,7 +85,7 @@ void BrowseInto(HWND dlg, int field, int (*browse)(HWND, char*))
         SetDlgItemTextA(dlg, field, path);
 }
 
-void OnCommand(HWND dlg, int id)
+void OnCommand(HWND dlg, AddItemDialog* d, int id)
 {
     switch (id) {
     case IDC_ADD_ISFILE:
@@ -125,7 +98,7 @@ void OnCommand(HWND dlg, int id)
         BrowseInto(dlg, IDC_ADD_FILE, BrowseForFile);
         break;
     case IDOK:
-        OnOk(dlg);
+        OnOk(dlg, d);
         break;
     case IDCANCEL:
         EndDialog(dlg, 0);
@@ -133,21 +106,21 @@ void OnCommand(HWND dlg, int id)
     }
 }
 
-INT_PTR CALLBACK AddItemProc(HWND dlg, UINT msg, WPARAM wParam, LPARAM)
+INT_PTR CALLBACK AddItemProc(HWND dlg, UINT msg, WPARAM wParam, LPARAM lParam)
 {
+    if (msg == WM_INITDIALOG)
+        SetWindowLongPtrA(dlg, DWLP_USER, lParam);
+    AddItemDialog* d = reinterpret_cast<AddItemDialog*>(GetWindowLongPtrA(dlg, DWLP_USER));
+    if (!d)
+        return FALSE;
     switch (msg) {
     case WM_INITDIALOG:
         return TRUE;
     case WM_COMMAND:
-        OnCommand(dlg, LOWORD(wParam));
+        OnCommand(dlg, d, LOWORD(wParam));
         return TRUE;
     }
     return FALSE;
-}
-
-void ShowAddError(HWND owner, const char* text)
-{
-    ShowMessageBox(owner, text, "Error", MB_OK | MB_ICONEXCLAMATION);
 }
 
 bool IsOpenableFile(const char* path)
@@ -172,34 +145,30 @@ int RunAddItemDialog(HWND owner, char* path)
 {
     if (!path)
         return 0;
-    g_path = path;
-    INT_PTR result = DialogBoxParamA(GetModuleHandleA(NULL), "ADDFILEFOLDER", owner, AddItemProc, 0);
-    g_path = NULL;
-    return result == 1 || result == 2 ? static_cast<int>(result) : 0;
+    AddItemDialog d = {};
+    INT_PTR result = DialogBoxParamA(GetModuleHandleA(NULL), "ADDFILEFOLDER", owner, AddItemProc,
+                                     reinterpret_cast<LPARAM>(&d));
+    if (result != 1 && result != 2)
+        return 0;
+    lstrcpynA(path, d.path, TK_PATH_SIZE);
+    return static_cast<int>(result);
 }
 
 int AddCheckedItem(HWND mainWindow, int result, const char* path)
 {
-    if (result == 1 && !IsOpenableFile(path)) {
-        ShowAddError(mainWindow, "The file you entered cannot be found.  Click Add File again and "
-                                 "enter an existing filename.");
+    if ((result != 1 && result != 2) || !path)
         return 0;
-    }
     // The folder is asked about, never created: creating it to test for it
     // leaves it behind when a parent is missing too.
-    if (result == 2 && !IsExistingFolder(path)) {
-        ShowAddError(mainWindow, "The folder you've entered does not exist.  Click \"Add\" again and try again.");
-        return 0;
-    }
-    if (result != 1 && result != 2)
-        return 0;
-    if (strlen(path) > TK_MAX_ITEM_PATH) {
-        ShowAddError(mainWindow, "This path is too long for Tandemkeep's list.  A file or folder "
-                                 "path can have at most 229 characters; choose a shorter path.");
+    FieldProblem problem = CheckNewItem(result, path, result == 1 && IsOpenableFile(path),
+                                        result == 2 && IsExistingFolder(path));
+    if (problem != FIELD_OK) {
+        Warn(mainWindow, problem);
         return 0;
     }
     if (!CreateItemKey(path)) {
-        ShowAddError(mainWindow, "Tandemkeep could not store the new item in its settings.");
+        ShowMessageBox(mainWindow, "Tandemkeep could not store the new item in its settings.", "Error",
+                       MB_OK | MB_ICONEXCLAMATION);
         return 0;
     }
     PostMessageA(mainWindow, UM_RELOADITEMS, 0, 0);

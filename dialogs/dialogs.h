@@ -21,6 +21,7 @@ void RunPropertiesSheet(HWND owner, const char* itemPath);
 void RunRestoreDialog(HWND owner, const char* itemPath);
 // What the Restore dialog calls for an FTP record: StartFtpDownload unless a
 // test put another function in its place (NULL puts StartFtpDownload back).
+// A result other than ERR_SUCCESS is reported to the user as an error.
 typedef int (*FtpDownloadStarter)(const char* itemPath, const char* storedName,
                                   const char* location);
 FtpDownloadStarter SetFtpDownloadStarter(FtpDownloadStarter starter);
@@ -28,16 +29,13 @@ FtpDownloadStarter SetFtpDownloadStarter(FtpDownloadStarter starter);
 void RunSettingsDialog(HWND owner);
 // About box (modal).
 void RunAboutDialog(HWND owner);
-// FTP replies window, created hidden; fed with UM_FTPREPLY.
+// FTP replies window, created hidden; fed with UM_FTPREPLY. It keeps its
+// text for as long as it exists.
 HWND CreateRepliesWindow(HWND owner);
-// Characters the replies window was ever given (kept through "Clear Window").
-size_t RepliesRunningTotal(void);
 // Tips window (decides itself whether it stays); NULL when not created.
 HWND CreateTipsWindow(HWND owner, int showCommand);
-// Tutorial window (first run).
+// Tutorial window (first run); it keeps its page for as long as it exists.
 HWND CreateTutorialWindow(HWND owner);
-// The tutorial page shown (0 to 6); kept for the whole run.
-int TutorialPage(void);
 // Splash picture for 1.5 seconds (blocks).
 void ShowSplash(HWND owner);
 // The splash window shown and painted, for the caller to destroy.

@@ -1,7 +1,10 @@
 // Pure text, number and layout rules of the dialogs.
 #include "dialogs/dlgtext.h"
 
+#include "log/errors.h"
 #include "resources/resource.h"
+#include "store/layout.h"
+#include "transfer/ftptext.h"
 
 #include <ctype.h>
 #include <stdio.h>
@@ -100,6 +103,18 @@ bool BuildRestoreTarget(const char* folder, const char* originalPath, char* out,
         return false;
     int n = snprintf(out, size, "%s\\%s", folder, name);
     return n > 0 && static_cast<size_t>(n) < size;
+}
+
+void RestoreErrorSubject(int code, const char* storedName, const char* location, char* out, size_t size)
+{
+    char user[TK_FTPTEXT_SIZE], password[TK_FTPTEXT_SIZE], address[TK_FTPTEXT_SIZE];
+    WORD port = 0;
+    bool aboutServer = code == ERR_TCPIP || code == ERR_HOST_NOT_RESOLVED || code == ERR_FTP_REJECTED
+        || code == ERR_CANNOT_CONNECT;
+    if (aboutServer && ParseFtpLocation(location, user, password, address, sizeof address, &port) && *address)
+        lstrcpynA(out, address, static_cast<int>(size));
+    else
+        lstrcpynA(out, storedName ? storedName : "", static_cast<int>(size));
 }
 
 void BrowserProgram(const char* command, char* out, size_t size)

@@ -36,6 +36,12 @@ int PreviousTutorialPage(int page);
 // False for an empty folder or name, or when the result does not fit.
 bool BuildRestoreTarget(const char* folder, const char* originalPath, char* out, size_t size);
 
+// The subject of the error report when an FTP restore cannot start: the
+// server address of the record's location for a failure to reach the server
+// (codes 4, 5, 6 and 9), otherwise, or when the location names none, the
+// stored name.
+void RestoreErrorSubject(int code, const char* storedName, const char* location, char* out, size_t size);
+
 // The browser's program file from an "http\shell\open\command" text: leading
 // double quotes skipped, cut at the next one.
 void BrowserProgram(const char* command, char* out, size_t size);

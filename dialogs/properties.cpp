@@ -5,28 +5,11 @@
 
 #include "common/seams.h"
 #include "resources/resource.h"
+#include "store/layout.h"
 
 #include <commctrl.h>
 #include <prsht.h>
 #include <string.h>
-
-void CreateFolderLevels(const char* folder)
-{
-    char level[TK_PATH_SIZE];
-    size_t len = strlen(folder);
-    if (len >= sizeof level)
-        return;
-    for (size_t i = 0; i < len; ++i) {
-        if (folder[i] != '\\')
-            continue;
-        size_t end = i + 1;
-        while (end < len && folder[end] != '\\')
-            ++end;
-        memcpy(level, folder, end);
-        level[end] = '\0';
-        CreateDirectoryA(level, NULL);
-    }
-}
 
 void RunPropertiesSheet(HWND owner, const char* itemPath)
 {
@@ -37,14 +20,19 @@ void RunPropertiesSheet(HWND owner, const char* itemPath)
                        MB_OK | MB_ICONEXCLAMATION);
         return;
     }
+    // The pages' records, alive for the modal run of the sheet.
     char path[TK_PATH_SIZE];
     lstrcpynA(path, itemPath, sizeof path);
+    TargetPage ftpPage = {path, KIND_FTP, 0};
+    TargetPage hdPage = {path, KIND_HD, 0};
+    OptionsPage optionsPage = {path};
     bool folder = EndsWithSeparator(path);
 
     PROPSHEETPAGEA pages[3] = {};
     const char* templates[3] = {"FTPPROPERTIES", "HDPROPERTIES", folder ? "FOLDEROPTIONS" : "FILEOPTIONS"};
     const char* titles[3] = {"FTP Synchronization", "Drive Synchronization", "Options"};
     const char* icons[3] = {"FTPBACKUPSM", "HDBACKUPSM", "OPTIONSSM"};
+    void* records[3] = {&ftpPage, &hdPage, &optionsPage};
     for (int i = 0; i < 3; ++i) {
         pages[i].dwSize = sizeof pages[i];
         pages[i].dwFlags = PSP_USETITLE | PSP_USEICONID;
@@ -53,7 +41,7 @@ void RunPropertiesSheet(HWND owner, const char* itemPath)
         pages[i].pszIcon = icons[i];
         pages[i].pszTitle = titles[i];
         pages[i].pfnDlgProc = i < 2 ? TargetPageProc : OptionsPageProc;
-        pages[i].lParam = reinterpret_cast<LPARAM>(path);
+        pages[i].lParam = reinterpret_cast<LPARAM>(records[i]);
     }
     char caption[TK_PATH_SIZE + 32];
     FormatSheetCaption(path, caption, sizeof caption);

@@ -1,15 +1,19 @@
-// Internal to the item properties sheet: the page procedures and what they share.
+// Internal to the item properties sheet: the pages' records and procedures.
 #pragma once
 #include <windows.h>
 
-#include "store/layout.h"
+// What a target page works on, handed to it as its page parameter and kept
+// with its window for the modal run of the sheet.
+struct TargetPage {
+    const char* itemPath;  // the sheet's item
+    int kind;              // KIND_FTP or KIND_HD
+    DWORD currentId;       // the target in the fields; 0 while they hold a new one
+};
 
-// The item path shared by the two target pages (set at their initialisation).
-extern char g_targetPagePath[TK_PATH_SIZE];
+// The Options page's record.
+struct OptionsPage {
+    const char* itemPath;
+};
 
 INT_PTR CALLBACK TargetPageProc(HWND page, UINT msg, WPARAM wParam, LPARAM lParam);
 INT_PTR CALLBACK OptionsPageProc(HWND page, UINT msg, WPARAM wParam, LPARAM lParam);
-
-// Creates every missing folder of a drive target's folder, level by level
-// at each '\'; failures (levels that exist or cannot be made) are ignored.
-void CreateFolderLevels(const char* folder);

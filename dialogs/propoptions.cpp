@@ -1,30 +1,19 @@
 // The Options page of the item properties sheet: filters and limits of a folder or a file.
 #include "dialogs/dialogs.h"
-#include "dialogs/dlgtext.h"
+#include "dialogs/fieldrules.h"
 #include "dialogs/properties.h"
 
 #include "common/seams.h"
 #include "resources/resource.h"
+#include "store/scoped.h"
 #include "store/store.h"
 
 #include <commctrl.h>
 #include <prsht.h>
-#include <stdlib.h>
-#include <string.h>
+
+#include <string>
 
 namespace {
-
-char g_optionsPath[TK_PATH_SIZE] = "";
-
-ItemSettings* LoadOptions()
-{
-    ItemSettings* settings = NewItemSettings(g_optionsPath);
-    if (settings && LoadItemSettings(g_optionsPath, settings) != 1) {
-        FreeItemSettings(settings);
-        return NULL;
-    }
-    return settings;
-}
 
 void SetCheck(HWND page, int id, BYTE value)
 {
@@ -39,63 +28,46 @@ void TakeCheck(HWND page, int id, BYTE* value)
         *value = IsDlgButtonChecked(page, id) == BST_CHECKED ? 1 : 0;
 }
 
-void OnInitPage(HWND page, const PROPSHEETPAGEA* sheetPage)
+void OnInitPage(HWND page, const OptionsPage* p)
 {
-    lstrcpynA(g_optionsPath, reinterpret_cast<const char*>(sheetPage->lParam), sizeof g_optionsPath);
-    ItemSettings* settings = LoadOptions();
-    if (!settings)
+    ScopedItemSettings settings(p->itemPath);
+    if (!settings.loaded())
         return;
     const ItemOptions* o = settings->options;
     SetCheck(page, IDC_OPT_INCLUDESUBS, o->includeSubs);
     SetCheck(page, IDC_OPT_EXCLUDETEMP, o->excludeTemp);
     SetCheck(page, IDC_OPT_DELETESTORED, o->deleteStored);
     SetDlgItemInt(page, IDC_OPT_SIZELIMIT, o->sizeLimit, FALSE);
-    FreeItemSettings(settings);
 }
 
-// Text that is not a number reads as 0; a number over 32 bits is refused
-// rather than cut to another limit.
-bool ReadSizeLimit(HWND page, DWORD* limit)
+INT_PTR ApplyResult(HWND page, LONG_PTR result)
 {
-    char text[64] = "";
-    if (GetWindowTextLengthA(GetDlgItem(page, IDC_OPT_SIZELIMIT)) >= static_cast<int>(sizeof text))
-        return false;
-    GetDlgItemTextA(page, IDC_OPT_SIZELIMIT, text, sizeof text);
-    if (!*text || strspn(text, "0123456789") != strlen(text)) {
-        *limit = 0;
-        return true;
-    }
-    unsigned long long value = strtoull(text, NULL, 10);
-    if (value > 0xFFFFFFFFull)
-        return false;
-    *limit = static_cast<DWORD>(value);
-    return true;
+    SetWindowLongPtrA(page, DWLP_MSGRESULT, result);
+    return TRUE;
 }
 
-INT_PTR OnApply(HWND page)
+INT_PTR OnApply(HWND page, const OptionsPage* p)
 {
-    ItemSettings* settings = LoadOptions();
-    if (!settings) {
-        SetWindowLongPtrA(page, DWLP_MSGRESULT, PSNRET_NOERROR);
-        return TRUE;
-    }
+    ScopedItemSettings settings(p->itemPath);
+    if (!settings.loaded())
+        return ApplyResult(page, PSNRET_NOERROR);
     ItemOptions* o = settings->options;
-    DWORD limit = o->sizeLimit;
-    if (GetDlgItem(page, IDC_OPT_SIZELIMIT) && !ReadSizeLimit(page, &limit)) {
-        FreeItemSettings(settings);
-        ShowMessageBox(page, "The file size limit is too large.  Enter a number of kilobytes up to 4294967295, "
-                             "or 0 for no limit.", "Invalid Field", MB_OK | MB_ICONEXCLAMATION);
-        SetWindowLongPtrA(page, DWLP_MSGRESULT, PSNRET_INVALID_NOCHANGEPAGE);
-        return TRUE;
+    HWND limitField = GetDlgItem(page, IDC_OPT_SIZELIMIT);
+    if (limitField) {
+        std::string text(static_cast<size_t>(GetWindowTextLengthA(limitField)) + 1, '\0');
+        text.resize(static_cast<size_t>(GetWindowTextA(limitField, &text[0], static_cast<int>(text.size()))));
+        // A number over 32 bits is refused rather than cut to another limit.
+        if (!ParseSizeLimit(text, &o->sizeLimit)) {
+            ShowMessageBox(page, "The file size limit is too large.  Enter a number of kilobytes up to 4294967295, "
+                                 "or 0 for no limit.", "Invalid Field", MB_OK | MB_ICONEXCLAMATION);
+            return ApplyResult(page, PSNRET_INVALID_NOCHANGEPAGE);
+        }
     }
     TakeCheck(page, IDC_OPT_INCLUDESUBS, &o->includeSubs);
     TakeCheck(page, IDC_OPT_EXCLUDETEMP, &o->excludeTemp);
     TakeCheck(page, IDC_OPT_DELETESTORED, &o->deleteStored);
-    o->sizeLimit = limit;
-    SaveItemSettings(g_optionsPath, settings, SAVE_OPTIONS);
-    FreeItemSettings(settings);
-    SetWindowLongPtrA(page, DWLP_MSGRESULT, PSNRET_NOERROR);
-    return TRUE;
+    SaveItemSettings(p->itemPath, settings.get(), SAVE_OPTIONS);
+    return ApplyResult(page, PSNRET_NOERROR);
 }
 
 void OnDeleteStoredClicked(HWND page)
@@ -111,22 +83,35 @@ void OnDeleteStoredClicked(HWND page)
         CheckDlgButton(page, IDC_OPT_DELETESTORED, BST_UNCHECKED);
 }
 
+void OnCommand(HWND page, int id, int code)
+{
+    if (id == IDC_OPT_DELETESTORED && code == BN_CLICKED)
+        OnDeleteStoredClicked(page);
+}
+
+INT_PTR OnNotify(HWND page, const OptionsPage* p, const NMHDR* header)
+{
+    return header->code == PSN_APPLY ? OnApply(page, p) : FALSE;
+}
+
 } // namespace
 
 INT_PTR CALLBACK OptionsPageProc(HWND page, UINT msg, WPARAM wParam, LPARAM lParam)
 {
+    if (msg == WM_INITDIALOG)
+        SetWindowLongPtrA(page, DWLP_USER, reinterpret_cast<const PROPSHEETPAGEA*>(lParam)->lParam);
+    const OptionsPage* p = reinterpret_cast<const OptionsPage*>(GetWindowLongPtrA(page, DWLP_USER));
+    if (!p)
+        return FALSE;
     switch (msg) {
     case WM_INITDIALOG:
-        OnInitPage(page, reinterpret_cast<const PROPSHEETPAGEA*>(lParam));
+        OnInitPage(page, p);
         return TRUE;
     case WM_COMMAND:
-        if (LOWORD(wParam) == IDC_OPT_DELETESTORED && HIWORD(wParam) == BN_CLICKED)
-            OnDeleteStoredClicked(page);
+        OnCommand(page, LOWORD(wParam), HIWORD(wParam));
         return TRUE;
     case WM_NOTIFY:
-        if (reinterpret_cast<const NMHDR*>(lParam)->code == PSN_APPLY)
-            return OnApply(page);
-        return FALSE;
+        return OnNotify(page, p, reinterpret_cast<const NMHDR*>(lParam));
     }
     return FALSE;
 }

@@ -1,53 +1,46 @@
 // The FTP and drive target pages of the item properties sheet: one procedure for both.
 #include "dialogs/dialogs.h"
 #include "dialogs/dlgtext.h"
+#include "dialogs/fieldrules.h"
 #include "dialogs/properties.h"
 
 #include "common/messages.h"
 #include "common/seams.h"
 #include "resources/resource.h"
+#include "store/scoped.h"
 #include "store/store.h"
 
 #include <commctrl.h>
 #include <prsht.h>
-#include <stdio.h>
-#include <stdlib.h>
 #include <string.h>
 
-char g_targetPagePath[TK_PATH_SIZE] = "";
+#include <string>
 
 namespace {
-
-// The targets the two pages show: 0 while the fields hold a new, unsaved one.
-// Main thread only; reset by each page's first list rebuild.
-DWORD g_currentFtpId = 0;
-DWORD g_currentHdId = 0;
 
 const char kAnonymousPrompt[] = "Enter E-Mail Address Here";
 
 struct PageIds {
-    int kind, enable, list, quick, addNew, remove, storage;
+    int enable, list, quick, addNew, remove, storage;
+    const int* fields;  // enabled and disabled with the enable box
+    size_t fieldCount;
 };
-const PageIds kFtpPage = {KIND_FTP, IDC_FTP_ENABLE, IDC_FTP_LIST, IDC_FTP_QUICK, IDC_FTP_ADDNEW, IDC_FTP_REMOVE, IDC_FTP_STORAGE};
-const PageIds kHdPage = {KIND_HD, IDC_HD_ENABLE, IDC_HD_LIST, IDC_HD_QUICK, IDC_HD_ADDNEW, IDC_HD_REMOVE, IDC_HD_STORAGE};
-
-const int kFtpFields[] = {IDC_FTP_NAME, IDC_FTP_ADDRESS, IDC_FTP_PORT, IDC_FTP_FOLDER,
-                          IDC_FTP_USER, IDC_FTP_PASSWORD, IDC_FTP_ANONYMOUS, IDC_FTP_STORAGE};
+const int kFtpFields[] = {IDC_FTP_NAME, IDC_FTP_ADDRESS, IDC_FTP_PORT,      IDC_FTP_FOLDER, IDC_FTP_USER,
+                          IDC_FTP_PASSWORD, IDC_FTP_ANONYMOUS, IDC_FTP_PASSIVE, IDC_FTP_STORAGE};
 const int kHdFields[] = {IDC_HD_FOLDER, IDC_HD_STORAGE};
+const PageIds kFtpPage = {IDC_FTP_ENABLE, IDC_FTP_LIST, IDC_FTP_QUICK, IDC_FTP_ADDNEW, IDC_FTP_REMOVE,
+                          IDC_FTP_STORAGE, kFtpFields, sizeof kFtpFields / sizeof *kFtpFields};
+const PageIds kHdPage = {IDC_HD_ENABLE, IDC_HD_LIST, IDC_HD_QUICK, IDC_HD_ADDNEW, IDC_HD_REMOVE,
+                         IDC_HD_STORAGE, kHdFields, sizeof kHdFields / sizeof *kHdFields};
 
-bool IsFtpPage(HWND page)
+bool IsFtp(const TargetPage* p)
 {
-    return GetDlgItem(page, IDC_FTP_ADDRESS) != NULL;
+    return p->kind == KIND_FTP;
 }
 
-const PageIds& Ids(HWND page)
+const PageIds& Ids(const TargetPage* p)
 {
-    return IsFtpPage(page) ? kFtpPage : kHdPage;
-}
-
-DWORD& CurrentId(HWND page)
-{
-    return IsFtpPage(page) ? g_currentFtpId : g_currentHdId;
+    return IsFtp(p) ? kFtpPage : kHdPage;
 }
 
 bool Checked(HWND page, int id)
@@ -55,31 +48,26 @@ bool Checked(HWND page, int id)
     return IsDlgButtonChecked(page, id) == BST_CHECKED;
 }
 
-void Warn(HWND page, const char* text, const char* caption)
+void SetCheck(HWND page, int id, bool on)
 {
-    ShowMessageBox(page, text, caption, MB_OK | MB_ICONEXCLAMATION);
+    CheckDlgButton(page, id, on ? BST_CHECKED : BST_UNCHECKED);
 }
 
-// Loads the item's settings; NULL when they cannot be loaded (the caller frees).
-ItemSettings* LoadSettings()
+// The whole text of a field, however long the user made it.
+std::string FieldText(HWND page, int id)
 {
-    ItemSettings* settings = NewItemSettings(g_targetPagePath);
-    if (settings && LoadItemSettings(g_targetPagePath, settings) != 1) {
-        FreeItemSettings(settings);
-        return NULL;
-    }
-    return settings;
+    std::string text(static_cast<size_t>(GetWindowTextLengthA(GetDlgItem(page, id))) + 1, '\0');
+    text.resize(static_cast<size_t>(GetDlgItemTextA(page, id, &text[0], static_cast<int>(text.size()))));
+    return text;
 }
 
-void EnableFields(HWND page)
+void EnableFields(HWND page, const TargetPage* p)
 {
-    bool ftp = IsFtpPage(page);
-    BOOL on = Checked(page, Ids(page).enable);
-    const int* fields = ftp ? kFtpFields : kHdFields;
-    size_t count = ftp ? sizeof kFtpFields / sizeof *kFtpFields : sizeof kHdFields / sizeof *kHdFields;
-    for (size_t i = 0; i < count; ++i)
-        EnableWindow(GetDlgItem(page, fields[i]), on);
-    if (ftp && on && Checked(page, IDC_FTP_ANONYMOUS))
+    const PageIds& ids = Ids(p);
+    BOOL on = Checked(page, ids.enable);
+    for (size_t i = 0; i < ids.fieldCount; ++i)
+        EnableWindow(GetDlgItem(page, ids.fields[i]), on);
+    if (IsFtp(p) && on && Checked(page, IDC_FTP_ANONYMOUS))
         EnableWindow(GetDlgItem(page, IDC_FTP_USER), FALSE);
 }
 
@@ -92,13 +80,14 @@ void ShowAnonymousState(HWND page)
     EnableWindow(GetDlgItem(page, IDC_FTP_USER), !anonymous && Checked(page, IDC_FTP_ENABLE));
 }
 
-void LoadFields(HWND page, const TargetRecord* target)
+void LoadFields(HWND page, const TargetPage* p, const TargetRecord* target)
 {
-    if (IsFtpPage(page)) {
+    if (IsFtp(p)) {
         SetDlgItemTextA(page, IDC_FTP_NAME, target->name);
         SetDlgItemTextA(page, IDC_FTP_ADDRESS, target->address);
         SetDlgItemInt(page, IDC_FTP_PORT, target->port, FALSE);
-        CheckDlgButton(page, IDC_FTP_ANONYMOUS, target->anonymous ? BST_CHECKED : BST_UNCHECKED);
+        SetCheck(page, IDC_FTP_ANONYMOUS, target->anonymous != 0);
+        SetCheck(page, IDC_FTP_PASSIVE, target->passive != 0);
         SetDlgItemTextA(page, IDC_FTP_USER, target->userName);
         SetDlgItemTextA(page, IDC_FTP_PASSWORD, target->password);
         SetDlgItemTextA(page, IDC_FTP_FOLDER, target->folder);
@@ -110,260 +99,173 @@ void LoadFields(HWND page, const TargetRecord* target)
     }
 }
 
-void ClearFields(HWND page)
+// Empty fields; an FTP page gets the name, port and folder given.
+void ClearFields(HWND page, const TargetPage* p, const char* name, const char* port, const char* folder)
 {
-    if (IsFtpPage(page)) {
-        const int ids[] = {IDC_FTP_NAME, IDC_FTP_ADDRESS, IDC_FTP_PORT, IDC_FTP_FOLDER, IDC_FTP_USER, IDC_FTP_PASSWORD};
-        for (int id : ids)
-            SetDlgItemTextA(page, id, "");
-        CheckDlgButton(page, IDC_FTP_ANONYMOUS, BST_UNCHECKED);
-        ShowAnonymousState(page);
-    } else {
+    if (!IsFtp(p)) {
         SetDlgItemTextA(page, IDC_HD_FOLDER, "");
+        return;
     }
+    SetDlgItemTextA(page, IDC_FTP_NAME, name);
+    SetDlgItemTextA(page, IDC_FTP_ADDRESS, "");
+    SetDlgItemTextA(page, IDC_FTP_PORT, port);
+    SetDlgItemTextA(page, IDC_FTP_FOLDER, folder);
+    SetDlgItemTextA(page, IDC_FTP_USER, "");
+    SetDlgItemTextA(page, IDC_FTP_PASSWORD, "");
+    SetCheck(page, IDC_FTP_ANONYMOUS, false);
+    SetCheck(page, IDC_FTP_PASSIVE, false);
+    ShowAnonymousState(page);
 }
 
-TargetRecord* TargetAt(ItemSettings* settings, int kind, DWORD index)
+DWORD TargetCount(const ItemSettings* settings, const TargetPage* p)
 {
-    if (kind == KIND_FTP)
-        return index < settings->switches->ftpCount ? settings->ftpTargets[index] : NULL;
-    return index < settings->switches->hdCount ? settings->hdTargets[index] : NULL;
+    return IsFtp(p) ? settings->switches->ftpCount : settings->switches->hdCount;
 }
 
-TargetRecord* TargetById(ItemSettings* settings, int kind, DWORD id)
+TargetRecord* TargetById(ItemSettings* settings, const TargetPage* p, DWORD id)
 {
-    return kind == KIND_FTP ? FindFtpTargetById(settings, id) : FindDiskTargetById(settings, id);
+    return IsFtp(p) ? FindFtpTargetById(settings, id) : FindDiskTargetById(settings, id);
 }
 
-// The text a list entry matches: the name (FTP) or the folder (drive).
-void KeyFieldText(HWND page, char* out, int size)
+void LoadTargetById(HWND page, const TargetPage* p, ItemSettings* settings, DWORD id)
 {
-    GetDlgItemTextA(page, IsFtpPage(page) ? IDC_FTP_NAME : IDC_HD_FOLDER, out, size);
+    TargetRecord* t = settings ? TargetById(settings, p, id) : NULL;
+    if (t)
+        LoadFields(page, p, t);
 }
 
 // UM_RELOADTARGETS: wParam 0 keeps the fields and selects the entry that
 // matches them; otherwise the list position to select and load (-1 for 0).
-void OnReloadTargets(HWND page, WPARAM wParam)
+void OnReloadTargets(HWND page, TargetPage* p, WPARAM wParam)
 {
-    const PageIds& ids = Ids(page);
-    HWND list = GetDlgItem(page, ids.list);
-    ItemSettings* settings = LoadSettings();
+    HWND list = GetDlgItem(page, Ids(p).list);
+    ScopedItemSettings settings(p->itemPath);
     SendMessageA(list, CB_RESETCONTENT, 0, 0);
-    DWORD count = 0;
-    if (settings) {
-        count = ids.kind == KIND_FTP ? settings->switches->ftpCount : settings->switches->hdCount;
-        for (DWORD i = 0; i < count; ++i) {
-            TargetRecord* t = TargetAt(settings, ids.kind, i);
-            LRESULT at = SendMessageA(list, CB_ADDSTRING, 0,
-                                      reinterpret_cast<LPARAM>(ids.kind == KIND_FTP ? t->name : t->folder));
-            if (at >= 0)
-                SendMessageA(list, CB_SETITEMDATA, at, t->id);
-        }
+    DWORD count = settings.loaded() ? TargetCount(settings.get(), p) : 0;
+    for (DWORD i = 0; i < count; ++i) {
+        TargetRecord* t = IsFtp(p) ? settings->ftpTargets[i] : settings->hdTargets[i];
+        LRESULT at = SendMessageA(list, CB_ADDSTRING, 0, reinterpret_cast<LPARAM>(IsFtp(p) ? t->name : t->folder));
+        if (at >= 0)
+            SendMessageA(list, CB_SETITEMDATA, at, t->id);
     }
-    DWORD& current = CurrentId(page);
     if (count == 0) {
-        ClearFields(page);
-        current = 0;
-        if (settings)
-            FreeItemSettings(settings);
+        ClearFields(page, p, "", "", "");
+        p->currentId = 0;
         return;
     }
     int entries = static_cast<int>(SendMessageA(list, CB_GETCOUNT, 0, 0));
     int selected = -1;
     if (wParam != 0) {
         int position = static_cast<int>(wParam) == -1 ? 0 : static_cast<int>(wParam);
-        if (position >= entries)
-            position = 0;
-        selected = position;
-        DWORD id = static_cast<DWORD>(SendMessageA(list, CB_GETITEMDATA, position, 0));
-        TargetRecord* t = TargetById(settings, ids.kind, id);
-        if (t)
-            LoadFields(page, t);
+        selected = position < entries ? position : 0;
+        LoadTargetById(page, p, settings.get(), static_cast<DWORD>(SendMessageA(list, CB_GETITEMDATA, selected, 0)));
     } else {
         // The entry of the target being edited; by its id first, since two
         // existing targets may carry the same name.
-        char key[TK_PATH_SIZE] = "";
-        KeyFieldText(page, key, sizeof key);
-        char text[TK_PATH_SIZE];
-        for (int i = 0; i < entries && selected < 0; ++i)
-            if (current != 0 && static_cast<DWORD>(SendMessageA(list, CB_GETITEMDATA, i, 0)) == current)
+        for (int i = 0; i < entries && selected < 0 && p->currentId != 0; ++i)
+            if (static_cast<DWORD>(SendMessageA(list, CB_GETITEMDATA, i, 0)) == p->currentId)
                 selected = i;
+        std::string key = FieldText(page, IsFtp(p) ? IDC_FTP_NAME : IDC_HD_FOLDER);
+        char text[TK_PATH_SIZE];
         for (int i = 0; i < entries && selected < 0; ++i) {
             if (SendMessageA(list, CB_GETLBTEXTLEN, i, 0) >= static_cast<LRESULT>(sizeof text))
                 continue;
             SendMessageA(list, CB_GETLBTEXT, i, reinterpret_cast<LPARAM>(text));
-            if (strcmp(text, key) == 0)
+            if (key == text)
                 selected = i;
         }
         if (selected < 0)
             selected = 0;
     }
     SendMessageA(list, CB_SETCURSEL, selected, 0);
-    current = static_cast<DWORD>(SendMessageA(list, CB_GETITEMDATA, selected, 0));
-    FreeItemSettings(settings);
+    p->currentId = static_cast<DWORD>(SendMessageA(list, CB_GETITEMDATA, selected, 0));
 }
 
-// Reads an edit field into out; false (with a message) when the text is
-// longer than the design's buffer holds.
-bool ReadField(HWND page, int id, char* out, int maxChars, const char* what)
+void Warn(HWND page, const FieldVerdict& verdict, const std::string& subject)
 {
-    int len = GetWindowTextLengthA(GetDlgItem(page, id));
-    if (len > maxChars) {
-        char text[256];
-        snprintf(text, sizeof text,
-                 "The %s field is too long.  It can hold at most %d characters.  Please shorten it and try again.",
-                 what, maxChars);
-        Warn(page, text, "Field Too Long");
-        return false;
-    }
-    GetDlgItemTextA(page, id, out, maxChars + 1);
-    return true;
+    ShowMessageBox(page, FieldProblemText(verdict, subject).c_str(), FieldProblemCaption(verdict.problem),
+                   MB_OK | MB_ICONEXCLAMATION);
 }
 
-struct FtpFields {
-    char name[TK_FTPTEXT_SIZE], address[TK_FTPTEXT_SIZE], user[TK_FTPTEXT_SIZE], password[TK_FTPTEXT_SIZE];
-    char folder[TK_PATH_SIZE], port[16];
-};
-
-bool ReadFtpFields(HWND page, FtpFields* f)
+// Checks the FTP fields; false (with the message) when a rule refuses them.
+bool CheckFtpPage(HWND page, const TargetPage* p, bool enabled, FtpFields* f)
 {
-    return ReadField(page, IDC_FTP_NAME, f->name, MAX_FTP_TEXT, "FTP name")
-        && ReadField(page, IDC_FTP_ADDRESS, f->address, MAX_FTP_TEXT, "FTP address")
-        && ReadField(page, IDC_FTP_PORT, f->port, 15, "FTP port")
-        && ReadField(page, IDC_FTP_USER, f->user, MAX_FTP_TEXT, "FTP username")
-        && ReadField(page, IDC_FTP_PASSWORD, f->password, MAX_FTP_TEXT, "FTP password")
-        && ReadField(page, IDC_FTP_FOLDER, f->folder, MAX_PATH_TEXT, "Folder");
+    f->name = FieldText(page, IDC_FTP_NAME);
+    f->address = FieldText(page, IDC_FTP_ADDRESS);
+    f->port = FieldText(page, IDC_FTP_PORT);
+    f->user = FieldText(page, IDC_FTP_USER);
+    f->password = FieldText(page, IDC_FTP_PASSWORD);
+    f->folder = FieldText(page, IDC_FTP_FOLDER);
+    f->anonymous = Checked(page, IDC_FTP_ANONYMOUS);
+    bool isNew = p->currentId == 0;
+    bool exists = enabled && isNew && !f->name.empty() && f->name.size() <= MAX_FTP_TEXT
+        && FindTargetId(p->itemPath, f->name.c_str(), KIND_FTP) != 0;
+    bool wasEmpty = f->folder.empty();
+    FieldVerdict verdict = CheckFtpFields(f, enabled, isNew, exists);
+    if (wasEmpty && !f->folder.empty())
+        SetDlgItemTextA(page, IDC_FTP_FOLDER, f->folder.c_str());
+    if (verdict.problem != FIELD_OK)
+        Warn(page, verdict, f->name);
+    return verdict.problem == FIELD_OK;
 }
 
-// The checks of the FTP page, in the order the user meets them.
-bool CheckFtpFields(HWND page, FtpFields* f)
+// Checks the drive folder and creates its missing levels; false (with the
+// message) when a rule refuses it. Failures to create a level are left to
+// the copy, which reports a destination it cannot open.
+bool CheckDrivePage(HWND page, const TargetPage* p, bool enabled, std::string* folder)
 {
-    bool anonymous = Checked(page, IDC_FTP_ANONYMOUS);
-    if (!*f->name) {
-        Warn(page, "You didn't enter anything in the FTP name field.  You need to supply a name with which to "
-                   "reference this particular ftp site (eg. \"My Web Page\").", "Name Blank");
+    std::string typed = FieldText(page, IDC_HD_FOLDER);
+    *folder = StoredFolder(typed);
+    bool isNew = p->currentId == 0;
+    bool exists = enabled && isNew && !folder->empty() && folder->size() <= MAX_PATH_TEXT
+        && FindTargetId(p->itemPath, folder->c_str(), KIND_HD) != 0;
+    FieldVerdict verdict = CheckDriveFolder(typed, enabled, isNew, exists);
+    if (verdict.problem != FIELD_OK) {
+        Warn(page, verdict, *folder);
         return false;
     }
-    if (g_currentFtpId == 0 && FindTargetId(g_targetPagePath, f->name, KIND_FTP) != 0) {
-        char text[512];
-        snprintf(text, sizeof text,
-                 "You have already added an FTP site called %s.  Please choose another name, or remove the old "
-                 "site from the list by selecting it, then clicking \"Remove\".", f->name);
-        Warn(page, text, "Site Already Exists");
-        return false;
-    }
-    if (!*f->address) {
-        Warn(page, "You didn't enter anything in the FTP address field.  Tandemkeep needs this field to find the "
-                   "FTP site.  Alternately, you can uncheck FTP synchronization (top).  Please fill in the field "
-                   "and try again.", "Address Blank");
-        return false;
-    }
-    if (!*f->port) {
-        Warn(page, "You didn't enter anything in the FTP port field.  Tandemkeep needs the port to know how to "
-                   "connect to the FTP site.  Please fill in the field and try again.", "Port Blank");
-        return false;
-    }
-    unsigned long port = strtoul(f->port, NULL, 10);
-    if (port == 0 || port > 65535 || strspn(f->port, "0123456789") != strlen(f->port)) {
-        Warn(page, "The FTP port must be a number from 1 to 65535.  Please change the field and try again.",
-             "Invalid Port");
-        return false;
-    }
-    if (!*f->user && !anonymous) {
-        Warn(page, "You didn't enter anything in the FTP username field.  Tandemkeep needs your username to login "
-                   "to the FTP server.  Alternately, you can check the \"Login Anonymously\" checkbox.  Please "
-                   "fill in the field and try again.", "Username Blank");
-        return false;
-    }
-    if (!*f->password && !anonymous) {
-        Warn(page, "You didn't enter anything in the FTP password field.  Tandemkeep needs your password to login "
-                   "to the FTP server.  Alternately, you can check the \"Login Anonymously\" checkbox.  Please "
-                   "fill in the field and try again.", "Password Blank");
-        return false;
-    }
-    if (!*f->folder) {
-        lstrcpyA(f->folder, "/");
-        SetDlgItemTextA(page, IDC_FTP_FOLDER, f->folder);
-    }
-    if (!IsValidFtpFolder(f->folder)) {
-        Warn(page, "The Folder field must begin with a forward-slash (ie. \"/myfolder\").  To specify a specific "
-                   "drive, type the path with this format: /<drive>/<path> (eg. /c/myfolder).  For certain "
-                   "situations, you may want to begin with a double dot (..).  Please the change the field or "
-                   "leave it blank, then try again.", "Invalid Field");
-        return false;
-    }
-    return true;
-}
-
-bool CheckHdFolder(HWND page, const char* folder)
-{
-    if (!*folder) {
-        Warn(page, "You didn't enter anything in the hard drive folder field.  Tandemkeep needs this field to know "
-                   "where to store the sync'd/backed up files.  Alternately, you can check off hard drive "
-                   "sync/backup.  Please fill in the field and try again.", "Address Blank");
-        return false;
-    }
-    if (g_currentHdId == 0 && FindTargetId(g_targetPagePath, folder, KIND_HD) != 0) {
-        char text[512];
-        snprintf(text, sizeof text,
-                 "You have already added the location %s.  Rename it to something else, or remove the old one "
-                 "by selecting it from the list, and clicking \"Remove\".", folder);
-        Warn(page, text, "Already Defined");
-        return false;
-    }
-    CreateFolderLevels(folder);
+    if (enabled)
+        for (const std::string& level : FolderLevels(*folder))
+            CreateDirectoryA(level.c_str(), NULL);
     return true;
 }
 
 // UM_SAVETARGET: checks the fields and writes the enable flag and the one
 // target they describe. Returns 0 when saved, 1 when a check failed.
-int SaveTarget(HWND page)
+int SaveTarget(HWND page, TargetPage* p)
 {
-    bool ftp = IsFtpPage(page);
-    bool enabled = Checked(page, Ids(page).enable);
+    bool ftp = IsFtp(p);
+    bool enabled = Checked(page, Ids(p).enable);
     FtpFields f = {};
-    if (ftp) {
-        if (!ReadFtpFields(page, &f))
-            return 1;
-        if (enabled && !CheckFtpFields(page, &f))
-            return 1;
-    } else {
-        if (!ReadField(page, IDC_HD_FOLDER, f.folder, MAX_PATH_TEXT, "hard drive folder"))
-            return 1;
-        // Stored without a trailing separator, so compared that way too.
-        StripOneSeparator(f.folder, 2);
-        if (enabled && !CheckHdFolder(page, f.folder))
-            return 1;
-    }
-    ItemSettings* settings = NewItemSettings(g_targetPagePath);
+    if (ftp ? !CheckFtpPage(page, p, enabled, &f) : !CheckDrivePage(page, p, enabled, &f.folder))
+        return 1;
+    ItemSettings* settings = NewItemSettings(p->itemPath);
     if (!settings)
         return 1;
-    DWORD& current = CurrentId(page);
     TargetRecord* t = ftp ? settings->ftpTargets[0] : settings->hdTargets[0];
-    StripOneSeparator(f.folder, 2);
-    lstrcpynA(t->folder, f.folder, TK_PATH_SIZE);
-    t->id = current;
-    int position = static_cast<int>(SendDlgItemMessageA(page, Ids(page).storage, CB_GETCURSEL, 0, 0));
+    lstrcpynA(t->folder, StoredFolder(f.folder).c_str(), TK_PATH_SIZE);
+    t->id = p->currentId;
+    int position = static_cast<int>(SendDlgItemMessageA(page, Ids(p).storage, CB_GETCURSEL, 0, 0));
     t->storageType = StorageValue(position, !ftp);
     if (ftp) {
         settings->switches->ftpEnabled = enabled ? 1 : 0;
         settings->switches->ftpCount = 1;
-        lstrcpynA(t->name, f.name, TK_FTPTEXT_SIZE);
-        lstrcpynA(t->address, f.address, TK_FTPTEXT_SIZE);
-        lstrcpynA(t->userName, f.user, TK_FTPTEXT_SIZE);
-        lstrcpynA(t->password, f.password, TK_FTPTEXT_SIZE);
-        unsigned long port = strtoul(f.port, NULL, 10);
-        t->port = static_cast<WORD>(port <= 65535 ? port : 0);
-        t->anonymous = Checked(page, IDC_FTP_ANONYMOUS) ? 1 : 0;
+        lstrcpynA(t->name, f.name.c_str(), TK_FTPTEXT_SIZE);
+        lstrcpynA(t->address, f.address.c_str(), TK_FTPTEXT_SIZE);
+        lstrcpynA(t->userName, f.user.c_str(), TK_FTPTEXT_SIZE);
+        lstrcpynA(t->password, f.password.c_str(), TK_FTPTEXT_SIZE);
+        t->port = PortValue(f.port);
+        t->anonymous = f.anonymous ? 1 : 0;
+        t->passive = Checked(page, IDC_FTP_PASSIVE) ? 1 : 0;
     } else {
         settings->switches->hdEnabled = enabled ? 1 : 0;
         settings->switches->hdCount = 1;
     }
-    int saved = SaveItemSettings(g_targetPagePath, settings, ftp ? SAVE_FTP : SAVE_HD);
+    int saved = SaveItemSettings(p->itemPath, settings, ftp ? SAVE_FTP : SAVE_HD);
     // A new target now has its id: later saves of these fields update it
     // instead of meeting it as a name that already exists.
-    if (saved == 1 && t->id != 0 && (ftp ? *t->name : *t->folder))
-        current = t->id;
+    if (saved == STORE_OK && t->id != 0 && (ftp ? *t->name : *t->folder))
+        p->currentId = t->id;
     FreeItemSettings(settings);
     return 0;
 }
@@ -375,14 +277,13 @@ bool SaveFields(HWND page)
     return failed == 0;
 }
 
-void OnEnableClicked(HWND page)
+void OnEnableClicked(HWND page, const TargetPage* p)
 {
-    EnableFields(page);
-    ItemSettings* settings = LoadSettings();
-    if (!settings)
+    EnableFields(page, p);
+    ScopedItemSettings settings(p->itemPath);
+    if (!settings.loaded())
         return;
-    FreeItemSettings(settings);
-    if (IsFtpPage(page)) {
+    if (IsFtp(p)) {
         if (GetWindowTextLengthA(GetDlgItem(page, IDC_FTP_ADDRESS)) == 0) {
             SetDlgItemTextA(page, IDC_FTP_PORT, "21");
             SetDlgItemTextA(page, IDC_FTP_FOLDER, "/");
@@ -402,76 +303,59 @@ void OnAnonymousClicked(HWND page)
     ShowAnonymousState(page);
 }
 
-void OnListSelected(HWND page)
+void OnListSelected(HWND page, TargetPage* p)
 {
-    HWND list = GetDlgItem(page, Ids(page).list);
+    HWND list = GetDlgItem(page, Ids(p).list);
     int chosen = static_cast<int>(SendMessageA(list, CB_GETCURSEL, 0, 0));
     if (chosen < 0)
         return;
     DWORD id = static_cast<DWORD>(SendMessageA(list, CB_GETITEMDATA, chosen, 0));
-    if (!SaveFields(page)) {
-        SendMessageA(page, UM_RELOADTARGETS, 0, 0);  // back to the entry being edited
-        return;
+    if (SaveFields(page)) {
+        p->currentId = id;
+        ScopedItemSettings settings(p->itemPath);
+        LoadTargetById(page, p, settings.get(), id);
     }
-    CurrentId(page) = id;
-    ItemSettings* settings = LoadSettings();
-    if (settings) {
-        TargetRecord* t = TargetById(settings, Ids(page).kind, id);
-        if (t)
-            LoadFields(page, t);
-        FreeItemSettings(settings);
-    }
+    // Back to the entry being edited when the check failed.
     SendMessageA(page, UM_RELOADTARGETS, 0, 0);
 }
 
-void OnAddNew(HWND page)
+void OnAddNew(HWND page, TargetPage* p)
 {
-    bool ftp = IsFtpPage(page);
-    if (!Checked(page, Ids(page).enable)) {
-        if (ftp)
-            Warn(page, "You must enable FTP synchronization to add a new server to the list.  Click on the checkbox "
-                       "at the top of this window.  If you have no servers defined, you don't have to click \"Add "
-                       "New\" - just type the information into the above fields.", "Enable FTP");
+    if (!Checked(page, Ids(p).enable)) {
+        if (IsFtp(p))
+            ShowMessageBox(page, "You must enable FTP synchronization to add a new server to the list.  Click on "
+                                 "the checkbox at the top of this window.  If you have no servers defined, you don't "
+                                 "have to click \"Add New\" - just type the information into the above fields.",
+                           "Enable FTP", MB_OK | MB_ICONEXCLAMATION);
         else
-            Warn(page, "You must enable hard drive/network synchronization to add a new synchronization target.  "
-                       "Click on the checkbox at the top of this window.  If you have no target folders defined, "
-                       "you don't have to click \"Add New\" - just type the information into the above fields and "
-                       "click \"OK.\"", "Enable Hard Drive/Network");
+            ShowMessageBox(page, "You must enable hard drive/network synchronization to add a new synchronization "
+                                 "target.  Click on the checkbox at the top of this window.  If you have no target "
+                                 "folders defined, you don't have to click \"Add New\" - just type the information "
+                                 "into the above fields and click \"OK.\"",
+                           "Enable Hard Drive/Network", MB_OK | MB_ICONEXCLAMATION);
         return;
     }
     if (!SaveFields(page))
         return;
     SendMessageA(page, UM_RELOADTARGETS, 0, 0);
-    if (ftp) {
-        SetDlgItemTextA(page, IDC_FTP_NAME, "New FTP Server");
-        SetDlgItemTextA(page, IDC_FTP_ADDRESS, "");
-        SetDlgItemTextA(page, IDC_FTP_PORT, "21");
-        SetDlgItemTextA(page, IDC_FTP_FOLDER, "/www");
-        SetDlgItemTextA(page, IDC_FTP_USER, "");
-        SetDlgItemTextA(page, IDC_FTP_PASSWORD, "");
-        CheckDlgButton(page, IDC_FTP_ANONYMOUS, BST_UNCHECKED);
-        ShowAnonymousState(page);
-    } else {
-        SetDlgItemTextA(page, IDC_HD_FOLDER, "");
-    }
-    CurrentId(page) = 0;
+    ClearFields(page, p, "New FTP Server", "21", "/www");
+    p->currentId = 0;
 }
 
-void OnRemove(HWND page)
+void OnRemove(HWND page, TargetPage* p)
 {
-    const PageIds& ids = Ids(page);
-    HWND list = GetDlgItem(page, ids.list);
-    DWORD id = CurrentId(page);
-    if (ids.kind == KIND_HD) {
-        int selected = static_cast<int>(SendMessageA(list, CB_GETCURSEL, 0, 0));
-        id = selected >= 0 ? static_cast<DWORD>(SendMessageA(list, CB_GETITEMDATA, selected, 0)) : 0;
+    const PageIds& ids = Ids(p);
+    DWORD id = p->currentId;
+    if (!IsFtp(p)) {
+        int selected = static_cast<int>(SendDlgItemMessageA(page, ids.list, CB_GETCURSEL, 0, 0));
+        id = selected >= 0 ? static_cast<DWORD>(SendDlgItemMessageA(page, ids.list, CB_GETITEMDATA, selected, 0)) : 0;
     }
     if (id != 0)
-        DeleteTarget(g_targetPagePath, static_cast<int>(id), ids.kind);
+        DeleteTarget(p->itemPath, static_cast<int>(id), p->kind);
     SendMessageA(page, UM_RELOADTARGETS, static_cast<WPARAM>(-1), 0);
-    if (CountTargets(g_targetPagePath, ids.kind) == 0) {
-        CheckDlgButton(page, ids.enable, BST_UNCHECKED);
-        OnEnableClicked(page);
+    if (CountTargets(p->itemPath, p->kind) == 0) {
+        SetCheck(page, ids.enable, false);
+        OnEnableClicked(page, p);
     }
 }
 
@@ -481,13 +365,12 @@ void OnSaveChanges(HWND page)
         SendMessageA(page, UM_RELOADTARGETS, 0, 0);
 }
 
-void OnGo(HWND page)
+void OnGo(HWND page, const TargetPage* p)
 {
-    const PageIds& ids = Ids(page);
-    char text[TK_PATH_SIZE] = "";
-    GetDlgItemTextA(page, ids.quick, text, sizeof text);
+    const PageIds& ids = Ids(p);
+    std::string text = FieldText(page, ids.quick);
     LRESULT found = SendDlgItemMessageA(page, ids.list, CB_FINDSTRING, static_cast<WPARAM>(-1),
-                                        reinterpret_cast<LPARAM>(text));
+                                        reinterpret_cast<LPARAM>(text.c_str()));
     if (found == CB_ERR)
         return;
     SendDlgItemMessageA(page, ids.list, CB_SETCURSEL, found, 0);
@@ -502,55 +385,47 @@ void OnBrowse(HWND page)
         SetDlgItemTextA(page, IDC_HD_FOLDER, folder);
 }
 
-void OnInitPage(HWND page, const PROPSHEETPAGEA* sheetPage)
+void OnInitPage(HWND page, TargetPage* p)
 {
-    lstrcpynA(g_targetPagePath, reinterpret_cast<const char*>(sheetPage->lParam), sizeof g_targetPagePath);
-    bool ftp = IsFtpPage(page);
-    const PageIds& ids = Ids(page);
-    CurrentId(page) = 0;
+    const PageIds& ids = Ids(p);
+    p->currentId = 0;
     HWND storage = GetDlgItem(page, ids.storage);
     SendMessageA(storage, CB_ADDSTRING, 0, reinterpret_cast<LPARAM>("Sync File (Overwrite Existing)"));
     SendMessageA(storage, CB_ADDSTRING, 0, reinterpret_cast<LPARAM>("Backup (Auto-Rename To Another File)"));
-    if (!ftp)
+    if (!IsFtp(p))
         SendMessageA(storage, CB_ADDSTRING, 0, reinterpret_cast<LPARAM>("Append To Existing"));
-    ItemSettings* settings = LoadSettings();
-    if (settings) {
-        BYTE on = ftp ? settings->switches->ftpEnabled : settings->switches->hdEnabled;
-        CheckDlgButton(page, ids.enable, on ? BST_CHECKED : BST_UNCHECKED);
-    }
-    EnableFields(page);
+    ScopedItemSettings settings(p->itemPath);
+    if (settings.loaded())
+        SetCheck(page, ids.enable, IsFtp(p) ? settings->switches->ftpEnabled : settings->switches->hdEnabled);
+    EnableFields(page, p);
     PostMessageA(page, UM_RELOADTARGETS, 0, 0);
-    if (settings) {
-        TargetRecord* first = TargetAt(settings, ids.kind, 0);
-        if (first)
-            LoadFields(page, first);
-        FreeItemSettings(settings);
-    }
+    if (settings.loaded() && TargetCount(settings.get(), p) > 0)
+        LoadFields(page, p, IsFtp(p) ? settings->ftpTargets[0] : settings->hdTargets[0]);
 }
 
-void OnCommand(HWND page, int id, int code)
+void OnCommand(HWND page, TargetPage* p, int id, int code)
 {
-    const PageIds& ids = Ids(page);
+    const PageIds& ids = Ids(p);
     if (id == ids.list) {
         if (code == CBN_SELCHANGE)
-            OnListSelected(page);
+            OnListSelected(page, p);
         return;
     }
     if (code != BN_CLICKED)
         return;
     if (id == ids.enable)
-        OnEnableClicked(page);
+        OnEnableClicked(page, p);
     else if (id == ids.addNew)
-        OnAddNew(page);
+        OnAddNew(page, p);
     else if (id == ids.remove)
-        OnRemove(page);
+        OnRemove(page, p);
     else if (id == IDC_TARGET_SAVE)
         OnSaveChanges(page);
     else if (id == IDC_TARGET_GO)
-        OnGo(page);
-    else if (IsFtpPage(page) && id == IDC_FTP_ANONYMOUS)
+        OnGo(page, p);
+    else if (IsFtp(p) && id == IDC_FTP_ANONYMOUS)
         OnAnonymousClicked(page);
-    else if (!IsFtpPage(page) && id == IDC_HD_BROWSE)
+    else if (!IsFtp(p) && id == IDC_HD_BROWSE)
         OnBrowse(page);
 }
 
@@ -569,21 +444,26 @@ INT_PTR OnNotify(HWND page, const NMHDR* header)
 
 INT_PTR CALLBACK TargetPageProc(HWND page, UINT msg, WPARAM wParam, LPARAM lParam)
 {
+    if (msg == WM_INITDIALOG)
+        SetWindowLongPtrA(page, DWLP_USER, reinterpret_cast<const PROPSHEETPAGEA*>(lParam)->lParam);
+    TargetPage* p = reinterpret_cast<TargetPage*>(GetWindowLongPtrA(page, DWLP_USER));
+    if (!p)
+        return FALSE;
     switch (msg) {
     case WM_INITDIALOG:
-        OnInitPage(page, reinterpret_cast<const PROPSHEETPAGEA*>(lParam));
+        OnInitPage(page, p);
         return TRUE;
     case WM_COMMAND:
-        OnCommand(page, LOWORD(wParam), HIWORD(wParam));
+        OnCommand(page, p, LOWORD(wParam), HIWORD(wParam));
         return TRUE;
     case WM_NOTIFY:
         return OnNotify(page, reinterpret_cast<const NMHDR*>(lParam));
     case UM_RELOADTARGETS:
-        OnReloadTargets(page, wParam);
+        OnReloadTargets(page, p, wParam);
         return TRUE;
     case UM_SAVETARGET:
         if (lParam)
-            *reinterpret_cast<int*>(lParam) = SaveTarget(page);
+            *reinterpret_cast<int*>(lParam) = SaveTarget(page, p);
         return TRUE;
     }
     return FALSE;

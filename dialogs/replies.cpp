@@ -9,30 +9,34 @@
 #include <stdlib.h>
 #include <string.h>
 
+#include <new>
+
 namespace {
 
-// Characters ever appended (never reduced, also not by "Clear Window") and the
-// text as of the last append. Only the main thread touches them: every FTP
-// reply arrives on it.
-size_t g_runningTotal = 0;
-char* g_text = NULL;
+// The window's record, created with it and freed when it goes; the window
+// lives for the whole run. Only the main thread touches it: every FTP reply
+// arrives on that thread.
+struct RepliesWindow {
+    size_t runningTotal;  // characters ever appended, also kept by "Clear Window"
+    char* text;           // the text as of the last append
+};
 
-void OnReply(HWND dlg, const char* line)
+void OnReply(HWND dlg, RepliesWindow* w, const char* line)
 {
     if (!line)
         return;
     size_t len = strlen(line);
-    g_runningTotal += len;
-    free(g_text);
-    g_text = static_cast<char*>(malloc(g_runningTotal + 2));
-    if (!g_text)
+    w->runningTotal += len;
+    free(w->text);
+    w->text = static_cast<char*>(malloc(w->runningTotal + 2));
+    if (!w->text)
         return;
     HWND edit = GetDlgItem(dlg, IDC_REPLIES_TEXT);
-    int got = GetWindowTextA(edit, g_text, static_cast<int>(g_runningTotal + 1 - len));
+    int got = GetWindowTextA(edit, w->text, static_cast<int>(w->runningTotal + 1 - len));
     if (got < 0)
         got = 0;
-    memcpy(g_text + got, line, len + 1);
-    SetWindowTextA(edit, g_text);
+    memcpy(w->text + got, line, len + 1);
+    SetWindowTextA(edit, w->text);
     int end = GetWindowTextLengthA(edit);
     SendMessageA(edit, EM_SETSEL, end, end);
     SendMessageA(edit, EM_SCROLLCARET, 0, 0);
@@ -113,15 +117,30 @@ void OnCommand(HWND dlg, int id)
     }
 }
 
+void OnInitDialog(HWND dlg)
+{
+    // Replies are kept for the whole run, beyond the edit's default limit.
+    SendDlgItemMessageA(dlg, IDC_REPLIES_TEXT, EM_SETLIMITTEXT, 0x7FFFFFFE, 0);
+    OnSize(dlg);
+}
+
+void OnDestroy(HWND dlg, RepliesWindow* w)
+{
+    SetWindowLongPtrA(dlg, DWLP_USER, 0);
+    free(w->text);
+    delete w;
+}
+
 INT_PTR CALLBACK RepliesProc(HWND dlg, UINT msg, WPARAM wParam, LPARAM lParam)
 {
+    if (msg == WM_INITDIALOG)
+        SetWindowLongPtrA(dlg, DWLP_USER, lParam);
+    RepliesWindow* w = reinterpret_cast<RepliesWindow*>(GetWindowLongPtrA(dlg, DWLP_USER));
+    if (!w)
+        return FALSE;
     switch (msg) {
     case WM_INITDIALOG:
-        if (lParam)
-            SetWindowTextA(dlg, reinterpret_cast<const char*>(lParam));
-        // Replies are kept for the whole run, beyond the edit's default limit.
-        SendDlgItemMessageA(dlg, IDC_REPLIES_TEXT, EM_SETLIMITTEXT, 0x7FFFFFFE, 0);
-        OnSize(dlg);
+        OnInitDialog(dlg);
         return TRUE;
     case WM_SIZE:
         OnSize(dlg);
@@ -133,8 +152,11 @@ INT_PTR CALLBACK RepliesProc(HWND dlg, UINT msg, WPARAM wParam, LPARAM lParam)
         ShowWindow(dlg, SW_HIDE);
         return TRUE;
     case UM_FTPREPLY:
-        OnReply(dlg, reinterpret_cast<const char*>(lParam));
+        OnReply(dlg, w, reinterpret_cast<const char*>(lParam));
         return TRUE;
+    case WM_DESTROY:
+        OnDestroy(dlg, w);
+        return FALSE;
     }
     return FALSE;
 }
@@ -143,10 +165,14 @@ INT_PTR CALLBACK RepliesProc(HWND dlg, UINT msg, WPARAM wParam, LPARAM lParam)
 
 HWND CreateRepliesWindow(HWND owner)
 {
-    return CreateDialogParamA(GetModuleHandleA(NULL), "SERVEROUTPUT", owner, RepliesProc, 0);
-}
-
-size_t RepliesRunningTotal(void)
-{
-    return g_runningTotal;
+    RepliesWindow* w = new (std::nothrow) RepliesWindow();
+    if (!w)
+        return NULL;
+    // WM_INITDIALOG is the last step of a successful creation: without a
+    // window the record was never taken.
+    HWND wnd = CreateDialogParamA(GetModuleHandleA(NULL), "SERVEROUTPUT", owner, RepliesProc,
+                                  reinterpret_cast<LPARAM>(w));
+    if (!wnd)
+        delete w;
+    return wnd;
 }

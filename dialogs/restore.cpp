@@ -4,6 +4,7 @@
 
 #include "common/messages.h"
 #include "common/seams.h"
+#include "log/errors.h"
 #include "resources/brand.h"
 #include "resources/resource.h"
 #include "store/regvalue.h"
@@ -19,8 +20,12 @@ namespace {
 // Record texts: two paths of up to 259 characters with a '*' between.
 enum { RECORD_TEXT_SIZE = 520 };
 
-// The dialog's item and where FTP downloads go; one modal run at a time.
-char g_restorePath[TK_PATH_SIZE] = "";
+// The dialog's record: the item whose records it lists.
+struct RestoreDialog {
+    char itemPath[TK_PATH_SIZE];
+};
+
+// What an FTP restore calls; a test may put another function in its place.
 FtpDownloadStarter g_starter = StartFtpDownload;
 
 const char* const kColumns[3] = {"Original Filename", "Now Stored As", "At Location"};
@@ -32,10 +37,10 @@ void ShowError(HWND dlg, const char* text, UINT icon)
 
 // Adds the records of one restore key ("FTP" or "HD") at the top of the
 // list; false when the key cannot be opened.
-bool AddRecords(HWND list, const char* keyName, int kind)
+bool AddRecords(HWND list, const char* itemPath, const char* keyName, int kind)
 {
     char name[TK_PATH_SIZE];
-    lstrcpynA(name, g_restorePath, sizeof name);
+    lstrcpynA(name, itemPath, sizeof name);
     EncodeKeyName(name);
     char keyPath[TK_PATH_SIZE + 64];
     int n = snprintf(keyPath, sizeof keyPath, "%s\\%s\\%s", TK_FILES_KEY, name, keyName);
@@ -79,7 +84,7 @@ bool AddRecords(HWND list, const char* keyName, int kind)
     return true;
 }
 
-void OnReloadRecords(HWND dlg)
+void OnReloadRecords(HWND dlg, const RestoreDialog* d)
 {
     HWND list = GetDlgItem(dlg, IDC_RESTORE_LIST);
     ListView_DeleteAllItems(list);
@@ -92,7 +97,7 @@ void OnReloadRecords(HWND dlg)
         column.pszText = const_cast<char*>(kColumns[i]);
         ListView_InsertColumn(list, i, &column);
     }
-    if (!AddRecords(list, "FTP", KIND_FTP) || !AddRecords(list, "HD", KIND_HD))
+    if (!AddRecords(list, d->itemPath, "FTP", KIND_FTP) || !AddRecords(list, d->itemPath, "HD", KIND_HD))
         ShowError(dlg, "Cannot access crucial Tandemkeep restore data.  Please contact " TK_MAKER_NAME
                        " support at " TK_WEB_ADDRESS ".", MB_ICONSTOP);
 }
@@ -195,13 +200,27 @@ void RestoreFromDrive(HWND dlg, const Record& r)
     }
 }
 
-void OnRestore(HWND dlg)
+// A download that cannot start is told with the reason, as the FTP session
+// tells the failures that come later.
+void RestoreFromFtp(const RestoreDialog* d, const Record& r)
+{
+    int code = g_starter(d->itemPath, r.stored, r.location);
+    if (code == ERR_SUCCESS)
+        return;
+    char subject[ERROR_SUBJECT_SIZE];
+    RestoreErrorSubject(code, r.stored, r.location, subject, sizeof subject);
+    ErrorReport report;
+    FillErrorReport(&report, code, subject);
+    ReportError(&report);
+}
+
+void OnRestore(HWND dlg, const RestoreDialog* d)
 {
     Record r;
     if (!SelectedRecord(dlg, &r))
         return;
     if (r.kind == KIND_FTP)
-        g_starter(g_restorePath, r.stored, r.location);
+        RestoreFromFtp(d, r);
     else
         RestoreFromDrive(dlg, r);
 }
@@ -233,19 +252,19 @@ void OnRemoveAll(HWND dlg)
     PostMessageA(dlg, UM_RELOADRECORDS, 0, 0);
 }
 
-void OnInitDialog(HWND dlg)
+void OnInitDialog(HWND dlg, const RestoreDialog* d)
 {
     HWND list = GetDlgItem(dlg, IDC_RESTORE_LIST);
     ListView_SetExtendedListViewStyle(list, LVS_EX_FULLROWSELECT);
-    OnReloadRecords(dlg);
+    OnReloadRecords(dlg, d);
     PostMessageA(dlg, WM_SIZE, 0, 0);
 }
 
-void OnCommand(HWND dlg, int id)
+void OnCommand(HWND dlg, const RestoreDialog* d, int id)
 {
     switch (id) {
     case IDC_RESTORE_RESTORE:
-        OnRestore(dlg);
+        OnRestore(dlg, d);
         break;
     case IDC_RESTORE_REMOVE:
         OnRemove(dlg);
@@ -259,20 +278,25 @@ void OnCommand(HWND dlg, int id)
     }
 }
 
-INT_PTR CALLBACK RestoreProc(HWND dlg, UINT msg, WPARAM wParam, LPARAM)
+INT_PTR CALLBACK RestoreProc(HWND dlg, UINT msg, WPARAM wParam, LPARAM lParam)
 {
+    if (msg == WM_INITDIALOG)
+        SetWindowLongPtrA(dlg, DWLP_USER, lParam);
+    const RestoreDialog* d = reinterpret_cast<const RestoreDialog*>(GetWindowLongPtrA(dlg, DWLP_USER));
+    if (!d)
+        return FALSE;
     switch (msg) {
     case WM_INITDIALOG:
-        OnInitDialog(dlg);
+        OnInitDialog(dlg, d);
         return TRUE;
     case WM_SIZE:
         OnSize(dlg);
         return TRUE;
     case WM_COMMAND:
-        OnCommand(dlg, LOWORD(wParam));
+        OnCommand(dlg, d, LOWORD(wParam));
         return TRUE;
     case UM_RELOADRECORDS:
-        OnReloadRecords(dlg);
+        OnReloadRecords(dlg, d);
         return TRUE;
     }
     return FALSE;
@@ -295,6 +319,7 @@ void RunRestoreDialog(HWND owner, const char* itemPath)
         ShowError(owner, "This item's path is too long for its restore records.", MB_ICONEXCLAMATION);
         return;
     }
-    lstrcpynA(g_restorePath, itemPath, sizeof g_restorePath);
-    DialogBoxParamA(GetModuleHandleA(NULL), "RESTORE", owner, RestoreProc, 0);
+    RestoreDialog d;
+    lstrcpynA(d.itemPath, itemPath, sizeof d.itemPath);
+    DialogBoxParamA(GetModuleHandleA(NULL), "RESTORE", owner, RestoreProc, reinterpret_cast<LPARAM>(&d));
 }

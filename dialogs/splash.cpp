@@ -3,11 +3,13 @@
 
 namespace {
 
+// The picture is painted by the panel procedure (the window's user data 1: the splash picture).
 INT_PTR CALLBACK SplashProc(HWND dlg, UINT msg, WPARAM wParam, LPARAM lParam)
 {
-    if (msg == WM_INITDIALOG)
+    switch (msg) {
+    case WM_INITDIALOG:
         return TRUE;
-    if (msg == WM_PAINT) {
+    case WM_PAINT:
         PanelWindowProc(dlg, msg, wParam, lParam);
         return TRUE;
     }

@@ -58,6 +58,18 @@ void OnOk(HWND dlg)
     ShowWindow(dlg, SW_HIDE);
 }
 
+void OnCommand(HWND dlg, int id)
+{
+    switch (id) {
+    case IDOK:
+        OnOk(dlg);
+        break;
+    case IDCANCEL:
+        ShowWindow(dlg, SW_HIDE);
+        break;
+    }
+}
+
 INT_PTR CALLBACK TipsProc(HWND dlg, UINT msg, WPARAM wParam, LPARAM lParam)
 {
     switch (msg) {
@@ -66,10 +78,7 @@ INT_PTR CALLBACK TipsProc(HWND dlg, UINT msg, WPARAM wParam, LPARAM lParam)
             DestroyWindow(dlg);
         return TRUE;
     case WM_COMMAND:
-        if (LOWORD(wParam) == IDOK)
-            OnOk(dlg);
-        else if (LOWORD(wParam) == IDCANCEL)
-            ShowWindow(dlg, SW_HIDE);
+        OnCommand(dlg, LOWORD(wParam));
         return TRUE;
     case WM_CLOSE:
         ShowWindow(dlg, SW_HIDE);

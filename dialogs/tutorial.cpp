@@ -7,12 +7,17 @@
 #include "resources/resource.h"
 #include "store/regvalue.h"
 
+#include <new>
+
 namespace {
 
 const DWORD kTipsOff = 65535;
 
-// The page shown; kept for the whole run.
-int g_page = 0;
+// The window's record, created with it and freed when it goes. The window
+// is made once a run, so its page is the run's page.
+struct TutorialWindow {
+    int page;  // 0 to 6
+};
 
 void OnInitDialog(HWND dlg)
 {
@@ -36,10 +41,10 @@ void OnInitDialog(HWND dlg)
     SendMessageA(dlg, UM_SHOWTUTORIALPAGE, 0, 0);
 }
 
-void OnShowPage(HWND dlg)
+void OnShowPage(HWND dlg, const TutorialWindow* t)
 {
     char text[1024];
-    LoadProgramString(IDS_TUTORIAL_FIRST + g_page, text, sizeof text);
+    LoadProgramString(IDS_TUTORIAL_FIRST + t->page, text, sizeof text);
     SetDlgItemTextA(dlg, IDC_TUT_TEXT, text);
 }
 
@@ -55,15 +60,21 @@ void OnClose(HWND dlg)
     DestroyWindow(dlg);
 }
 
-void OnCommand(HWND dlg, int id)
+void OnDestroy(HWND dlg, TutorialWindow* t)
+{
+    SetWindowLongPtrA(dlg, DWLP_USER, 0);
+    delete t;
+}
+
+void OnCommand(HWND dlg, TutorialWindow* t, int id)
 {
     switch (id) {
     case IDC_TUT_NEXT:
-        g_page = NextTutorialPage(g_page);
+        t->page = NextTutorialPage(t->page);
         SendMessageA(dlg, UM_SHOWTUTORIALPAGE, 0, 0);
         break;
     case IDC_TUT_BACK:
-        g_page = PreviousTutorialPage(g_page);
+        t->page = PreviousTutorialPage(t->page);
         SendMessageA(dlg, UM_SHOWTUTORIALPAGE, 0, 0);
         break;
     case IDC_TUT_CLOSE:
@@ -72,21 +83,29 @@ void OnCommand(HWND dlg, int id)
     }
 }
 
-INT_PTR CALLBACK TutorialProc(HWND dlg, UINT msg, WPARAM wParam, LPARAM)
+INT_PTR CALLBACK TutorialProc(HWND dlg, UINT msg, WPARAM wParam, LPARAM lParam)
 {
+    if (msg == WM_INITDIALOG)
+        SetWindowLongPtrA(dlg, DWLP_USER, lParam);
+    TutorialWindow* t = reinterpret_cast<TutorialWindow*>(GetWindowLongPtrA(dlg, DWLP_USER));
+    if (!t)
+        return FALSE;
     switch (msg) {
     case WM_INITDIALOG:
         OnInitDialog(dlg);
         return TRUE;
     case WM_COMMAND:
-        OnCommand(dlg, LOWORD(wParam));
+        OnCommand(dlg, t, LOWORD(wParam));
         return TRUE;
     case WM_CLOSE:
         OnClose(dlg);
         return TRUE;
     case UM_SHOWTUTORIALPAGE:
-        OnShowPage(dlg);
+        OnShowPage(dlg, t);
         return TRUE;
+    case WM_DESTROY:
+        OnDestroy(dlg, t);
+        return FALSE;
     }
     return FALSE;
 }
@@ -95,13 +114,17 @@ INT_PTR CALLBACK TutorialProc(HWND dlg, UINT msg, WPARAM wParam, LPARAM)
 
 HWND CreateTutorialWindow(HWND owner)
 {
-    HWND tutorial = CreateDialogParamA(GetModuleHandleA(NULL), "TUTORIAL", owner, TutorialProc, 0);
-    if (tutorial)
-        ShowWindow(tutorial, SW_SHOWNORMAL);
+    TutorialWindow* t = new (std::nothrow) TutorialWindow();
+    if (!t)
+        return NULL;
+    // WM_INITDIALOG is the last step of a successful creation: without a
+    // window the record was never taken.
+    HWND tutorial = CreateDialogParamA(GetModuleHandleA(NULL), "TUTORIAL", owner, TutorialProc,
+                                       reinterpret_cast<LPARAM>(t));
+    if (!tutorial) {
+        delete t;
+        return NULL;
+    }
+    ShowWindow(tutorial, SW_SHOWNORMAL);
     return tutorial;
-}
-
-int TutorialPage(void)
-{
-    return g_page;
 }
