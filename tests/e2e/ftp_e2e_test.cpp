@@ -24,6 +24,25 @@ namespace {
 
 typedef std::map<std::string, std::string> Tree;
 
+// Compares two files a mebibyte at a time (they may be larger than memory).
+::testing::AssertionResult SameFile(const std::string& a, const std::string& b)
+{
+    HANDLE fa = CreateFileA(a.c_str(), GENERIC_READ, FILE_SHARE_READ, NULL, OPEN_EXISTING, 0, NULL);
+    HANDLE fb = CreateFileA(b.c_str(), GENERIC_READ, FILE_SHARE_READ, NULL, OPEN_EXISTING, 0, NULL);
+    std::string ba(1 << 20, '\0'), bb(1 << 20, '\0');
+    unsigned long long at = 0;
+    bool same = fa != INVALID_HANDLE_VALUE && fb != INVALID_HANDLE_VALUE;
+    for (DWORD ga = 1, gb = 1; same && ga > 0; at += ga) {
+        same = ReadFile(fa, &ba[0], 1 << 20, &ga, NULL) && ReadFile(fb, &bb[0], 1 << 20, &gb, NULL) &&
+               ga == gb && memcmp(ba.data(), bb.data(), ga) == 0;
+    }
+    CloseHandle(fa);
+    CloseHandle(fb);
+    if (same)
+        return ::testing::AssertionSuccess();
+    return ::testing::AssertionFailure() << a << " and " << b << " differ near byte " << at;
+}
+
 // A folder item in its own folder with a disk target and an anonymous FTP
 // target on vsftpd, whose remote folder is relative to its anonymous root.
 class FtpEndToEnd : public ::testing::Test {
@@ -176,6 +195,57 @@ TEST_F(FtpEndToEnd, AFileComesBackFromItsFtpRecordIntoTheRestoreFolder)
     EXPECT_TRUE(PumpUntil([&] { return ReadFileBytes(restore / "report.bin") == data; }, 30000)) << Logs();
     EXPECT_TRUE(PumpUntil([] { return !HasBatches(g_app.live.batches); }, 10000));
     EXPECT_FALSE(FileExists(source));  // a restore never writes over the original place
+    EXPECT_EQ("", ErrorLog());
+}
+
+TEST_F(FtpEndToEnd, AFileOfFourGibibytesIsStoredUploadedAndRestoredWhole)
+{
+    // Sparse: the file costs nothing until its copies are written.
+    const unsigned long long size = (4ull << 30) + 100;
+    std::string source = work_ / "big.bin";
+    HANDLE file = CreateFileA(source.c_str(), GENERIC_WRITE, 0, NULL, CREATE_ALWAYS, 0, NULL);
+    ASSERT_NE(INVALID_HANDLE_VALUE, file);
+    for (unsigned long long at : {0ull, (2ull << 30) - 3, (4ull << 30) - 5, size - 100}) {
+        LARGE_INTEGER to;
+        to.QuadPart = static_cast<LONGLONG>(at);
+        DWORD put = 0;
+        std::string bytes = RandomBytes(100, static_cast<unsigned>(at));
+        SetFilePointerEx(file, to, NULL, FILE_BEGIN);
+        WriteFile(file, bytes.data(), 100, &put, NULL);
+    }
+    CloseHandle(file);
+    // The copies land in memory where the machine has a memory file system:
+    // the test then waits for the program, not for the disk.
+    std::string fast = DirExists("Z:\\dev\\shm") ? "Z:\\dev\\shm\\tk-e2e-" + std::to_string(GetCurrentProcessId())
+                                                  : work_ / "copies";
+    std::string copies = fast + "\\disk", restore = fast + "\\restore";
+    MakeDirs(copies);
+    MakeDirs(restore);
+    ItemSpec spec;
+    FtpSpec ftp;
+    ftp.port = ServerPort("vsftpd");
+    ftp.folder = remote_;
+    ftp.anonymous = 1;
+    spec.ftps = {ftp};
+    spec.disks = {{copies}};
+    SeedItem(item_, spec);
+    SetGlobalText("restorefolder", restore.c_str());
+    ASSERT_TRUE(Open());
+    ASSERT_TRUE(Synchronize(120000)) << Logs();
+    HWND done = FindWindowA(NULL, "Folder Transfer Complete");
+    EXPECT_EQ(100, SendDlgItemMessageA(done, IDC_PROGRESS_FTP_BAR, PBM_GETPOS, 0, 0));
+    EXPECT_EQ(100, SendDlgItemMessageA(done, IDC_PROGRESS_DISK_BAR, PBM_GETPOS, 0, 0));
+    EXPECT_TRUE(SameFile(source, copies + "\\big.bin"));
+    DeleteFileA((copies + "\\big.bin").c_str());
+    EXPECT_TRUE(SameFile(source, ServerFolder() + "\\big.bin"));
+    auto records = RestoreRecords(item_, KIND_FTP);
+    ASSERT_EQ(1u, records.size());
+    std::string stored = records[0].first.substr(source.size() + 1);
+    ASSERT_EQ(ERR_SUCCESS, StartFtpDownload(item_.c_str(), stored.c_str(), records[0].second.c_str()));
+    EXPECT_TRUE(PumpUntil([] { return !HasBatches(g_app.live.batches); }, 120000));
+    RemoveTree(ServerFolder());
+    EXPECT_TRUE(SameFile(source, restore + "\\big.bin"));
+    RemoveTree(fast);
     EXPECT_EQ("", ErrorLog());
 }
 
