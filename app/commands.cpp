@@ -228,7 +228,7 @@ BOOL OnMainCommand(HWND wnd, UINT id)
         return TRUE;
     case IDC_MAIN_ENABLED:
     case IDC_MAIN_DISABLED:
-        SetMonitoring(wnd, &g_app.device, &g_app.live, id == IDC_MAIN_ENABLED);
+        SwitchMonitoring(wnd, id == IDC_MAIN_ENABLED);
         return TRUE;
     case IDM_RESTORE:
         OnRestore(wnd);

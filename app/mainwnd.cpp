@@ -7,6 +7,7 @@
 #include "log/errors.h"
 #include "monitor/monitor.h"
 #include "transfer/folder.h"
+#include "resources/resource.h"
 #include "transfer/ftp.h"
 
 #include <winsock2.h>
@@ -43,6 +44,15 @@ BOOL OnStopTransfer(WPARAM half, HWND progressWindow)
     return TRUE;
 }
 
+BOOL OnStatusText(const char* text)
+{
+    if (text)
+        SetStatusText(text);
+    else
+        SetStatusString(IDS_READY);
+    return TRUE;
+}
+
 BOOL OnReportError(HWND wnd, const ErrorReport* report)
 {
     if (report)
@@ -75,13 +85,14 @@ INT_PTR CALLBACK MainDialogProc(HWND wnd, UINT msg, WPARAM wParam, LPARAM lParam
         ReloadItemList(wnd, TRUE);
         return FALSE;
     case UM_FTPCONTROL:
-        OnControlSocketEvent(static_cast<SOCKET>(wParam), WSAGETSELECTEVENT(lParam),
-                             WSAGETSELECTERROR(lParam));
-        return TRUE;
     case UM_FTPDATA:
-        OnDataSocketEvent(static_cast<SOCKET>(wParam), WSAGETSELECTEVENT(lParam),
-                          WSAGETSELECTERROR(lParam));
-        return TRUE;
+    case UM_FTPRETIRED:
+    case UM_FTPCONTINUE:
+        return OnFtpClientMessage(msg, wParam, lParam);
+    case UM_TRAYSTATE:
+        return OnTrayState(wnd, static_cast<int>(wParam), reinterpret_cast<const char*>(lParam));
+    case UM_STATUSTEXT:
+        return OnStatusText(reinterpret_cast<const char*>(lParam));
     case UM_TRAYNOTIFY:
         return OnTrayNotify(wnd, wParam, lParam);
     case UM_STOPTRANSFER:

@@ -37,3 +37,5 @@ BOOL OnMainCloseBox(HWND wnd);
 BOOL OnTrayNotify(HWND wnd, WPARAM iconId, LPARAM mouseMessage);
 // Sets radio buttons 1006 and 1007 from enabled.
 void ShowMonitoringState(HWND wnd, int enabled);
+// Switches monitoring on or off and shows on the buttons what came of it.
+void SwitchMonitoring(HWND wnd, int enable);

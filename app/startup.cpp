@@ -13,6 +13,7 @@
 #include "store/regvalue.h"
 #include "store/store.h"
 #include "transfer/ftp.h"
+#include "transfer/ftpbatch.h"
 #include "transfer/worker.h"
 
 #include <commctrl.h>
@@ -43,7 +44,44 @@ bool CreateSharedState(HWND wnd)
     live.mainWindow = wnd;
     live.queue = NewRequestQueue();
     live.mode = WORKER_LIVE;
+    // The FTP client knows its window and lists before any worker can start a batch.
+    FtpClientSetup client = {wnd, live.batches, NULL, live.queue, live.workEvent, live.liveStopEvent};
+    InitFtpClient(client);
     return live.batches && live.queue && live.workEvent && live.shutdownEvent && live.liveStopEvent;
+}
+
+// A stored rectangle that no monitor shows (saved from another screen
+// layout, say) moves onto the primary monitor's work area.
+void MoveOntoScreen(LONG rect[4])
+{
+    RECT r = {rect[0], rect[1], rect[2], rect[3]};
+    if (MonitorFromRect(&r, MONITOR_DEFAULTTONULL))
+        return;
+    RECT work;
+    if (!SystemParametersInfoA(SPI_GETWORKAREA, 0, &work, 0))
+        SetRect(&work, 0, 0, GetSystemMetrics(SM_CXSCREEN), GetSystemMetrics(SM_CYSCREEN));
+    OffsetRect(&r, work.left - r.left, work.top - r.top);
+    rect[0] = r.left, rect[1] = r.top, rect[2] = r.right, rect[3] = r.bottom;
+}
+
+// The window's normal (restored) rectangle in screen coordinates, also while
+// it is minimized, maximized or hidden.
+void NormalRectangle(HWND wnd, LONG rect[4])
+{
+    WINDOWPLACEMENT place = {};
+    place.length = sizeof place;
+    RECT r;
+    if (!GetWindowPlacement(wnd, &place)) {
+        GetWindowRect(wnd, &r);
+    } else {
+        // The placement is in work-area coordinates of its monitor.
+        r = place.rcNormalPosition;
+        MONITORINFO info = {};
+        info.cbSize = sizeof info;
+        if (GetMonitorInfoA(MonitorFromRect(&r, MONITOR_DEFAULTTOPRIMARY), &info))
+            OffsetRect(&r, info.rcWork.left - info.rcMonitor.left, info.rcWork.top - info.rcMonitor.top);
+    }
+    rect[0] = r.left, rect[1] = r.top, rect[2] = r.right, rect[3] = r.bottom;
 }
 
 // Saved rectangle, splash and first run. Returns whether this is the first run.
@@ -51,10 +89,12 @@ bool ApplyStoredWindowState(HWND wnd)
 {
     HKEY key = OpenProductKey();
     LONG rect[4];
-    if (key && ReadRegBinary(key, "size", rect, sizeof rect))
+    if (key && ReadRegBinary(key, "size", rect, sizeof rect)) {
+        MoveOntoScreen(rect);
         MoveWindow(wnd, rect[0], rect[1], rect[2] - rect[0], rect[3] - rect[1], TRUE);
-    else
+    } else {
         PostMessageA(wnd, WM_SIZE, 0, 0);
+    }
 
     DWORD splash = 0;
     bool showSplash = key && ReadRegDword(key, "splash", &splash) && splash != 0;
@@ -128,10 +168,15 @@ BOOL OnMainInitDialog(HWND wnd, int showCommand)
         return TRUE;
     }
 
-    // The worker owns the block from here and frees it.
+    // The worker owns the block from here and frees it. Without a worker
+    // nothing would ever be copied: that ends the start like no memory does.
     *block = g_app.live;
-    if (_beginthread(TransferWorker, 0, block) == static_cast<uintptr_t>(-1L))
+    if (_beginthread(TransferWorker, 0, block) == static_cast<uintptr_t>(-1L)) {
         free(block);
+        ShowMessageBox(wnd, "There is not enough memory to start Tandemkeep.", "Error", MB_ICONHAND);
+        PostMessageA(wnd, WM_CLOSE, 0, 0);
+        return TRUE;
+    }
 
     bool firstRun = ApplyStoredWindowState(wnd);
     if (firstRun)
@@ -148,7 +193,7 @@ BOOL OnMainInitDialog(HWND wnd, int showCommand)
     LoadProgramString(IDS_READY, ready, sizeof ready);
     g_app.statusBar = CreateStatusWindowA(WS_CHILD | WS_VISIBLE, ready, wnd, IDC_MAIN_STATUS);
     g_app.repliesWindow = CreateRepliesWindow(wnd);
-    InitFtpClient(wnd, g_app.live.batches, g_app.repliesWindow);
+    SetFtpRepliesWindow(g_app.repliesWindow);
     SetForegroundWindow(wnd);
     SubclassControls(wnd);
     ShowWindow(wnd, firstRun ? SW_SHOWNORMAL : showCommand);
@@ -161,10 +206,10 @@ BOOL OnMainClose(HWND wnd)
     if (g_app.live.shutdownEvent)
         SetEvent(g_app.live.shutdownEvent);
 
-    // The rectangle of the moment, also while the window is hidden.
-    RECT outer;
-    GetWindowRect(wnd, &outer);
-    LONG rect[4] = {outer.left, outer.top, outer.right, outer.bottom};
+    // The rectangle of the moment, also while the window is hidden; the
+    // normal one while it is minimized, so the next start shows it.
+    LONG rect[4];
+    NormalRectangle(wnd, rect);
     HKEY key = OpenProductKey();
     if (key) {
         WriteRegBinary(key, "size", rect, sizeof rect);
@@ -172,8 +217,7 @@ BOOL OnMainClose(HWND wnd)
     }
 
     SetTrayIcon(wnd, TRAY_IDLE, NULL, TRAY_DELETE);
-    if (g_app.live.batches)
-        ClearBatches(g_app.live.batches);
+    ShutDownFtpClient();
     HWND list = GetDlgItem(wnd, IDC_MAIN_LIST);
     HIMAGELIST images = ListView_GetImageList(list, LVSIL_SMALL);
     if (images) {

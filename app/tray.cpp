@@ -11,6 +11,9 @@
 namespace {
 TrayHook g_trayHook = NULL;
 const char* const kIcons[] = {"SMALLICON", "SMALLUPLOAD", "SMALLDOWNLOAD"};
+// What the icon shows now (main thread), so that a repeat changes nothing.
+int g_shownIndex = -1;
+char g_shownTip[64];
 }
 
 TrayHook SetTrayHook(TrayHook hook)
@@ -37,14 +40,22 @@ BOOL SetTrayIcon(HWND window, int index, const char* tip, int action)
     // The tip field holds 64 bytes on every shell version this runs on.
     lstrcpynA(data.szTip, tip ? tip : TK_TITLE, 64);
     DWORD message = action == 0 ? NIM_ADD : action == 1 ? NIM_MODIFY : NIM_DELETE;
-    if (g_trayHook)
-        return g_trayHook(message, &data);
-    return Shell_NotifyIconA(message, &data);
+    BOOL done = g_trayHook ? g_trayHook(message, &data) : Shell_NotifyIconA(message, &data);
+    g_shownIndex = action == TRAY_DELETE || !done ? -1 : index;
+    lstrcpynA(g_shownTip, data.szTip, sizeof g_shownTip);
+    return done;
 }
 
-BOOL SetTrayTransferring(HWND window, int index, const char* path)
+BOOL OnTrayState(HWND window, int index, const char* path)
 {
     char tip[300];
-    snprintf(tip, sizeof tip, "%s - Transferring file %s", TK_TITLE, path ? path : "");
-    return SetTrayIcon(window, index, tip, 1);
+    if (path)
+        snprintf(tip, sizeof tip, "%s - Transferring file %s", TK_TITLE, path);
+    else
+        lstrcpynA(tip, TK_TITLE, sizeof tip);
+    if (index == TRAY_IDLE)
+        SetWindowTextA(window, TK_TITLE);
+    if (index == g_shownIndex && strncmp(tip, g_shownTip, sizeof g_shownTip - 1) == 0)
+        return TRUE;
+    return SetTrayIcon(window, index, tip, TRAY_MODIFY);
 }

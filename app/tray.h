@@ -12,8 +12,10 @@ enum { TRAY_ADD = 0, TRAY_MODIFY = 1, TRAY_DELETE = 2 };
 // shell's result.
 BOOL SetTrayIcon(HWND window, int index, const char* tip, int action);
 
-// Sets the tip to "Tandemkeep v1.21 - Transferring file %s" with path.
-BOOL SetTrayTransferring(HWND window, int index, const char* path);
+// UM_TRAYSTATE: the icon of index with the plain tip, or with "Tandemkeep
+// v1.21 - Transferring file %s" for path. The shell is asked only when the
+// icon or its tip changes. The idle icon also puts the caption back.
+BOOL OnTrayState(HWND window, int index, const char* path);
 
 typedef BOOL (*TrayHook)(DWORD action, NOTIFYICONDATAA* data);
 // Lets tests see every call; NULL restores the shell.

@@ -47,8 +47,7 @@ void OnTrayRightClick(HWND wnd)
     UINT chosen = TrackMenu(popup, TPM_RETURNCMD, cursor.x, cursor.y, wnd);
     DestroyMenu(menu);
     if (chosen == IDM_TRAY_ENABLED) {
-        SetMonitoring(wnd, &g_app.device, &g_app.live, !IsMonitoringEnabled());
-        ShowMonitoringState(wnd, IsMonitoringEnabled());
+        SwitchMonitoring(wnd, !IsMonitoringEnabled());
     } else if (chosen == IDM_TRAY_EXIT) {
         PostMessageA(wnd, WM_CLOSE, 0, 0);
     }
@@ -60,6 +59,13 @@ void ShowMonitoringState(HWND wnd, int enabled)
 {
     SendDlgItemMessageA(wnd, IDC_MAIN_ENABLED, BM_SETCHECK, enabled ? BST_CHECKED : BST_UNCHECKED, 0);
     SendDlgItemMessageA(wnd, IDC_MAIN_DISABLED, BM_SETCHECK, enabled ? BST_UNCHECKED : BST_CHECKED, 0);
+}
+
+void SwitchMonitoring(HWND wnd, int enable)
+{
+    // A switch-on that failed leaves monitoring off, whatever the button said.
+    int done = SetMonitoring(wnd, &g_app.device, &g_app.live, enable);
+    ShowMonitoringState(wnd, enable && done);
 }
 
 BOOL OnMainCloseBox(HWND wnd)

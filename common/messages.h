@@ -36,6 +36,14 @@ enum { TRAY_IDLE = 0, TRAY_UPLOAD = 1, TRAY_DOWNLOAD = 2 };
 // Sent by the engine: a text for the main window's status line. wParam 0;
 // lParam the text (sender's), or NULL for the "ready" text.
 #define UM_STATUSTEXT (WM_USER + 29)
+// Posted by the FTP client to the main window after it closed a socket.
+// wParam the socket number; lParam 0. Events of the closed socket that are
+// still queued come before it and are ignored; the number is free again for
+// new sockets once it arrives.
+#define UM_FTPRETIRED (WM_USER + 30)
+// Posted by the FTP client to the main window: an upload or download that
+// stopped to let the window answer goes on. wParam the data socket; lParam 0.
+#define UM_FTPCONTINUE (WM_USER + 31)
 // Sent by the main window to itself from the item popup. wParam kind in the
 // high word, target id in the low word; lParam the item path (sender's).
 #define UM_BROWSETARGET (WM_USER + 25)

@@ -107,11 +107,11 @@ bool BuildRestoreTarget(const char* folder, const char* originalPath, char* out,
 
 void RestoreErrorSubject(int code, const char* storedName, const char* location, char* out, size_t size)
 {
-    char user[TK_FTPTEXT_SIZE], password[TK_FTPTEXT_SIZE], address[TK_FTPTEXT_SIZE];
+    char address[TK_FTPTEXT_SIZE];
     WORD port = 0;
     bool aboutServer = code == ERR_TCPIP || code == ERR_HOST_NOT_RESOLVED || code == ERR_FTP_REJECTED
         || code == ERR_CANNOT_CONNECT;
-    if (aboutServer && ParseFtpLocation(location, user, password, address, sizeof address, &port) && *address)
+    if (aboutServer && ParseFtpLocation(location, address, sizeof address, &port) && *address)
         lstrcpynA(out, address, static_cast<int>(size));
     else
         lstrcpynA(out, storedName ? storedName : "", static_cast<int>(size));

@@ -9,6 +9,7 @@
 #include "monitor/monitor.h"
 #include "store/layout.h"
 #include "store/store.h"
+#include "transfer/ftp.h"
 
 namespace {
 
@@ -119,8 +120,9 @@ unsigned __stdcall NotificationThread(void* arg)
         Sleep(INTAKE_SETTLE_MS);
         ResolveLongPath(buffer, buffer);
         UpperCaseDrivePart(buffer);
-        // A file an FTP batch is sending: the change is our own doing.
-        if (context->batches && FindFtpJobLocked(context->batches, INVALID_SOCKET, NULL, buffer))
+        // A file an upload is sending right now: the upload queues it again
+        // when it ends if it was written meanwhile (reading it changes nothing).
+        if (context->batches && NoteChangeDuringUpload(context->batches, buffer))
             continue;
         context->path = buffer;
         HandleChange(context);

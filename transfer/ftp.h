@@ -1,38 +1,58 @@
-// The FTP client: control and data connections, driven by socket messages on the main thread.
+// The FTP client: batches on control and data connections, driven by socket messages on the main window's thread.
 #pragma once
 #include <windows.h>
 #include <winsock2.h>
 
+#include "transfer/ftpbatch.h"
 #include "transfer/queue.h"
 
-// Starts the non-blocking connect of a batch to its target (the batch's
-// local path names the item, its target id the FtpTarget). Called by the
-// workers and the restore function; socket events go to window. Returns 1
-// when the connect was started, else an error code (2, 3, 4, 5, 6).
-int StartFtpConnection(HWND window, FtpJob* batch);
+// What the main window gives the client once, at start.
+struct FtpClientSetup {
+    HWND window;           // receives the client's socket messages and its notices
+                           // (UM_TRAYSTATE, UM_STATUSTEXT)
+    BatchList* batches;    // the program's batch list
+    HWND repliesWindow;    // receives every reply line (UM_FTPREPLY); NULL for none
+    RequestQueue* liveQueue;  // where a file changed during its own upload is queued again
+    HANDLE liveWorkEvent;
+    HANDLE liveStopEvent;  // set by Stop All Transfers; abort event of live requests
+};
+void InitFtpClient(const FtpClientSetup& setup);
+// The replies window, created later in the start than the client.
+void SetFtpRepliesWindow(HWND repliesWindow);
 
-// What the FTP client is given once, by the main window at start: the window
-// that receives its socket events and notices, the program's batch list, and
-// the window that shows reply lines (NULL for none).
-void InitFtpClient(HWND window, BatchList* batches, HWND repliesWindow);
+// The main window hands over every message of the client here: UM_FTPCONTROL,
+// UM_FTPDATA, UM_FTPRETIRED and UM_FTPCONTINUE. TRUE when it was one.
+BOOL OnFtpClientMessage(UINT msg, WPARAM wParam, LPARAM lParam);
+
+// Copies the item's FtpTarget with targetId into the batch and starts the
+// non-blocking connect of its control connection; the batch is listed once
+// the connect has started (the worker must not touch it afterwards). Returns
+// ERR_SUCCESS, or the code that says why nothing was started (2 no settings,
+// 3 FTP off for the item, 4 no socket, 5 address not resolved, 6 no such
+// target, 10 a text that cannot be sent); the batch is then not listed and
+// stays the caller's.
+int StartFtpConnection(FtpBatch* batch);
 
 // Starts the download of a stored file for a restore record (location is the
-// record's data). ERR_SUCCESS when started, else the error code that says why
-// it could not start.
+// record's data). ERR_SUCCESS when started, else the code that says why not.
 int StartFtpDownload(const char* itemPath, const char* storedName, const char* location);
-
-// Moves a batch on after one complete reply line: sends the next command of
-// the sequence. Returns the reply's code, 0 when the line has none or the
-// batch's settings or target cannot be found. Listening sockets report to
-// the main window (or to window when there is none).
-int AdvanceFtpBatch(HWND window, const char* line, FtpJob* batch);
-
-// Handlers of UM_FTPCONTROL and UM_FTPDATA at the main window.
-void OnControlSocketEvent(SOCKET socket, WORD event, WORD error);
-void OnDataSocketEvent(SOCKET socket, WORD event, WORD error);
 
 // UM_STOPTRANSFER with wParam 1: stops the batches of one progress window.
 void StopFtpBatches(HWND progressWindow);
 
 // Command Stop All Transfers: sets the live-stop event and ends every batch.
 void StopAllTransfers(void);
+
+// At close: frees every batch (their sockets go with Windows Sockets).
+void ShutDownFtpClient(void);
+
+// The intake: true when path is the file an upload is sending right now. The
+// change is then not queued by the intake; the upload queues the file again
+// when it ends if the file was written meanwhile.
+bool NoteChangeDuringUpload(BatchList* batches, const char* path);
+
+// Test seam: the silence after which a batch is given up (60 s by default).
+// Returns the previous value.
+DWORD SetFtpIdleLimit(DWORD milliseconds);
+// The check for silent batches, also called by tests.
+void CheckIdleBatches(void);

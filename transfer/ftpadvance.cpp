@@ -1,29 +1,27 @@
-// The command sequence of a batch: each reply sends the next command, the data listener and PORT.
-#include "transfer/ftp.h"
+// The command sequence of a batch: each reply sends the next command; files start, fail and follow one another.
+#include "transfer/ftpclient.h"
 
-#include "app/appstate.h"
 #include "common/messages.h"
 #include "log/errors.h"
 #include "store/store.h"
 #include "transfer/diskcopy.h"
 #include "transfer/ftpsequence.h"
-#include "transfer/ftpsession.h"
 
 #include <string.h>
 
 namespace {
 
-enum { COMMAND_SIZE = 600, LISTEN_ATTEMPTS = 5 };
+enum { COMMAND_SIZE = 600 };
 
 // A text that would break the command (a line break, or too long): the
 // target cannot be served, so the batch ends with a report.
-void FailOnText(FtpJob* batch)
+void FailOnText(FtpBatch* batch)
 {
     ReportBatchError(batch, ERR_GENERIC);
     SendQuit(batch);
 }
 
-void SendArgumentCommand(FtpJob* batch, const char* verb, const char* argument)
+void SendArgumentCommand(FtpBatch* batch, const char* verb, const char* argument)
 {
     char command[COMMAND_SIZE];
     if (!FormatFtpCommand(command, sizeof command, verb, argument)) {
@@ -33,214 +31,249 @@ void SendArgumentCommand(FtpJob* batch, const char* verb, const char* argument)
     SendFtpCommand(batch, command);
 }
 
-// MKD of the remote folder up to cut (the whole folder when cut < 0).
-void SendFolderLevel(FtpJob* batch, FtpJob* file, int cut)
+void SendType(FtpBatch* batch)
 {
-    char prefix[MAX_PATH];
-    lstrcpynA(prefix, file->remotePath, cut >= 0 && cut < MAX_PATH ? cut + 1 : MAX_PATH);
-    GetFtpSession(batch)->folderCut = cut;
-    SendArgumentCommand(batch, "MKD", prefix);
-}
-
-void SendType(FtpJob* batch)
-{
-    batch->state = FTP_STATE_TYPE;
+    SetFtpState(batch, FTP_STATE_TYPE);
     SendFtpCommand(batch, "TYPE I\r\n");
 }
 
-void StartFolders(FtpJob* batch, const FtpTargetCopy* target)
+// The folder the CWD in progress enters, named from the folder entered now.
+void SendCwd(FtpBatch* batch, const char* folder)
 {
-    FtpJob* file = batch->files;
+    SetFtpState(batch, FTP_STATE_CWD);
+    SendArgumentCommand(batch, "CWD", folder);
+}
+
+// MKD of the first file's remote folder up to cut (the whole folder when
+// cut < 0).
+void SendFolderLevel(FtpBatch* batch, int cut)
+{
+    const char* folder = batch->current.remotePath;
+    char prefix[MAX_PATH];
+    lstrcpynA(prefix, folder, cut >= 0 && cut < MAX_PATH ? cut + 1 : MAX_PATH);
+    batch->folderCut = cut;
+    SetFtpState(batch, FTP_STATE_FOLDERS);
+    SendArgumentCommand(batch, "MKD", prefix);
+}
+
+// Upload: works out the first file's remote folder and makes its first level.
+void BeginUpload(FtpBatch* batch)
+{
+    const char* path = batch->files->localPath;
     char itemPath[MAX_PATH];
     // An item that has gone since the batch was made leaves the target
     // folder as it is (the file is then treated as directly in the item).
-    if (OpenItemKey(file->localPath, itemPath, NULL))
+    if (OpenItemKey(path, itemPath, NULL))
         DecodeKeyName(itemPath);
     else
-        lstrcpynA(itemPath, file->localPath, sizeof itemPath);
-    FtpSession* session = GetFtpSession(batch);
+        lstrcpynA(itemPath, path, sizeof itemPath);
     // The file's folder as the login folder sees it, then as named from the
     // folder the previous file entered (it differs for relative folders).
-    if (!MakeRemoteFolder(file->localPath, itemPath, target->folder, session->pendingCwd,
-                          sizeof session->pendingCwd) ||
-        !FolderFromCurrent(session->cwd, session->pendingCwd, file->remotePath, FTP_BUFFER_SIZE)) {
+    if (!MakeRemoteFolder(path, itemPath, batch->target.folder, batch->pendingCwd,
+                          sizeof batch->pendingCwd) ||
+        !FolderFromCurrent(batch->cwd, batch->pendingCwd, batch->current.remotePath,
+                           sizeof batch->current.remotePath)) {
         FailOnText(batch);
         return;
     }
-    if (!file->remotePath[0]) {
-        GetFtpSession(batch)->folderCut = -1;
+    if (!batch->current.remotePath[0]) {
+        batch->folderCut = -1;
         SendType(batch);
         return;
     }
-    SendFolderLevel(batch, file, NextFolderCut(file->remotePath, 0));
+    SendFolderLevel(batch, NextFolderCut(batch->current.remotePath, 0));
 }
 
-// A listening socket on the control connection's local address, with the
-// port taken from the program-wide counter. Returns the socket or
-// INVALID_SOCKET; *port is the port announced either way.
-SOCKET OpenDataListener(FtpJob* batch, HWND window, DWORD* address, WORD* port)
+// Download: enters the stored file's folder.
+void BeginDownload(FtpBatch* batch)
 {
-    sockaddr_in local;
-    int length = sizeof local;
-    memset(&local, 0, sizeof local);
-    if (getsockname(batch->socket, reinterpret_cast<sockaddr*>(&local), &length) != 0)
-        local.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    *address = local.sin_addr.s_addr;
-    for (int attempt = 0; attempt < LISTEN_ATTEMPTS; ++attempt) {
-        *port = NextDataPort();
-        SOCKET s = socket(AF_INET, SOCK_STREAM, IPPROTO_TCP);
-        if (s == INVALID_SOCKET)
-            continue;
-        sockaddr_in bound = local;
-        bound.sin_family = AF_INET;
-        bound.sin_port = htons(*port);
-        // A port of 0 (after the counter wraps) binds to any free port; the
-        // port actually bound is the one announced.
-        if (bind(s, reinterpret_cast<sockaddr*>(&bound), sizeof bound) == 0 &&
-            listen(s, SOMAXCONN) == 0 &&
-            WSAAsyncSelect(s, window, UM_FTPDATA, FD_READ | FD_WRITE | FD_ACCEPT | FD_CLOSE) == 0) {
-            length = sizeof bound;
-            if (getsockname(s, reinterpret_cast<sockaddr*>(&bound), &length) == 0)
-                *port = ntohs(bound.sin_port);
-            return s;
-        }
-        closesocket(s);
+    char folder[MAX_PATH];
+    RemoteFolderPart(batch->storedName, folder, sizeof folder);
+    lstrcpynA(batch->pendingCwd, folder, sizeof batch->pendingCwd);
+    if (folder[0])
+        SendCwd(batch, folder);
+    else
+        SendType(batch);
+}
+
+void BeginFile(FtpBatch* batch)
+{
+    batch->folderCut = -1;
+    batch->current.remotePath[0] = '\0';
+    if (!batch->files) {
+        SendQuit(batch);
+        return;
     }
-    return INVALID_SOCKET;
+    if (batch->direction == FTP_DOWNLOAD)
+        BeginDownload(batch);
+    else
+        BeginUpload(batch);
 }
 
-// Opens the local file of an upload before the server is told to expect
-// it, so that a file that cannot be read is dropped without a transfer.
-bool OpenUploadSource(FtpJob* file)
+// Opens the upload's source before the server is told to expect it; a file
+// that cannot be read is reported and dropped, and the next file starts with
+// its own folders. False when the batch went on without it.
+bool PrepareSource(FtpBatch* batch)
 {
-    file->file = CreateFileA(file->localPath, GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE,
-                             NULL, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, NULL);
-    if (file->file == INVALID_HANDLE_VALUE)
-        return false;
-    file->fileSize = GetFileSize(file->file, NULL);
-    if (file->fileSize == INVALID_FILE_SIZE)
-        file->fileSize = 0;
-    return true;
+    if (batch->direction != FTP_UPLOAD || OpenUploadSource(batch))
+        return true;
+    ReportFtpError(ERR_SOURCE_OPEN, batch->files->localPath);
+    if (batch->progressWindow)
+        SendMessageA(batch->progressWindow, UM_FTPFILEDONE, 0, 0);
+    DropFirstFileJob(Client().batches, batch);
+    BeginFile(batch);
+    return false;
 }
 
-void SendPort(FtpJob* batch, HWND window)
+void SendPort(FtpBatch* batch)
 {
-    FtpJob* file = batch->files;
-    if (batch->direction == FTP_UPLOAD) {
-        bool dropped = false;
-        while (file && !OpenUploadSource(file)) {
-            ReportFtpError(ERR_SOURCE_OPEN, file->localPath);
-            DropFirstFile(batch);
-            file = batch->files;
-            dropped = true;
-        }
-        if (dropped) {
-            // The next file needs its own folders first.
-            StartNextFile(batch);
-            return;
-        }
-    }
-    file->direction = batch->direction;
-    file->bytesDone = 0;
-    FtpSession* session = GetFtpSession(batch);
-    session->dataAccepted = false;
-    session->serverReady = false;
+    if (!PrepareSource(batch))
+        return;
     DWORD address = 0;
     WORD port = 0;
-    file->socket = OpenDataListener(batch, window, &address, &port);
+    OpenDataListener(batch, &address, &port);
     char command[COMMAND_SIZE];
     FormatPortCommand(command, sizeof command, address, port);
+    SetFtpState(batch, FTP_STATE_PORT);
     SendFtpCommand(batch, command);
 }
 
-void SendTransfer(FtpJob* batch, const FtpTargetCopy* target)
+void SendPasv(FtpBatch* batch)
 {
-    FtpJob* file = batch->files;
+    if (!PrepareSource(batch))
+        return;
+    SetFtpState(batch, FTP_STATE_PASV);
+    SendFtpCommand(batch, "PASV\r\n");
+}
+
+void SendTransfer(FtpBatch* batch)
+{
+    const char* path = batch->files->localPath;
     char folder[MAX_PATH];
     char nameSource[MAX_PATH];
     if (batch->direction == FTP_DOWNLOAD) {
-        RemoteFolderPart(batch->remotePath, folder, sizeof folder);
-        lstrcpynA(nameSource, file->localPath, sizeof nameSource);
+        RemoteFolderPart(batch->storedName, folder, sizeof folder);
+        lstrcpynA(nameSource, path, sizeof nameSource);
     } else {
-        lstrcpynA(folder, GetFtpSession(batch)->cwd, sizeof folder);
-        if (!(target->storageType & STORAGE_BACKUP))
-            lstrcpynA(nameSource, file->localPath, sizeof nameSource);
-        else if (!MakeBackupName(file->localPath, nameSource)) {
+        lstrcpynA(folder, batch->cwd, sizeof folder);
+        if (!(batch->target.storageType & STORAGE_BACKUP))
+            lstrcpynA(nameSource, path, sizeof nameSource);
+        else if (!MakeBackupName(path, nameSource)) {
             FailOnText(batch);
             return;
         }
     }
     const char* name = RemoteNamePart(nameSource);
-    if (!JoinRemotePath(folder, name, file->remotePath, FTP_BUFFER_SIZE)) {
+    if (!JoinRemotePath(folder, name, batch->current.remotePath, sizeof batch->current.remotePath)) {
         FailOnText(batch);
         return;
     }
+    SetFtpState(batch, batch->direction == FTP_DOWNLOAD ? FTP_STATE_RETR : FTP_STATE_STOR);
     SendArgumentCommand(batch, batch->direction == FTP_DOWNLOAD ? "RETR" : "STOR", name);
+}
+
+// The 227 reply to PASV: the port comes from the reply, the address is the
+// control connection's peer.
+void ConnectData(FtpBatch* batch, const char* line)
+{
+    DWORD announced = 0;
+    WORD port = 0;
+    if (!ParsePasvReply(line, &announced, &port)) {
+        ReportBatchError(batch, ERR_CANNOT_CONNECT);
+        AbandonTransfer(batch);
+        SendQuit(batch);
+        return;
+    }
+    sockaddr_in peer;
+    int length = sizeof peer;
+    if (getpeername(batch->control, reinterpret_cast<sockaddr*>(&peer), &length) == 0 &&
+        peer.sin_addr.s_addr != announced) {
+        char text[MAX_PATH + 128];
+        const BYTE* a = reinterpret_cast<const BYTE*>(&announced);
+        snprintf(text, sizeof text,
+                 "FTP server announced data address %d.%d.%d.%d for %s; connecting to the "
+                 "server's own address instead",
+                 a[0], a[1], a[2], a[3], batch->files->localPath);
+        LogPathLine("%s", text);
+    }
+    if (!ConnectPassiveData(batch, port)) {
+        ReportBatchError(batch, ERR_CANNOT_CONNECT);
+        AbandonTransfer(batch);
+        SendQuit(batch);
+        return;
+    }
+    SendTransfer(batch);
 }
 
 }  // namespace
 
-int AdvanceFtpBatch(HWND window, const char* line, FtpJob* batch)
+void AdvanceBatch(FtpBatch* batch, int code, const char* line)
 {
-    int code = ReplyCode(line);
-    if (!code || !batch)
-        return 0;
-    const FtpTargetCopy* target = BatchTarget(batch);
-    if (!target)
-        return 0;
-    if (g_app.mainWindow)
-        window = g_app.mainWindow;
-    FtpSession* session = GetFtpSession(batch);
-    FtpJob* first = batch->files;
-    FtpStep step = DecideFtpStep(code, batch->state, batch->direction, first != NULL,
-                                 session->folderCut >= 0);
-    batch->state = step.state;
-    // The worker adds the files right after the connect has started; a
-    // quick server can log in first. The watchdog starts them once there.
-    session->awaitingFiles = code == 230 && !first && batch->direction == FTP_UPLOAD;
+    if (batch->state == FTP_STATE_CWD)
+        lstrcpynA(batch->cwd, batch->pendingCwd, sizeof batch->cwd);
+    FtpStep step = DecideFtpStep(code, batch->state, batch->files != NULL, batch->folderCut >= 0,
+                                 batch->target.passive != 0);
     switch (step.action) {
     case FTP_SEND_USER:
-        if (target->anonymous)
+        SetFtpState(batch, step.state);
+        if (batch->target.anonymous)
             SendFtpCommand(batch, "USER anonymous\r\n");
         else
-            SendArgumentCommand(batch, "USER", target->userName);
+            SendArgumentCommand(batch, "USER", batch->target.userName);
         break;
     case FTP_SEND_PASS:
-        SendArgumentCommand(batch, "PASS", target->password);
+        SetFtpState(batch, step.state);
+        SendArgumentCommand(batch, "PASS", batch->target.password);
         break;
-    case FTP_START_FOLDERS:
-        StartFolders(batch, target);
+    case FTP_BEGIN_FILE:
+        BeginFile(batch);
         break;
     case FTP_NEXT_FOLDER:
-        SendFolderLevel(batch, first, NextFolderCut(first->remotePath, session->folderCut));
+        SendFolderLevel(batch, NextFolderCut(batch->current.remotePath, batch->folderCut));
         break;
     case FTP_CWD_FOLDER:
-        if (first->remotePath[0])
-            SendArgumentCommand(batch, "CWD", first->remotePath);
+        batch->folderCut = -1;
+        if (batch->current.remotePath[0])
+            SendCwd(batch, batch->current.remotePath);
         else
             SendType(batch);
         break;
-    case FTP_CWD_DOWNLOAD: {
-        char folder[MAX_PATH];
-        RemoteFolderPart(batch->remotePath, folder, sizeof folder);
-        lstrcpynA(session->pendingCwd, folder, sizeof session->pendingCwd);
-        if (folder[0])
-            SendArgumentCommand(batch, "CWD", folder);
-        else
-            SendType(batch);
-        break;
-    }
     case FTP_SEND_TYPE:
         SendType(batch);
         break;
     case FTP_SEND_PORT:
-        SendPort(batch, window);
+        SendPort(batch);
+        break;
+    case FTP_SEND_PASV:
+        SendPasv(batch);
+        break;
+    case FTP_CONNECT_DATA:
+        ConnectData(batch, line);
         break;
     case FTP_SEND_TRANSFER:
-        SendTransfer(batch, target);
+        SendTransfer(batch);
         break;
     case FTP_DO_NOTHING:
+        SetFtpState(batch, step.state);
         break;
     }
-    return code;
+}
+
+void StartNextFile(FtpBatch* batch)
+{
+    AbandonTransfer(batch);
+    if (batch->files) {
+        // The data side has closed; the progress window was told then.
+        DropFirstFileJob(Client().batches, batch);
+    }
+    BeginFile(batch);
+}
+
+void FailCurrentFile(FtpBatch* batch, int code)
+{
+    if (code != 553 || !EndsWithSeparator(batch->localPath))
+        ReportBatchError(batch, code);
+    if (batch->state != FTP_STATE_DATA_ENDED && batch->progressWindow)
+        SendMessageA(batch->progressWindow, UM_FTPFILEDONE, 0, 0);
+    StartNextFile(batch);
 }

@@ -1,126 +1,58 @@
-// The FTP data connection: accepting the server's connection, streaming the file, ending the file job.
-#include "transfer/ftp.h"
+// The FTP data connection: the server's connection (or ours, in passive mode), streaming the file in slices, and its end.
+#include "transfer/ftpclient.h"
 
-#include "app/appstate.h"
 #include "common/messages.h"
-#include "app/tray.h"
 #include "log/errors.h"
 #include "log/log.h"
 #include "store/store.h"
 #include "transfer/ftpsequence.h"
-#include "transfer/ftpsession.h"
 
 #include <stdio.h>
 #include <string.h>
 
+#include <vector>
+
 namespace {
 
-enum { UPLOAD_BLOCK = 1024, MAX_UPLOAD_BLOCK = 65536, DOWNLOAD_BLOCK = 4096,
-       RESTORE_FOLDER_SIZE = 4096 };
-DWORD g_uploadBlock = UPLOAD_BLOCK;
-// Bounds the draining of a closed download connection (4 KiB per round).
-enum { MAX_DRAIN_ROUNDS = 1 << 16 };
+// Bytes per read and send, and how long one call may hold the main thread
+// before it leaves the rest for a message of its own.
+enum { DATA_BLOCK = 65536, SLICE_MS = 15, SLICE_BLOCKS = 64, RESTORE_FOLDER_SIZE = 4096,
+       CLOSE_DRAIN_BLOCKS = 1 << 14 };
+const UINT_PTR kContinueTimer = 0x4643;  // "FC"
 
-void LogPathLine(const char* format, const char* path)
+int Percentage(ULONGLONG done, ULONGLONG size)
 {
-    char line[MAX_PATH + 64];
-    snprintf(line, sizeof line, format, path);
-    WriteLog(line, 0, LOG_BACKUP);
-}
-
-int Percentage(LONG done, DWORD size)
-{
-    if (size == 0)
+    if (size == 0 || done >= size)
         return 100;
-    unsigned long long pct = static_cast<unsigned long long>(static_cast<DWORD>(done)) * 100 / size;
-    return pct > 100 ? 100 : static_cast<int>(pct);
+    return static_cast<int>(done * 100 / size);
 }
 
-// The data side of a file job is over. A complete transfer is only recorded
-// once the server confirms it on the control connection.
-void EndFileJob(FtpJob* file, bool complete)
+const char* CurrentPath(FtpBatch* batch)
 {
-    FtpJob* batch = file->batch;
-    LogPathLine("FTP data connection closed for %s", file->localPath);
-    if (!complete) {
-        LogPathLine("Transfer of file %s was aborted", file->localPath);
-        if (file->mode == WORKER_LIVE) {
-            char text[MAX_PATH + 64];
-            snprintf(text, sizeof text, "Transfer of file %s was aborted", file->localPath);
-            SetStatusText(text);
-        }
-    }
-    if (file->file != INVALID_HANDLE_VALUE) {
-        CloseHandle(file->file);
-        file->file = INVALID_HANDLE_VALUE;
-    }
-    FinishedFile finished;
-    memset(&finished, 0, sizeof finished);
-    finished.present = complete;
-    finished.logSuccess = complete && file->direction == FTP_UPLOAD && file->fileSize > 0;
-    finished.direction = file->direction;
-    finished.mode = file->mode;
-    finished.targetId = file->targetId;
-    lstrcpynA(finished.localPath, file->localPath, sizeof finished.localPath);
-    lstrcpynA(finished.remotePath, file->remotePath, sizeof finished.remotePath);
+    return batch->files ? batch->files->localPath : batch->localPath;
+}
 
-    CloseFileSockets(file);
-    RemoveFtpJob(g_app.live.batches, file);
+void SetSending(FtpBatch* batch, bool sending)
+{
+    LockBatches(Client().batches);
+    batch->current.sending = sending;
+    UnlockBatches(Client().batches);
+}
+
+// Uploads only: a download's size is not known beforehand.
+void ShowProgress(FtpBatch* batch)
+{
+    int pct = Percentage(batch->current.done, batch->current.size);
+    if (pct == batch->current.lastPercent)
+        return;
+    batch->current.lastPercent = pct;
+    if (batch->mode == WORKER_LIVE) {
+        char text[MAX_PATH + 64];
+        snprintf(text, sizeof text, "Transferring file %s.  %d%% complete", CurrentPath(batch), pct);
+        ShowStatus(text);
+    }
     if (batch->progressWindow)
-        SendMessageA(batch->progressWindow, UM_FTPFILEDONE, 0, 0);
-    OnFileJobEnded(batch, finished);
-}
-
-// Sends 1,024-byte blocks until the socket would block (the next write
-// event goes on from bytes done) or the file ends.
-void SendUploadBlocks(FtpJob* file)
-{
-    if (file->file == INVALID_HANDLE_VALUE || !GetFtpSession(file->batch)->serverReady)
-        return;
-    if (file->fileSize == 0) {
-        EndFileJob(file, true);
-        return;
-    }
-    static char block[MAX_UPLOAD_BLOCK];
-    for (;;) {
-        SetFilePointer(file->file, file->bytesDone, NULL, FILE_BEGIN);
-        DWORD got = 0;
-        if (!ReadFile(file->file, block, g_uploadBlock, &got, NULL) || got == 0)
-            break;
-        int sent = send(file->socket, block, static_cast<int>(got), 0);
-        if (sent <= 0)
-            return;
-        LONG before = file->bytesDone;
-        file->bytesDone += sent;
-        TouchBatch(file->batch);
-        int pct = Percentage(file->bytesDone, file->fileSize);
-        // Progress only when the figure changes: a large file would
-        // otherwise flood the progress window's queue.
-        if (before != 0 && pct == Percentage(before, file->fileSize))
-            continue;
-        if (file->mode == WORKER_LIVE) {
-            char text[MAX_PATH + 64];
-            snprintf(text, sizeof text, "Transferring file %s.  %d%% complete", file->localPath,
-                     pct);
-            SetStatusText(text);
-        }
-        if (file->batch->progressWindow)
-            PostMessageA(file->batch->progressWindow, UM_FTPPERCENT, pct, 0);
-    }
-    EndFileJob(file, true);
-}
-
-void ReceiveDownload(FtpJob* file)
-{
-    char block[DOWNLOAD_BLOCK];
-    int got = recv(file->socket, block, sizeof block, 0);
-    if (got <= 0)
-        return;
-    file->bytesDone += got;
-    TouchBatch(file->batch);
-    DWORD written = 0;
-    if (file->file != INVALID_HANDLE_VALUE)
-        WriteFile(file->file, block, static_cast<DWORD>(got), &written, NULL);
+        PostMessageA(batch->progressWindow, UM_FTPPERCENT, pct, 0);
 }
 
 // The folder downloads go to: restorefolder, or the installation folder
@@ -144,16 +76,8 @@ bool ReadRestoreFolder(char* out, DWORD size)
     return true;
 }
 
-void DropFileJob(FtpJob* file)
-{
-    AbandonFile(file);
-    CloseFileSockets(file);
-    RemoveFtpJob(g_app.live.batches, file);
-}
-
 // The local file a download is for: restore folder, '\', the stored name's
-// file-name part (the RETR names it too; the data connection may come
-// before the RETR has gone out). part gets the file written meanwhile.
+// file-name part. part gets the file written meanwhile.
 bool DownloadTarget(const char* storedName, char* target, char* part, int size)
 {
     char folder[RESTORE_FOLDER_SIZE];
@@ -164,98 +88,25 @@ bool DownloadTarget(const char* storedName, char* target, char* part, int size)
     return n > 0 && n < size && m > 0 && m < size;
 }
 
-bool OpenDownloadTarget(FtpJob* file)
+bool OpenDownloadPart(FtpBatch* batch)
 {
     char target[RESTORE_FOLDER_SIZE + MAX_PATH], part[RESTORE_FOLDER_SIZE + MAX_PATH];
-    if (!DownloadTarget(file->localPath, target, part, sizeof target))
+    if (!DownloadTarget(CurrentPath(batch), target, part, sizeof target))
         return false;
-    file->file = CreateFileA(part, GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE, NULL,
-                             CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, NULL);
-    if (file->file == INVALID_HANDLE_VALUE) {
+    batch->current.file = CreateFileA(part, GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE, NULL,
+                                      CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, NULL);
+    if (batch->current.file == INVALID_HANDLE_VALUE) {
         ReportFtpError(ERR_DEST_OPEN, target);
         return false;
     }
     return true;
 }
 
-// True when the connection comes from the server of the batch's control
-// connection; anyone else on the data port is turned away.
-bool FromControlPeer(FtpJob* batch, const sockaddr_in& peer)
+void DeleteDownloadPart(const char* storedName)
 {
-    sockaddr_in server;
-    int length = sizeof server;
-    if (getpeername(batch->socket, reinterpret_cast<sockaddr*>(&server), &length) != 0)
-        return false;
-    return server.sin_addr.s_addr == peer.sin_addr.s_addr;
-}
-
-void OnDataAccept(FtpJob* file, WORD error)
-{
-    FtpJob* batch = file->batch;
-    if (error) {
-        DropFileJob(file);
-        return;
-    }
-    sockaddr_in peer;
-    int length = sizeof peer;
-    SOCKET data = accept(file->socket, reinterpret_cast<sockaddr*>(&peer), &length);
-    if (data == INVALID_SOCKET)
-        return;
-    if (!FromControlPeer(batch, peer)) {
-        closesocket(data);
-        return;
-    }
-    if (file->direction == FTP_DOWNLOAD && !OpenDownloadTarget(file)) {
-        closesocket(data);
-        DropFileJob(file);
-        return;
-    }
-    closesocket(file->socket);
-    file->socket = data;
-    WSAAsyncSelect(data, g_app.mainWindow, UM_FTPDATA, FD_READ | FD_WRITE | FD_CLOSE);
-    TouchBatch(batch);
-    if (batch->progressWindow) {
-        SendMessageA(batch->progressWindow, UM_FTPFILESTART, 0,
-                     reinterpret_cast<LPARAM>(file->localPath));
-        SendMessageA(batch->progressWindow, UM_FTPPERCENT, 0, 0);
-    }
-    LogPathLine("Accepted FTP data connection for %s", file->localPath);
-    SetTrayTransferring(g_app.mainWindow,
-                        file->direction == FTP_DOWNLOAD ? TRAY_DOWNLOAD : TRAY_UPLOAD,
-                        file->localPath);
-    GetFtpSession(batch)->dataAccepted = true;
-    if (file->direction == FTP_UPLOAD)
-        SendUploadBlocks(file);
-}
-
-void OnDataClose(FtpJob* file)
-{
-    if (file->direction == FTP_DOWNLOAD) {
-        SOCKET socket = file->socket;
-        for (int i = 0; i < MAX_DRAIN_ROUNDS; ++i) {
-            LONG before = file->bytesDone;
-            ReceiveDownload(file);
-            if (file->bytesDone == before || file->socket != socket)
-                break;
-        }
-        EndFileJob(file, true);
-        return;
-    }
-    // The server closed an upload: complete only when everything went out.
-    GetFtpSession(file->batch)->serverReady = true;
-    SOCKET socket = file->socket;
-    SendUploadBlocks(file);
-    if (FindFtpJobLocked(g_app.live.batches, socket, NULL, NULL) == file)
-        EndFileJob(file, false);
-}
-
-}  // namespace
-
-DWORD SetFtpUploadBlock(DWORD bytes)
-{
-    DWORD old = g_uploadBlock;
-    g_uploadBlock = bytes >= 1 && bytes <= DWORD(MAX_UPLOAD_BLOCK) ? bytes : DWORD(UPLOAD_BLOCK);
-    return old;
+    char target[RESTORE_FOLDER_SIZE + MAX_PATH], part[RESTORE_FOLDER_SIZE + MAX_PATH];
+    if (DownloadTarget(storedName, target, part, sizeof target))
+        DeleteFileA(part);
 }
 
 void CommitDownload(const char* storedName)
@@ -269,49 +120,411 @@ void CommitDownload(const char* storedName)
     }
 }
 
-void DeleteDownloadPart(const char* storedName)
+// The data side of the file in transfer is over. whole: every byte went
+// (uploads) or came (downloads) and the connection closed cleanly; the file
+// is stored only once the server confirms it as well.
+void EndTransfer(FtpBatch* batch, bool whole)
 {
-    char target[RESTORE_FOLDER_SIZE + MAX_PATH], part[RESTORE_FOLDER_SIZE + MAX_PATH];
-    if (DownloadTarget(storedName, target, part, sizeof target))
-        DeleteFileA(part);
+    const char* path = CurrentPath(batch);
+    LogPathLine("FTP data connection closed for %s", path);
+    if (!whole) {
+        LogPathLine("Transfer of file %s was aborted", path);
+        if (batch->mode == WORKER_LIVE) {
+            char text[MAX_PATH + 64];
+            snprintf(text, sizeof text, "Transfer of file %s was aborted", path);
+            ShowStatus(text);
+        }
+    }
+    FinishedFile& f = batch->finished;
+    memset(&f, 0, sizeof f);
+    f.present = whole;
+    f.logSuccess = whole && batch->direction == FTP_UPLOAD && batch->current.size > 0;
+    lstrcpynA(f.localPath, path, sizeof f.localPath);
+    lstrcpynA(f.remotePath, batch->current.remotePath, sizeof f.remotePath);
+    bool upload = batch->direction == FTP_UPLOAD;
+    CloseTransfer(batch, !upload && !whole);
+    if (upload)
+        QueueIfChangedDuringUpload(batch, path);
+    if (batch->progressWindow)
+        SendMessageA(batch->progressWindow, UM_FTPFILEDONE, 0, 0);
+    if (batch->state == FTP_STATE_REPLY_ENDED) {
+        ConfirmFinishedFile(batch);
+        StartNextFile(batch);
+    } else if (batch->state != FTP_STATE_QUIT) {
+        SetFtpState(batch, FTP_STATE_DATA_ENDED);
+    }
 }
 
-void AbandonFile(FtpJob* file)
+// A data connection that broke (a reset, say): the file is not stored and
+// the user hears of it.
+void EndBrokenTransfer(FtpBatch* batch)
 {
-    if (!file || file->file == INVALID_HANDLE_VALUE)
+    char path[MAX_PATH];
+    lstrcpynA(path, CurrentPath(batch), sizeof path);
+    EndTransfer(batch, false);
+    ReportFtpError(ERR_FILE_OPERATION, path);
+}
+
+// The user's input and painting came first: every transfer that left work
+// for later goes on.
+void CALLBACK OnContinueTimer(HWND window, UINT, UINT_PTR id, DWORD)
+{
+    KillTimer(window, id);
+    BatchList* list = Client().batches;
+    std::vector<SOCKET> waiting;
+    LockBatches(list);
+    for (FtpBatch* b = list->first; b; b = b->next)
+        if (b->current.continueLater) {
+            b->current.continueLater = false;
+            waiting.push_back(b->current.data);
+        }
+    UnlockBatches(list);
+    for (SOCKET s : waiting)
+        PostMessageA(window, UM_FTPCONTINUE, s, 0);
+}
+
+// Leaves the rest of a transfer for later: by a message of its own, or by a
+// timer when the user is waiting for the window (a timer comes only once
+// input and painting are done; messages would come first).
+void ScheduleContinue(FtpBatch* batch)
+{
+    if (HIWORD(GetQueueStatus(QS_INPUT | QS_PAINT))) {
+        batch->current.continueLater = true;
+        SetTimer(Client().window, kContinueTimer, 1, OnContinueTimer);
+    } else {
+        PostMessageA(Client().window, UM_FTPCONTINUE, batch->current.data, 0);
+    }
+}
+
+// Sends until the socket would block, the file ends or the slice is used up.
+void SendUploadSlice(FtpBatch* batch)
+{
+    FtpTransfer& t = batch->current;
+    if (!t.serverReady || t.data == INVALID_SOCKET || t.file == INVALID_HANDLE_VALUE || t.allSent)
         return;
-    CloseHandle(file->file);
-    file->file = INVALID_HANDLE_VALUE;
-    if (file->direction == FTP_DOWNLOAD)
-        DeleteDownloadPart(file->localPath);
+    static char block[DATA_BLOCK];
+    DWORD start = GetTickCount();
+    for (int round = 0;; ++round) {
+        if (t.pending.empty()) {
+            DWORD got = 0;
+            if (!ReadFile(t.file, block, sizeof block, &got, NULL)) {
+                // The source can no longer be read: the copy would be short.
+                EndBrokenTransfer(batch);
+                return;
+            }
+            if (got == 0) {
+                // Everything went out; the server closing its side confirms it.
+                t.allSent = true;
+                shutdown(t.data, SD_SEND);
+                return;
+            }
+            t.pending.assign(block, got);
+        }
+        int sent = send(t.data, t.pending.data(), static_cast<int>(t.pending.size()), 0);
+        if (sent == SOCKET_ERROR) {
+            if (WSAGetLastError() != WSAEWOULDBLOCK)
+                EndBrokenTransfer(batch);
+            return;  // the next write event goes on
+        }
+        t.pending.erase(0, static_cast<size_t>(sent));
+        t.done += static_cast<ULONGLONG>(sent);
+        TouchBatch(batch);
+        ShowProgress(batch);
+        if (round + 1 >= SLICE_BLOCKS || GetTickCount() - start >= SLICE_MS) {
+            ScheduleContinue(batch);
+            return;
+        }
+    }
 }
 
-void ResumeUpload(FtpJob* file)
+// Receives until nothing is waiting or the slice is used up; false when the
+// part file could not be written (the download is then over).
+bool ReceiveDownloadSlice(FtpBatch* batch, int maxBlocks)
 {
-    SendUploadBlocks(file);
+    FtpTransfer& t = batch->current;
+    static char block[DATA_BLOCK];
+    DWORD start = GetTickCount();
+    for (int round = 0; round < maxBlocks; ++round) {
+        int got = recv(t.data, block, sizeof block, 0);
+        if (got <= 0)
+            return true;
+        t.done += static_cast<ULONGLONG>(got);
+        TouchBatch(batch);
+        DWORD written = 0;
+        if (t.file == INVALID_HANDLE_VALUE ||
+            !WriteFile(t.file, block, static_cast<DWORD>(got), &written, NULL) ||
+            written != static_cast<DWORD>(got)) {
+            // A full disk, say: the file the user has stays as it is.
+            char target[RESTORE_FOLDER_SIZE + MAX_PATH], part[RESTORE_FOLDER_SIZE + MAX_PATH];
+            if (!DownloadTarget(CurrentPath(batch), target, part, sizeof target))
+                lstrcpynA(target, CurrentPath(batch), MAX_PATH);
+            EndTransfer(batch, false);
+            ReportFtpError(ERR_FILE_OPERATION, target);
+            return false;
+        }
+        if (maxBlocks <= SLICE_BLOCKS && GetTickCount() - start >= SLICE_MS)
+            break;
+    }
+    return true;
 }
 
-void OnDataSocketEvent(SOCKET socket, WORD event, WORD error)
+// The data connection is up (accepted, or connected in passive mode).
+void OnDataConnected(FtpBatch* batch)
 {
-    FtpJob* file = FindFtpJobLocked(g_app.live.batches, socket, NULL, NULL);
-    if (!file || !file->batch)
+    const char* path = CurrentPath(batch);
+    if (batch->direction == FTP_DOWNLOAD && !OpenDownloadPart(batch)) {
+        EndTransfer(batch, false);
         return;
+    }
+    TouchBatch(batch);
+    if (batch->progressWindow) {
+        SendMessageA(batch->progressWindow, UM_FTPFILESTART, 0, reinterpret_cast<LPARAM>(path));
+        SendMessageA(batch->progressWindow, UM_FTPPERCENT, 0, 0);
+    }
+    LogPathLine("Accepted FTP data connection for %s", path);
+    ShowTransferring(batch->direction, path);
+    if (batch->direction == FTP_UPLOAD)
+        SendUploadSlice(batch);
+}
+
+// True when the connection comes from the server of the batch's control
+// connection; anyone else on the data port is turned away.
+bool FromControlPeer(FtpBatch* batch, const sockaddr_in& peer)
+{
+    sockaddr_in server;
+    int length = sizeof server;
+    if (getpeername(batch->control, reinterpret_cast<sockaddr*>(&server), &length) != 0)
+        return false;
+    return server.sin_addr.s_addr == peer.sin_addr.s_addr;
+}
+
+void OnDataAccept(FtpBatch* batch, WORD error)
+{
+    FtpTransfer& t = batch->current;
+    if (error) {
+        RetireSocket(t.listener);
+        t.listener = INVALID_SOCKET;
+        return;
+    }
+    sockaddr_in peer;
+    int length = sizeof peer;
+    SOCKET data = accept(t.listener, reinterpret_cast<sockaddr*>(&peer), &length);
+    if (data == INVALID_SOCKET)
+        return;
+    if (!FromControlPeer(batch, peer)) {
+        RetireSocket(data);  // it inherited the listener's events
+        return;
+    }
+    RetireSocket(t.listener);
+    t.listener = INVALID_SOCKET;
+    t.data = data;
+    SelectEvents(data, UM_FTPDATA, FD_READ | FD_WRITE | FD_CLOSE);
+    OnDataConnected(batch);
+}
+
+void OnDataClose(FtpBatch* batch, WORD error)
+{
+    FtpTransfer& t = batch->current;
+    if (batch->direction == FTP_DOWNLOAD) {
+        if (!ReceiveDownloadSlice(batch, CLOSE_DRAIN_BLOCKS))
+            return;
+        if (error)
+            EndBrokenTransfer(batch);
+        else
+            EndTransfer(batch, true);
+        return;
+    }
+    if (error)
+        EndBrokenTransfer(batch);
+    else
+        EndTransfer(batch, t.allSent);
+}
+
+}  // namespace
+
+bool OpenUploadSource(FtpBatch* batch)
+{
+    FtpTransfer& t = batch->current;
+    t.file = CreateFileA(CurrentPath(batch), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, NULL,
+                         OPEN_EXISTING, FILE_FLAG_SEQUENTIAL_SCAN, NULL);
+    if (t.file == INVALID_HANDLE_VALUE)
+        return false;
+    LARGE_INTEGER size;
+    t.size = GetFileSizeEx(t.file, &size) ? static_cast<ULONGLONG>(size.QuadPart) : 0;
+    FILETIME created, accessed;
+    if (!GetFileTime(t.file, &created, &accessed, &t.written))
+        memset(&t.written, 0, sizeof t.written);
+    SetSending(batch, true);
+    return true;
+}
+
+bool OpenDataListener(FtpBatch* batch, DWORD* address, WORD* port)
+{
+    enum { LISTEN_ATTEMPTS = 5 };
+    sockaddr_in local;
+    int length = sizeof local;
+    memset(&local, 0, sizeof local);
+    if (getsockname(batch->control, reinterpret_cast<sockaddr*>(&local), &length) != 0)
+        local.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    *address = local.sin_addr.s_addr;
+    for (int attempt = 0; attempt < LISTEN_ATTEMPTS; ++attempt) {
+        *port = NextDataPort();
+        SOCKET s = socket(AF_INET, SOCK_STREAM, IPPROTO_TCP);
+        if (s == INVALID_SOCKET)
+            continue;
+        sockaddr_in bound = local;
+        bound.sin_family = AF_INET;
+        bound.sin_port = htons(*port);
+        // A port of 0 (after the counter wraps) binds to any free port; the
+        // port actually bound is the one announced.
+        if (bind(s, reinterpret_cast<sockaddr*>(&bound), sizeof bound) == 0 &&
+            listen(s, SOMAXCONN) == 0 &&
+            SelectEvents(s, UM_FTPDATA, FD_READ | FD_WRITE | FD_ACCEPT | FD_CLOSE)) {
+            length = sizeof bound;
+            if (getsockname(s, reinterpret_cast<sockaddr*>(&bound), &length) == 0)
+                *port = ntohs(bound.sin_port);
+            batch->current.listener = s;
+            return true;
+        }
+        closesocket(s);
+    }
+    return false;
+}
+
+bool ConnectPassiveData(FtpBatch* batch, WORD port)
+{
+    sockaddr_in to;
+    int length = sizeof to;
+    if (getpeername(batch->control, reinterpret_cast<sockaddr*>(&to), &length) != 0)
+        return false;
+    to.sin_port = htons(port);
+    SOCKET s = socket(AF_INET, SOCK_STREAM, IPPROTO_TCP);
+    if (s == INVALID_SOCKET)
+        return false;
+    if (!SelectEvents(s, UM_FTPDATA, FD_CONNECT | FD_READ | FD_WRITE | FD_CLOSE)) {
+        closesocket(s);
+        return false;
+    }
+    batch->current.data = s;
+    batch->current.connecting = true;
+    if (connect(s, reinterpret_cast<sockaddr*>(&to), sizeof to) != 0 &&
+        WSAGetLastError() != WSAEWOULDBLOCK) {
+        RetireSocket(s);
+        batch->current.data = INVALID_SOCKET;
+        return false;
+    }
+    return true;
+}
+
+void OnDataSocketEvent(FtpBatch* batch, SOCKET socket, WORD event, WORD error)
+{
+    FtpTransfer& t = batch->current;
     switch (event) {
     case FD_ACCEPT:
-        OnDataAccept(file, error);
+        if (socket == t.listener)
+            OnDataAccept(batch, error);
+        break;
+    case FD_CONNECT:
+        if (socket != t.data || !t.connecting)
+            break;
+        t.connecting = false;
+        if (error) {
+            ReportBatchError(batch, ERR_CANNOT_CONNECT);
+            AbandonTransfer(batch);
+            SendQuit(batch);
+            break;
+        }
+        OnDataConnected(batch);
         break;
     case FD_WRITE:
-        if (file->direction == FTP_UPLOAD)
-            SendUploadBlocks(file);
+        if (socket == t.data && !t.connecting && batch->direction == FTP_UPLOAD)
+            SendUploadSlice(batch);
         break;
     case FD_READ:
-        if (file->direction == FTP_DOWNLOAD)
-            ReceiveDownload(file);
+        if (socket != t.data || t.connecting)
+            break;
+        if (batch->direction == FTP_DOWNLOAD) {
+            ReceiveDownloadSlice(batch, SLICE_BLOCKS);
+        } else {
+            char sink[512];
+            recv(socket, sink, sizeof sink, 0);  // a server has nothing to say here
+        }
         break;
     case FD_CLOSE:
-        OnDataClose(file);
+        if (socket == t.data && !t.connecting)
+            OnDataClose(batch, error);
         break;
     default:
         break;
     }
+}
+
+void OnServerReady(FtpBatch* batch)
+{
+    // Data sent before the server is ready for it may be thrown away.
+    batch->current.serverReady = true;
+    if (batch->direction == FTP_UPLOAD)
+        SendUploadSlice(batch);
+}
+
+void ContinueTransfer(FtpBatch* batch)
+{
+    if (batch->direction == FTP_UPLOAD)
+        SendUploadSlice(batch);
+    else
+        ReceiveDownloadSlice(batch, SLICE_BLOCKS);
+}
+
+void AbandonTransfer(FtpBatch* batch)
+{
+    // A download that ended whole but was never confirmed is not put in place.
+    if (batch->finished.present && batch->direction == FTP_DOWNLOAD)
+        DeleteDownloadPart(batch->finished.localPath);
+    batch->finished.present = false;
+    CloseTransfer(batch, batch->direction == FTP_DOWNLOAD);
+}
+
+void CloseTransfer(FtpBatch* batch, bool deletePart)
+{
+    FtpTransfer& t = batch->current;
+    if (t.file != INVALID_HANDLE_VALUE) {
+        CloseHandle(t.file);
+        t.file = INVALID_HANDLE_VALUE;
+        if (deletePart && batch->files)
+            DeleteDownloadPart(batch->files->localPath);
+    }
+    RetireSocket(t.listener);
+    RetireSocket(t.data);
+    t.listener = INVALID_SOCKET;
+    t.data = INVALID_SOCKET;
+    t.size = t.done = 0;
+    t.serverReady = t.allSent = t.connecting = t.continueLater = false;
+    t.lastPercent = -1;
+    t.pending.clear();
+    if (t.sending)
+        SetSending(batch, false);
+}
+
+void ConfirmFinishedFile(FtpBatch* batch)
+{
+    FinishedFile& f = batch->finished;
+    if (!f.present)
+        return;
+    f.present = false;
+    char line[MAX_PATH + 64];
+    snprintf(line, sizeof line, "File %s transferred successfully", f.localPath);
+    if (batch->mode == WORKER_LIVE)
+        ShowStatus(line);
+    if (f.logSuccess)
+        WriteLog(line, 0, LOG_BACKUP);
+    if (batch->direction == FTP_UPLOAD)
+        WriteRestoreRecord(f.localPath, static_cast<int>(batch->targetId), f.remotePath, KIND_FTP, 0);
+    else
+        CommitDownload(f.localPath);
+}
+
+WORD NextDataPort(void)
+{
+    static WORD port = 1164;
+    return ++port;
 }

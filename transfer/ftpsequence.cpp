@@ -1,8 +1,6 @@
 // The FTP command sequence: replies and states decide the next command.
 #include "transfer/ftpsequence.h"
 
-#include "transfer/queue.h"
-
 namespace {
 
 // Replies after which the server will not go on with this session.
@@ -17,20 +15,20 @@ bool EndsSession(int code)
     }
 }
 
-FtpStep AfterFolders(BYTE direction, bool hasFiles, bool chainOpen)
+bool Transferring(WORD state)
 {
-    if (direction == FTP_DOWNLOAD)
-        return {FTP_CWD_DOWNLOAD, FTP_STATE_CWD};
-    if (!hasFiles)
-        return {FTP_SEND_TYPE, FTP_STATE_TYPE};
-    if (chainOpen)
-        return {FTP_NEXT_FOLDER, FTP_STATE_FOLDERS};
-    return {FTP_CWD_FOLDER, FTP_STATE_CWD};
+    return state == FTP_STATE_STOR || state == FTP_STATE_RETR || state == FTP_STATE_DATA_ENDED ||
+           state == FTP_STATE_REPLY_ENDED;
+}
+
+bool LoggingIn(WORD state)
+{
+    return state == FTP_STATE_NEW || state == FTP_STATE_USER || state == FTP_STATE_PASS;
 }
 
 }  // namespace
 
-FtpStep DecideFtpStep(int code, WORD state, BYTE direction, bool hasFiles, bool chainOpen)
+FtpStep DecideFtpStep(int code, WORD state, bool hasFiles, bool chainOpen, bool passive)
 {
     if (code == 0 || state == FTP_STATE_QUIT)
         return {FTP_DO_NOTHING, state};
@@ -39,25 +37,22 @@ FtpStep DecideFtpStep(int code, WORD state, BYTE direction, bool hasFiles, bool 
                                        : FtpStep{FTP_SEND_USER, FTP_STATE_USER};
     if (code == 331)
         return {FTP_SEND_PASS, FTP_STATE_PASS};
-    if (code == 230) {
-        if (direction == FTP_DOWNLOAD)
-            return AfterFolders(direction, hasFiles, chainOpen);
-        if (!hasFiles)
-            return {FTP_DO_NOTHING, FTP_STATE_FOLDERS};
-        return {FTP_START_FOLDERS, FTP_STATE_FOLDERS};
-    }
+    if (code == 230 && LoggingIn(state))
+        return {FTP_BEGIN_FILE, state};
     switch (state) {
     case FTP_STATE_FOLDERS:
-        return AfterFolders(direction, hasFiles, chainOpen);
+        return chainOpen ? FtpStep{FTP_NEXT_FOLDER, FTP_STATE_FOLDERS}
+                         : FtpStep{FTP_CWD_FOLDER, FTP_STATE_CWD};
     case FTP_STATE_CWD:
         return {FTP_SEND_TYPE, FTP_STATE_TYPE};
     case FTP_STATE_TYPE:
-        return {hasFiles ? FTP_SEND_PORT : FTP_DO_NOTHING, FTP_STATE_PORT};
-    case FTP_STATE_PORT:
         if (!hasFiles)
             return {FTP_DO_NOTHING, state};
-        return {FTP_SEND_TRANSFER, direction == FTP_DOWNLOAD ? WORD(FTP_STATE_RETR)
-                                                             : WORD(FTP_STATE_STOR)};
+        return passive ? FtpStep{FTP_SEND_PASV, FTP_STATE_PASV} : FtpStep{FTP_SEND_PORT, FTP_STATE_PORT};
+    case FTP_STATE_PORT:
+        return {hasFiles ? FTP_SEND_TRANSFER : FTP_DO_NOTHING, state};
+    case FTP_STATE_PASV:
+        return {hasFiles ? FTP_CONNECT_DATA : FTP_DO_NOTHING, state};
     default:
         return {FTP_DO_NOTHING, state};
     }
@@ -71,24 +66,15 @@ FtpReplyClass ClassifyFtpReply(int code, WORD state)
         return FTP_REPLY_ADVANCE;
     if (EndsSession(code))
         return FTP_REPLY_END_BATCH;
-    bool transferring = state == FTP_STATE_STOR || state == FTP_STATE_RETR ||
-                        state == FTP_STATE_DATA_ENDED || state == FTP_STATE_REPLY_ENDED;
-    if (transferring && (code == 226 || code == 250))
+    if (Transferring(state) && (code == 226 || code == 250))
         return FTP_REPLY_FILE_DONE;
     if (code == 553)
         return FTP_REPLY_FAIL_FILE;
     if (code < 400)
         return FTP_REPLY_ADVANCE;
-    switch (state) {
-    case FTP_STATE_NEW:
-    case FTP_STATE_USER:
-    case FTP_STATE_PASS:
-        // A login the server refused with a code of its own choosing.
-        return FTP_REPLY_END_BATCH;
-    case FTP_STATE_FOLDERS:
-        // A folder that exists already, or that another level will make.
-        return FTP_REPLY_ADVANCE;
-    default:
-        return FTP_REPLY_FAIL_FILE;
-    }
+    if (LoggingIn(state))
+        return FTP_REPLY_END_BATCH;  // a login refused with a code of the server's own choosing
+    if (state == FTP_STATE_FOLDERS)
+        return FTP_REPLY_ADVANCE;    // a folder that exists already, or that another level makes
+    return FTP_REPLY_FAIL_FILE;
 }

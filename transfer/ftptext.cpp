@@ -225,20 +225,17 @@ int RemoteFolderPart(const char* path, char* out, int size)
     return CopyText(out, size, path, static_cast<size_t>(name - path)) ? 1 : 0;
 }
 
-int ParseFtpLocation(const char* location, char* user, char* password, char* address, int size,
-                     WORD* port)
+int ParseFtpLocation(const char* location, char* address, int size, WORD* port)
 {
-    if (!location || !user || !password || !address || !port || size <= 0)
+    if (!location || !address || !port || size <= 0)
         return 0;
+    const char* at = strrchr(location, '@');
     const char* colon = strchr(location, ':');
-    const char* at = strchr(location, '@');
-    if (!colon || !at || at < colon)
+    if (!at || !colon || colon > at)
         return 0;
     const char* addressEnd = strchr(at + 1, ':');
     size_t addressLen = addressEnd ? static_cast<size_t>(addressEnd - at - 1) : strlen(at + 1);
-    if (!CopyText(user, size, location, static_cast<size_t>(colon - location)) ||
-        !CopyText(password, size, colon + 1, static_cast<size_t>(at - colon - 1)) ||
-        !CopyText(address, size, at + 1, addressLen))
+    if (!CopyText(address, size, at + 1, addressLen))
         return 0;
     *port = 0;
     if (addressEnd) {
@@ -248,4 +245,43 @@ int ParseFtpLocation(const char* location, char* user, char* password, char* add
             *port = static_cast<WORD>(value);
     }
     return 1;
+}
+
+int ParsePasvReply(const char* line, DWORD* networkAddress, WORD* port)
+{
+    if (!line || !networkAddress || !port || ReplyCode(line) != 227)
+        return 0;
+    for (const char* p = line + 3; *p; ++p) {
+        if (*p < '0' || *p > '9')
+            continue;
+        int numbers[6];
+        const char* q = p;
+        int n = 0;
+        for (; n < 6; ++n) {
+            if (*q < '0' || *q > '9')
+                break;
+            char* end = NULL;
+            long value = strtol(q, &end, 10);
+            if (value > 255 || end - q > 3)
+                break;
+            numbers[n] = static_cast<int>(value);
+            q = end;
+            if (n < 5) {
+                if (*q != ',')
+                    break;
+                ++q;
+            }
+        }
+        if (n == 6) {
+            BYTE* b = reinterpret_cast<BYTE*>(networkAddress);
+            for (int i = 0; i < 4; ++i)
+                b[i] = static_cast<BYTE>(numbers[i]);
+            *port = static_cast<WORD>(numbers[4] * 256 + numbers[5]);
+            return *port != 0;
+        }
+        // Not the six numbers: go on after this run of digits.
+        while (p[1] >= '0' && p[1] <= '9')
+            ++p;
+    }
+    return 0;
 }

@@ -21,27 +21,8 @@ void FreeRequestQueue(RequestQueue* queue)
     free(queue);
 }
 
-BatchList* NewBatchList(void)
-{
-    BatchList* list = static_cast<BatchList*>(calloc(1, sizeof(BatchList)));
-    if (list)
-        InitializeCriticalSection(&list->lock);
-    return list;
-}
-
-void FreeBatchList(BatchList* list)
-{
-    if (!list)
-        return;
-    ClearBatches(list);
-    DeleteCriticalSection(&list->lock);
-    free(list);
-}
-
 void LockQueue(RequestQueue* queue) { EnterCriticalSection(&queue->lock); }
 void UnlockQueue(RequestQueue* queue) { LeaveCriticalSection(&queue->lock); }
-void LockBatches(BatchList* list) { EnterCriticalSection(&list->lock); }
-void UnlockBatches(BatchList* list) { LeaveCriticalSection(&list->lock); }
 
 TransferRequest* NewRequest(const char* path)
 {
@@ -129,14 +110,6 @@ int CountNodes(const TransferRequest* first)
     return n;
 }
 
-int CountNodes(const FtpJob* first)
-{
-    int n = 0;
-    for (; first; first = first->next)
-        ++n;
-    return n;
-}
-
 int QueueRequest(RequestQueue* queue, HANDLE workEvent, const char* path, BYTE kind,
                  HWND mainWindow, HWND progressWindow, HANDLE abortEvent)
 {
@@ -151,138 +124,4 @@ int QueueRequest(RequestQueue* queue, HANDLE workEvent, const char* path, BYTE k
     if (workEvent)
         SetEvent(workEvent);
     return 1;
-}
-
-FtpJob* NewFtpJob(const char* path, DWORD targetId)
-{
-    FtpJob* job = static_cast<FtpJob*>(calloc(1, sizeof(FtpJob)));
-    if (!job)
-        return NULL;
-    job->localPath = static_cast<char*>(calloc(1, FTP_BUFFER_SIZE));
-    job->remotePath = static_cast<char*>(calloc(1, FTP_BUFFER_SIZE));
-    job->userName = static_cast<char*>(calloc(1, FTP_BUFFER_SIZE));
-    job->password = static_cast<char*>(calloc(1, FTP_BUFFER_SIZE));
-    if (!job->localPath || !job->remotePath || !job->userName || !job->password) {
-        FreeFtpJob(job);
-        return NULL;
-    }
-    job->socket = INVALID_SOCKET;
-    job->file = INVALID_HANDLE_VALUE;
-    job->targetId = targetId;
-    job->lastActivity = GetTickCount();
-    if (path)
-        lstrcpynA(job->localPath, path, FTP_BUFFER_SIZE);
-    return job;
-}
-
-void FreeFtpJob(FtpJob* job)
-{
-    if (!job)
-        return;
-    if (job->file != INVALID_HANDLE_VALUE && job->file != NULL)
-        CloseHandle(job->file);
-    free(job->localPath);
-    free(job->remotePath);
-    free(job->userName);
-    free(job->password);
-    free(job);
-}
-
-int AppendNode(BatchList* list, FtpJob* batch)
-{
-    if (!list || !batch)
-        return 0;
-    batch->next = NULL;
-    LockBatches(list);
-    FtpJob** tail = &list->first;
-    while (*tail)
-        tail = &(*tail)->next;
-    *tail = batch;
-    UnlockBatches(list);
-    return 1;
-}
-
-int AppendFileJob(BatchList* list, FtpJob* batch, FtpJob* job)
-{
-    if (!list || !batch || !job)
-        return 0;
-    job->next = NULL;
-    job->batch = batch;
-    LockBatches(list);
-    FtpJob** tail = &batch->files;
-    while (*tail)
-        tail = &(*tail)->next;
-    *tail = job;
-    UnlockBatches(list);
-    return 1;
-}
-
-FtpJob* FindFtpJob(FtpJob* first, SOCKET socket, HWND window, const char* path)
-{
-    for (FtpJob* job = first; job; job = job->next) {
-        if (path && job->files && strcmp(job->files->localPath, path) == 0)
-            return job;
-        if (socket != INVALID_SOCKET && socket != 0 && job->socket == socket)
-            return job;
-        if (window && job->progressWindow == window)
-            return job;
-        if (job->files) {
-            FtpJob* inner = FindFtpJob(job->files, socket, window, path);
-            if (inner)
-                return inner;
-        }
-    }
-    return NULL;
-}
-
-FtpJob* FindFtpJobLocked(BatchList* list, SOCKET socket, HWND window, const char* path)
-{
-    if (!list)
-        return NULL;
-    LockBatches(list);
-    FtpJob* found = FindFtpJob(list->first, socket, window, path);
-    UnlockBatches(list);
-    return found;
-}
-
-int RemoveFtpJob(BatchList* list, FtpJob* job)
-{
-    if (!list || !job)
-        return 0;
-    LockBatches(list);
-    FtpJob** link = job->batch ? &job->batch->files : &list->first;
-    while (*link && *link != job)
-        link = &(*link)->next;
-    bool found = *link != NULL;
-    if (found)
-        *link = job->next;
-    FtpJob* files = job->batch ? NULL : job->files;
-    job->files = NULL;
-    UnlockBatches(list);
-    if (!found)
-        return 0;
-    FreeFtpJobs(files);
-    FreeFtpJob(job);
-    return 1;
-}
-
-void FreeFtpJobs(FtpJob* first)
-{
-    while (first) {
-        FtpJob* next = first->next;
-        FreeFtpJobs(first->files);
-        FreeFtpJob(first);
-        first = next;
-    }
-}
-
-void ClearBatches(BatchList* list)
-{
-    if (!list)
-        return;
-    LockBatches(list);
-    FtpJob* first = list->first;
-    list->first = NULL;
-    UnlockBatches(list);
-    FreeFtpJobs(first);
 }

@@ -20,40 +20,10 @@ struct RequestQueue {
     CRITICAL_SECTION lock;
 };
 
-enum { FTP_BUFFER_SIZE = 260 };
-enum { FTP_UPLOAD = 0, FTP_DOWNLOAD = 1 };
 enum { WORKER_LIVE = 1, WORKER_FOLDER = 2 };
 
-// An FTP batch (one control connection to one target, with the files to send
-// over it) or a file job (one file of a batch, with its data connection).
-struct FtpJob {
-    FtpJob* next;
-    SOCKET socket;        // batch: control connection; file job: listener, then data
-    char* localPath;      // 260 bytes
-    char* remotePath;     // 260 bytes
-    char* userName;       // 260 bytes; restore batches only
-    char* password;       // 260 bytes; restore batches only
-    char* folderCursor;   // into remotePath while the folder chain is made
-    WORD state;           // batch: position in the command sequence
-    BYTE direction;       // FTP_UPLOAD or FTP_DOWNLOAD
-    BYTE mode;            // WORKER_LIVE or WORKER_FOLDER
-    FtpJob* files;        // batch: first file job
-    FtpJob* batch;        // file job: its batch
-    HANDLE file;          // local file of the data connection, or INVALID_HANDLE_VALUE
-    LONG bytesDone;
-    DWORD fileSize;
-    DWORD targetId;
-    HWND progressWindow;
-    DWORD lastActivity;   // GetTickCount() of the last reply or data progress
-};
-
-// The program's one list of FTP batches. One lock guards the batch links and
-// the file-job links of every batch: workers append while the main thread
-// walks and removes.
-struct BatchList {
-    FtpJob* first;
-    CRITICAL_SECTION lock;
-};
+// The program's list of FTP batches (transfer/ftpbatch.h).
+struct BatchList;
 
 // What a worker thread is started with; the starter allocates it, the worker
 // copies it and frees it at once.
@@ -67,17 +37,13 @@ struct WorkerStart {
     BYTE mode;             // WORKER_LIVE or WORKER_FOLDER
 };
 
-// Queues and batch lists are created empty with their lock, and live until
-// freed with everything in them.
+// Queues are created empty with their lock, and live until freed with
+// everything in them.
 RequestQueue* NewRequestQueue(void);
 void FreeRequestQueue(RequestQueue* queue);
-BatchList* NewBatchList(void);
-void FreeBatchList(BatchList* list);
 
 void LockQueue(RequestQueue* queue);
 void UnlockQueue(RequestQueue* queue);
-void LockBatches(BatchList* list);
-void UnlockBatches(BatchList* list);
 
 // Requests. NewRequest returns a zeroed request with a copy of path, or NULL.
 TransferRequest* NewRequest(const char* path);
@@ -90,29 +56,7 @@ int RemoveRequest(RequestQueue* queue, TransferRequest** node);
 // Removes and frees every request; returns how many there were.
 int ClearRequests(RequestQueue* queue);
 int CountNodes(const TransferRequest* first);
-int CountNodes(const FtpJob* first);
 // Appends a new request (kind, windows, abort event) for path and sets the
 // work event; 1, or 0 when it could not be allocated.
 int QueueRequest(RequestQueue* queue, HANDLE workEvent, const char* path, BYTE kind,
                  HWND mainWindow, HWND progressWindow, HANDLE abortEvent);
-
-// FTP batches and file jobs.
-FtpJob* NewFtpJob(const char* path, DWORD targetId);
-void FreeFtpJob(FtpJob* job);
-// Appends a batch to the list, or a file job to a batch's files (locks).
-int AppendNode(BatchList* list, FtpJob* batch);
-int AppendFileJob(BatchList* list, FtpJob* batch, FtpJob* job);
-// Depth-first over batches and their file jobs: a record matches when the
-// local path of the first file job of its files equals path (exact), or its
-// socket equals socket, or its progress window equals window; NULL, 0 and
-// INVALID_SOCKET arguments take no part. Caller holds the lock.
-FtpJob* FindFtpJob(FtpJob* first, SOCKET socket, HWND window, const char* path);
-// The same with the lock taken, starting at the list's first batch.
-FtpJob* FindFtpJobLocked(BatchList* list, SOCKET socket, HWND window, const char* path);
-// Unlinks job from the batch list (a batch) or from its batch's files (a file
-// job) and frees it (closing its file, not its socket). 1, or 0 when not found.
-int RemoveFtpJob(BatchList* list, FtpJob* job);
-// Frees every record of a list of jobs and, first, the file jobs of each.
-void FreeFtpJobs(FtpJob* first);
-// Empties a batch list, freeing every batch with its file jobs.
-void ClearBatches(BatchList* list);

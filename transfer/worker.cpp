@@ -103,56 +103,60 @@ bool ServeDiskTargets(const WorkerStart& worker, TransferRequest* head, ItemSett
     return false;
 }
 
-// One batch per FTP target, in list order. The batch carries its files before
-// its connection starts, so the main thread never meets it without them. A
-// target whose connection cannot be started is reported with its address and
-// does not stop the others.
+// The FTP requests of the item with this key name, from head to the end of
+// the queue, in queue order. Only this worker removes requests, so the
+// records stay valid without the lock.
+std::vector<TransferRequest*> GatherFtpRequests(const WorkerStart& worker, TransferRequest* head,
+                                                const char* keyName)
+{
+    std::vector<TransferRequest*> gathered;
+    for (TransferRequest* r = head; r; r = NextRequest(worker.queue, r)) {
+        char name[TK_PATH_SIZE];
+        if (r->kind == KIND_FTP && OpenItemKey(r->path, name, NULL) && strcmp(name, keyName) == 0)
+            gathered.push_back(r);
+    }
+    return gathered;
+}
+
+// One batch per FTP target, in list order, each carrying the same files:
+// the requests are gathered once, before the first batch is made, and
+// exactly those leave the queue at the end (a request queued meanwhile waits
+// for the next round, for every target alike). Each batch is filled before
+// it is listed, so the main thread never meets it without its files. A
+// target whose connection cannot be started is reported with its address
+// and does not stop the others.
 void ServeFtpTargets(const WorkerStart& worker, TransferRequest* head, ItemSettings* settings)
 {
     char keyName[TK_PATH_SIZE];
-    if (!OpenItemKey(head->path, keyName, NULL))
-        keyName[0] = '\0';
+    std::vector<TransferRequest*> gathered;
+    try {
+        if (OpenItemKey(head->path, keyName, NULL))
+            gathered = GatherFtpRequests(worker, head, keyName);
+        if (gathered.empty())
+            gathered.push_back(head);
+    } catch (...) {
+        // Out of memory: the requests stay queued for a later round.
+        return;
+    }
     DWORD count = settings->switches->ftpCount;
     if (count > settings->ftpSlots)
         count = settings->ftpSlots;
-    // The requests carried by the first batch that started. Later batches
-    // carry them too (the queue only grows meanwhile), so they leave the
-    // queue at the end; requests queued during the loop stay for every target.
-    std::vector<TransferRequest*> carried;
-    bool started = false;
     for (DWORD i = 0; i < count; ++i) {
         FtpTarget* target = settings->ftpTargets[i];
-        FtpJob* batch = NewFtpJob(head->path, target->id);
+        FtpBatch* batch = NewFtpBatch(head->path, target->id, FTP_UPLOAD, worker.mode,
+                                      head->progressWindow);
         if (!batch)
             continue;
-        batch->direction = FTP_UPLOAD;
-        batch->progressWindow = head->progressWindow;
-        batch->mode = worker.mode;
-        std::vector<TransferRequest*> gathered;
-        if (keyName[0])
-            GatherBatchFiles(worker, head, keyName, batch, &gathered);
-        AppendNode(worker.batches, batch);
-        int result = StartFtpConnection(head->mainWindow, batch);
+        for (TransferRequest* r : gathered)
+            AddFileJob(batch, NewFtpJob(r->path));
+        int result = StartFtpConnection(batch);
         if (result != ERR_SUCCESS) {
-            // A socket the client made before failing is still in the batch;
-            // one it closed itself it leaves as INVALID_SOCKET.
-            SOCKET socket = batch->socket;
-            RemoveFtpJob(worker.batches, batch);
-            if (socket != INVALID_SOCKET && socket != 0)
-                closesocket(socket);
+            FreeFtpBatch(batch);
             SendReport(head->mainWindow, result, target->address);
-        } else if (!started) {
-            started = true;
-            carried.swap(gathered);
         }
     }
-    bool headRemoved = false;
-    for (TransferRequest* r : carried) {
-        headRemoved = headRemoved || r == head;
+    for (TransferRequest* r : gathered)
         RemoveRequest(worker.queue, &r);
-    }
-    if (!headRemoved)
-        RemoveRequest(worker.queue, &head);
 }
 
 bool ServesFtp(const ItemSettings* s, const TransferRequest* r)
@@ -205,30 +209,6 @@ void EndFolderWorker(const WorkerStart& worker)
 }
 
 } // namespace
-
-void GatherBatchFiles(const WorkerStart& worker, TransferRequest* head, const char* keyName,
-                      FtpJob* batch, std::vector<TransferRequest*>* gathered)
-{
-    for (TransferRequest* r = head; r; r = NextRequest(worker.queue, r)) {
-        char name[TK_PATH_SIZE];
-        if (r->kind != KIND_FTP || !OpenItemKey(r->path, name, NULL) || strcmp(name, keyName) != 0)
-            continue;
-        FtpJob* job = NewFtpJob(r->path, batch->targetId);
-        if (!job)
-            continue;
-        // Out of memory for the record: the file is left queued and gets a
-        // batch of its own later.
-        try {
-            gathered->push_back(r);
-        } catch (...) {
-            FreeFtpJob(job);
-            continue;
-        }
-        job->direction = FTP_UPLOAD;
-        job->mode = worker.mode;
-        AppendFileJob(worker.batches, batch, job);
-    }
-}
 
 void __cdecl TransferWorker(void* start)
 {

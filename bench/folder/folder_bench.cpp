@@ -2,6 +2,7 @@
 // (clear, count, walk, queue): the time the main window does not answer.
 // With "copy" it also times the whole copy to one disk target, which needs
 // the folder worker.
+#include "transfer/ftpbatch.h"
 #include "common/messages.h"
 #include "resources/resource.h"
 #include "store/store.h"

@@ -1,37 +1,28 @@
 // Times one FTP batch of the program's client: every file of a local folder to one server.
-// ftp_bench FOLDER PORT REMOTEFOLDER [BLOCK]  (anonymous login on 127.0.0.1; prints seconds)
+// ftp_bench FOLDER PORT REMOTEFOLDER  (anonymous login on 127.0.0.1; prints the seconds taken
+// and the longest time the window's thread was busy in one go)
 #include <windows.h>
 #include <winsock2.h>
 
 #include <stdio.h>
 #include <stdlib.h>
-#include <string.h>
 
 #include <string>
 #include <vector>
 
-#include "app/appstate.h"
-#include "common/messages.h"
 #include "log/errors.h"
 #include "store/store.h"
+#include "tests/support/seed.h"
 #include "tests/support/testenv.h"
 #include "transfer/ftp.h"
-#include "transfer/ftpsession.h"
 
 namespace {
 
 LRESULT CALLBACK MainProc(HWND wnd, UINT msg, WPARAM wp, LPARAM lp)
 {
-    switch (msg) {
-    case UM_FTPCONTROL:
-        OnControlSocketEvent(static_cast<SOCKET>(wp), LOWORD(lp), HIWORD(lp));
+    if (OnFtpClientMessage(msg, wp, lp))
         return 0;
-    case UM_FTPDATA:
-        OnDataSocketEvent(static_cast<SOCKET>(wp), LOWORD(lp), HIWORD(lp));
-        return 0;
-    default:
-        return DefWindowProcA(wnd, msg, wp, lp);
-    }
+    return DefWindowProcA(wnd, msg, wp, lp);
 }
 
 void ListFiles(const std::string& folder, std::vector<std::string>* out)
@@ -52,12 +43,9 @@ void ListFiles(const std::string& folder, std::vector<std::string>* out)
     FindClose(find);
 }
 
-bool BatchesLeft()
+double Seconds(const LARGE_INTEGER& from, const LARGE_INTEGER& to, const LARGE_INTEGER& freq)
 {
-    LockBatches(g_app.live.batches);
-    bool any = g_app.live.batches->first != NULL;
-    UnlockBatches(g_app.live.batches);
-    return any;
+    return double(to.QuadPart - from.QuadPart) / double(freq.QuadPart);
 }
 
 }  // namespace
@@ -71,68 +59,60 @@ int main(int argc, char** argv)
     std::string folder = argv[1];
     while (!folder.empty() && folder.back() == '\\')
         folder.pop_back();
-    if (argc > 4)
-        SetFtpUploadBlock(static_cast<DWORD>(atoi(argv[4])));
     WSADATA wsa;
     WSAStartup(MAKEWORD(1, 1), &wsa);
 
     ResetProductKey();
     std::string item = folder + "\\";
-    CreateItemKey(item.c_str());
-    ItemSettings* s = NewItemSettings(item.c_str());
-    s->switches->ftpEnabled = 1;
-    s->switches->ftpCount = 1;
-    FtpTarget* t = s->ftpTargets[0];
-    strcpy(t->name, "bench");
-    strcpy(t->address, "127.0.0.1");
-    lstrcpynA(t->folder, argv[3], TK_PATH_SIZE);
-    t->port = static_cast<WORD>(atoi(argv[2]));
-    t->anonymous = 1;
-    t->storageType = STORAGE_SYNC;
-    SaveItemSettings(item.c_str(), s, SAVE_FTP);
-    DWORD id = t->id;
-    FreeItemSettings(s);
+    FtpSpec spec;
+    spec.port = atoi(argv[2]);
+    spec.folder = argv[3];
+    spec.anonymous = 1;
+    spec.password = "";
+    ItemSpec seed;
+    seed.ftps = {spec};
+    DWORD id = SeedItem(item, seed).ftps[0];
 
     WNDCLASSA wc = {};
     wc.lpfnWndProc = MainProc;
     wc.hInstance = GetModuleHandleA(NULL);
     wc.lpszClassName = "TkFtpBench";
     RegisterClassA(&wc);
-    g_app.mainWindow = CreateWindowA("TkFtpBench", "", 0, 0, 0, 10, 10, NULL, NULL,
-                                     GetModuleHandleA(NULL), NULL);
-    g_app.live.batches = NewBatchList();
-    g_app.live.liveStopEvent = CreateEventA(NULL, TRUE, FALSE, NULL);
+    HWND window = CreateWindowA("TkFtpBench", "", 0, 0, 0, 10, 10, NULL, NULL,
+                                GetModuleHandleA(NULL), NULL);
+    BatchList* batches = NewBatchList();
+    InitFtpClient({window, batches, NULL, NULL, NULL, NULL});
 
     std::vector<std::string> files;
     ListFiles(folder, &files);
     LARGE_INTEGER freq, start, end;
     QueryPerformanceFrequency(&freq);
     QueryPerformanceCounter(&start);
-
-    FtpJob* batch = NewFtpJob(files[0].c_str(), id);
-    batch->mode = WORKER_FOLDER;
-    AppendNode(g_app.live.batches, batch);
-    int started = StartFtpConnection(g_app.mainWindow, batch);
-    if (started != 1) {
+    FtpBatch* batch = NewFtpBatch(files[0].c_str(), id, FTP_UPLOAD, WORKER_FOLDER, NULL);
+    for (const std::string& f : files)
+        AddFileJob(batch, NewFtpJob(f.c_str()));
+    int started = StartFtpConnection(batch);
+    if (started != ERR_SUCCESS) {
         fprintf(stderr, "connect failed: %d\n", started);
         return 1;
     }
-    for (const std::string& f : files) {
-        FtpJob* job = NewFtpJob(f.c_str(), id);
-        job->mode = WORKER_FOLDER;
-        AppendFileJob(g_app.live.batches, batch, job);
-    }
-    while (BatchesLeft()) {
+    double longest = 0;
+    while (HasBatches(batches)) {
         MsgWaitForMultipleObjects(0, NULL, FALSE, 100, QS_ALLINPUT);
         MSG msg;
         while (PeekMessageA(&msg, NULL, 0, 0, PM_REMOVE)) {
+            LARGE_INTEGER a, b;
+            QueryPerformanceCounter(&a);
             TranslateMessage(&msg);
             DispatchMessageA(&msg);
+            QueryPerformanceCounter(&b);
+            if (Seconds(a, b, freq) > longest)
+                longest = Seconds(a, b, freq);
         }
     }
     QueryPerformanceCounter(&end);
-    printf("%u files %.3f s\n", static_cast<unsigned>(files.size()),
-           double(end.QuadPart - start.QuadPart) / freq.QuadPart);
+    printf("%u files %.3f s, longest message %.1f ms\n", static_cast<unsigned>(files.size()),
+           Seconds(start, end, freq), longest * 1000);
     DeleteProductKey();
     return 0;
 }

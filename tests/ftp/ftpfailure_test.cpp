@@ -1,113 +1,27 @@
 // What the FTP client does when servers refuse, fall silent, break off or are impostors, and when the user stops it.
-#include <gtest/gtest.h>
-
-#include "app/appstate.h"
-#include "log/errors.h"
-#include "resources/resource.h"
 #include "tests/ftp/ftpharness.h"
+
+#include "common/messages.h"
+#include "log/errors.h"
 #include "tests/support/windows.h"
-#include "transfer/ftp.h"
-#include "transfer/ftpsession.h"
 
 #include <algorithm>
 
 namespace {
 
-std::string Message(int code)
-{
-    char text[1280] = "";
-    LoadStringA(GetModuleHandleA(NULL), MapErrorCode(code), text, sizeof text);
-    return std::string(text).substr(0, 200);
-}
+using Failure = FtpTest;
 
 long long StoredSize(const std::string& remote)
 {
     WIN32_FILE_ATTRIBUTE_DATA data;
-    if (!GetFileAttributesExA(ServerStatePath("pyroot" + remote).c_str(), GetFileExInfoStandard,
-                              &data))
+    if (!GetFileAttributesExA(ServerStatePath("pyroot" + remote).c_str(), GetFileExInfoStandard, &data))
         return -1;
     return (static_cast<long long>(data.nFileSizeHigh) << 32) | data.nFileSizeLow;
 }
 
-bool Has(const std::vector<std::string>& list, const std::string& item)
+// A port nobody listens on: a free one, let go again.
+int DeadPort()
 {
-    return std::find(list.begin(), list.end(), item) != list.end();
-}
-
-class Failure : public ::testing::Test, public FtpFixtureBase {
-protected:
-    void SetUp() override
-    {
-        ASSERT_NE(0, ServerPort("normal")) << "FTP test servers are not running";
-    }
-    DWORD Target(const char* server, const char* folder)
-    {
-        TargetSpec spec;
-        spec.port = ServerPort(server);
-        spec.folder = folder;
-        return SetTarget(spec);
-    }
-};
-
-TEST_F(Failure, RefusedLoginsAndServicesEndTheBatchWithTheirMessage)
-{
-    struct Case {
-        const char* server;
-        const char* password;
-        int code;
-        bool quit;
-    } cases[] = {
-        {"normal", "wrong", 530, true},
-        {"421", "secret", 421, false},
-        {"refuseport", "secret", 425, true},
-        {"noconnect", "secret", 425, true},
-    };
-    for (const Case& c : cases) {
-        SCOPED_TRACE(c.server);
-        DeleteFileA((install / "errorlog.txt").c_str());
-        std::string path = MakeFile(std::string("f-") + c.server + ".txt", "never stored");
-        TargetSpec spec;
-        spec.port = ServerPort(c.server);
-        spec.folder = "/refused";
-        spec.password = c.password;
-        DWORD id = SetTarget(spec);
-        ClearCommands(c.server);
-        ASSERT_EQ(1, StartUpload({path}, id));
-        ASSERT_TRUE(WaitForBatches(15000));
-        std::string errors = ErrorLog();
-        EXPECT_NE(std::string::npos, errors.find(Message(c.code))) << errors;
-        EXPECT_EQ(1, CountLines(errors, " - ")) << errors;
-        std::vector<std::string> commands = ServerCommands(c.server);
-        if (c.quit) {
-            ASSERT_FALSE(commands.empty());
-            EXPECT_EQ("QUIT", commands.back());
-        }
-        EXPECT_FALSE(Has(commands, std::string("STOR f-") + c.server + ".txt") &&
-                     c.code != 425);
-        EXPECT_TRUE(FtpRecords().empty());
-        EXPECT_EQ("Tandemkeep v1.21", g_seen.trayTips.back());
-    }
-}
-
-TEST_F(Failure, ANameTheServerRefusesIsSkippedAndTheNextFileGoesOut)
-{
-    std::vector<std::string> paths = {MakeFile("bad1.txt", "x"), MakeFile("good.txt", "good"),
-                                      MakeFile("bad2.txt", "y"), MakeFile("last.txt", "last")};
-    DWORD id = Target("553", "/n553");
-    ClearCommands("553");
-    ASSERT_EQ(1, StartUpload(paths, id));
-    ASSERT_TRUE(WaitForBatches());
-    EXPECT_EQ("good", StoredFile("/n553/good.txt"));
-    EXPECT_EQ("last", StoredFile("/n553/last.txt"));
-    EXPECT_EQ(2, CountLines(ErrorLog(), Message(553)));
-    EXPECT_EQ(2u, FtpRecords().size());
-    EXPECT_EQ("QUIT", ServerCommands("553").back());
-}
-
-TEST_F(Failure, ConnectsThatCannotBeMadeAreReportedWithTheirCode)
-{
-    std::string path = MakeFile("c.txt", "c");
-    // A port nobody listens on: take a free one and let it go again.
     SOCKET s = socket(AF_INET, SOCK_STREAM, 0);
     sockaddr_in a = {};
     a.sin_family = AF_INET;
@@ -116,143 +30,274 @@ TEST_F(Failure, ConnectsThatCannotBeMadeAreReportedWithTheirCode)
     int len = sizeof a;
     getsockname(s, reinterpret_cast<sockaddr*>(&a), &len);
     closesocket(s);
-
-    TargetSpec spec;
-    spec.port = ntohs(a.sin_port);
-    DWORD id = SetTarget(spec);
-    ASSERT_EQ(1, StartUpload({path}, id));
-    ASSERT_TRUE(WaitForBatches(15000));
-    EXPECT_NE(std::string::npos, ErrorLog().find(Message(ERR_CANNOT_CONNECT)));
-    EXPECT_EQ("Tandemkeep v1.21", g_seen.trayTips.back());
-
-    spec.address = "no-such-host.invalid";
-    id = SetTarget(spec);
-    EXPECT_EQ(ERR_HOST_NOT_RESOLVED, StartUpload({path}, id));
-    EXPECT_EQ(nullptr, FirstBatch());
+    return ntohs(a.sin_port);
 }
 
-TEST_F(Failure, TextsWithLineBreaksNeverReachTheServer)
+TEST_F(Failure, RefusalsEndTheBatchWithTheirMessageAndNoRecord)
 {
-    std::string path = MakeFile("lb.txt", "lb");
     struct Case {
-        const char* user;
+        const char* server;
         const char* password;
-        const char* folder;
+        int code;
     } cases[] = {
-        {"tk\r\nDELE x", "secret", "/lb"},
-        {"tk", "secret\nDELE x", "/lb"},
-        {"tk", "secret", "/lb\r\nRMD /"},
+        {"normal", "wrong", 530}, {"421", "secret", 421}, {"refuseport", "secret", 425},
+        {"noconnect", "secret", 425}, {"silent", "secret", ERR_CANNOT_CONNECT},
     };
     for (const Case& c : cases) {
-        TargetSpec spec;
-        spec.port = ServerPort("normal");
-        spec.user = c.user;
+        SCOPED_TRACE(c.server);
+        // A server that never answers is given up after the idle limit.
+        DWORD old = SetFtpIdleLimit(c.code == ERR_CANNOT_CONNECT ? 1500 : 60000);
+        DeleteFileA((install / "errorlog.txt").c_str());
+        std::string path = MakeFile(std::string("f-") + c.server + ".txt", "never stored");
+        FtpSpec spec;
         spec.password = c.password;
-        spec.folder = c.folder;
-        DWORD id = SetTarget(spec);
+        DWORD id = Target(c.server, "/refused", spec);
+        ClearCommands(c.server);
+        ASSERT_EQ(ERR_SUCCESS, StartUpload({path}, id));
+        ASSERT_TRUE(WaitForBatches(15000));
+        EXPECT_NE(std::string::npos, ErrorLog().find(Message(c.code))) << ErrorLog();
+        EXPECT_EQ(1, CountOf(ErrorLog(), " - "));
+        std::vector<std::string> commands = ServerCommands(c.server);
+        if (c.code == 530 || c.code == 425) {
+            EXPECT_EQ("QUIT", commands.back());
+        }
+        EXPECT_FALSE(FileExists(ServerStatePath("pyroot/refused/f-" + std::string(c.server) + ".txt")));
+        EXPECT_TRUE(Records().empty());
+        EXPECT_EQ(TRAY_IDLE, main.Seen(UM_TRAYSTATE).back().wParam);
+        SetFtpIdleLimit(old);
+    }
+}
+
+TEST_F(Failure, ConnectsAndTextsThatCannotWorkAreReportedWithTheirCode)
+{
+    std::string path = MakeFile("c.txt", "c");
+    FtpSpec spec;
+    spec.port = DeadPort();
+    ItemSpec dead;
+    dead.ftps = {spec};
+    ASSERT_EQ(ERR_SUCCESS, StartUpload({path}, SeedItem(itemPath, dead).ftps[0]));
+    ASSERT_TRUE(WaitForBatches(15000));
+    EXPECT_NE(std::string::npos, ErrorLog().find(Message(ERR_CANNOT_CONNECT)));
+
+    spec.address = "no-such-host.invalid";
+    dead.ftps = {spec};
+    EXPECT_EQ(ERR_HOST_NOT_RESOLVED, StartUpload({path}, SeedItem(itemPath, dead).ftps[0]));
+    EXPECT_EQ(nullptr, FirstBatch());
+
+    // Line breaks in a text would smuggle commands to the server.
+    const char* texts[][3] = {{"tk\r\nDELE x", "secret", "/lb"},
+                              {"tk", "secret\nDELE x", "/lb"},
+                              {"tk", "secret", "/lb\r\nRMD /"}};
+    for (auto& t : texts) {
+        FtpSpec bad;
+        bad.user = t[0];
+        bad.password = t[1];
+        DWORD id = Target("normal", t[2], bad);
         ClearCommands("normal");
-        EXPECT_EQ(ERR_GENERIC, StartUpload({path}, id)) << c.user << c.password << c.folder;
+        EXPECT_EQ(ERR_GENERIC, StartUpload({path}, id)) << t[0] << t[1] << t[2];
         EXPECT_EQ(nullptr, FirstBatch());
         EXPECT_TRUE(ServerCommands("normal").empty());
     }
 }
 
-TEST_F(Failure, ASilentServerIsGivenUpAfterTheIdleLimit)
+TEST_F(Failure, ANameTheServerRefusesIsSkippedAndTheNextFileGoesOut)
 {
-    DWORD old = SetFtpIdleLimit(1500);
-    std::string path = MakeFile("s.txt", "s");
-    TargetSpec spec;
-    spec.port = ServerPort("silent");
-    DWORD id = SetTarget(spec);
-    ASSERT_EQ(1, StartUpload({path}, id));
-    PumpMessages(500);
-    EXPECT_NE(nullptr, FirstBatch());
-    EXPECT_TRUE(WaitForBatches(10000));
-    SetFtpIdleLimit(old);
-    EXPECT_NE(std::string::npos, ErrorLog().find(Message(ERR_CANNOT_CONNECT)));
-    EXPECT_TRUE(FtpRecords().empty());
+    std::vector<std::string> paths = {MakeFile("bad1.txt", "x"), MakeFile("good.txt", "good"),
+                                      MakeFile("bad2.txt", "y"), MakeFile("last.txt", "last")};
+    std::vector<std::string> commands = Run("553", "/n553", paths, FtpSpec());
+    EXPECT_EQ("good", StoredFile("/n553/good.txt"));
+    EXPECT_EQ("last", StoredFile("/n553/last.txt"));
+    EXPECT_EQ(2, CountOf(ErrorLog(), Message(553)));
+    EXPECT_EQ(2u, Records().size());
+    EXPECT_EQ("QUIT", commands.back());
 }
 
-TEST_F(Failure, AServerThatBreaksOffMidTransferLeavesNoRecord)
+TEST_F(Failure, ServersThatBreakOffOrStrangersOnTheDataPortGetNothingRecorded)
 {
-    std::string path = MakeFile("cut.bin", RandomBytes(8 * 1024 * 1024, 3));
-    DWORD id = Target("closemid", "/cut");
-    ASSERT_EQ(1, StartUpload({path}, id));
+    std::string cut = MakeFile("cut.bin", RandomBytes(8 * 1024 * 1024, 3));
+    ASSERT_EQ(ERR_SUCCESS, StartUpload({cut}, Target("closemid", "/cut")));
     ASSERT_TRUE(WaitForBatches());
-    EXPECT_TRUE(FtpRecords().empty());
-    EXPECT_NE(std::string::npos, BackupLog().find("Transfer of file " + path + " was aborted"));
+    EXPECT_TRUE(Records().empty());
+    EXPECT_NE(std::string::npos, BackupLog().find("Transfer of file " + cut + " was aborted"));
     EXPECT_EQ(std::string::npos, BackupLog().find("transferred successfully"));
     EXPECT_NE(std::string::npos, ErrorLog().find(Message(ERR_CANNOT_CONNECT)));
-}
 
-TEST_F(Failure, AStrangerOnTheDataPortGetsNothing)
-{
     DeleteFileA(ServerStatePath("stranger.log").c_str());
     std::string data = RandomBytes(200000, 5);
     std::string path = MakeFile("secret.bin", data);
-    DWORD id = Target("stranger", "/st");
-    ASSERT_EQ(1, StartUpload({path}, id));
+    ASSERT_EQ(ERR_SUCCESS, StartUpload({path}, Target("stranger", "/st")));
     ASSERT_TRUE(WaitForBatches());
     EXPECT_TRUE(SameBytes(data, StoredFile("/st/secret.bin")));
-    EXPECT_TRUE(PumpUntil([] { return !ReadFileBytes(ServerStatePath("stranger.log")).empty(); },
-                          8000));
+    EXPECT_TRUE(PumpUntil([] { return !ReadFileBytes(ServerStatePath("stranger.log")).empty(); }, 8000));
     EXPECT_EQ("received 0 bytes\n", ReadFileBytes(ServerStatePath("stranger.log")));
-    EXPECT_EQ(1u, FtpRecords().size());
+    EXPECT_EQ(1u, Records().size());
 }
 
 TEST_F(Failure, PartialSendsOfAThrottledServerStillStoreTheSameBytes)
 {
     std::string data = RandomBytes(700 * 1024 + 3, 11);
     std::string path = MakeFile("slow.bin", data);
-    DWORD id = Target("throttled", "/slow");
-    ASSERT_EQ(1, StartUpload({path}, id));
+    ASSERT_EQ(ERR_SUCCESS, StartUpload({path}, Target("throttled", "/slow")));
     ASSERT_TRUE(WaitForBatches(60000));
     EXPECT_TRUE(SameBytes(data, StoredFile("/slow/slow.bin")));
-    EXPECT_EQ(1u, FtpRecords().size());
+    EXPECT_EQ(1u, Records().size());
 }
 
-TEST_F(Failure, StopAllTransfersInTheMiddleOfAnUploadKeepsItOutOfTheRecords)
+TEST_F(Failure, StopsEndTheirBatchesMidUploadWithoutARecord)
 {
     std::string path = MakeFile("stop.bin", RandomBytes(4 * 1024 * 1024, 13));
-    std::string next = MakeFile("next.txt", "n");
-    DWORD id = Target("throttled", "/stop");
-    ASSERT_EQ(1, StartUpload({path, next}, id));
-    ASSERT_TRUE(PumpUntil([] { return StoredSize("/stop/stop.bin") > 100000; }, 20000));
-    StopAllTransfers();
-    EXPECT_EQ(nullptr, FirstBatch());
-    EXPECT_EQ(WAIT_OBJECT_0, WaitForSingleObject(g_app.live.liveStopEvent, 0));
-    PumpMessages(300);
-    EXPECT_TRUE(FtpRecords().empty());
-    EXPECT_NE(std::string::npos, BackupLog().find("Transfer of file " + path + " was aborted"));
-    EXPECT_EQ(std::string::npos, BackupLog().find("transferred successfully"));
-    EXPECT_EQ("Tandemkeep v1.21", g_seen.trayTips.back());
-    EXPECT_FALSE(FileExists(ServerStatePath("pyroot/stop/next.txt")));
-    // A later upload is not held back by the stop.
-    ResetEvent(g_app.live.liveStopEvent);
-    std::string after = MakeFile("after.txt", "after");
-    ASSERT_EQ(1, StartUpload({after}, Target("normal", "/stop")));
-    ASSERT_TRUE(WaitForBatches());
-    EXPECT_EQ("after", StoredFile("/stop/after.txt"));
-}
-
-TEST_F(Failure, AProgressWindowStopsOnlyItsOwnBatches)
-{
-    std::string path = MakeFile("pw.bin", RandomBytes(4 * 1024 * 1024, 17));
     std::string other = MakeFile("other.bin", RandomBytes(2 * 1024 * 1024, 19));
-    DWORD id = Target("throttled", "/pws");
-    ASSERT_EQ(1, StartUpload({path}, id, progressWindow));
-    ASSERT_EQ(1, StartUpload({other}, id));
-    ASSERT_TRUE(PumpUntil([] { return StoredSize("/pws/pw.bin") > 50000; }, 20000));
-    StopFtpBatches(progressWindow);
-    EXPECT_TRUE(Has(g_seen.status, "FTP Transfer Stopped"));
-    FtpJob* left = FirstBatch();
+    DWORD id = Target("throttled", "/stop");
+    ASSERT_EQ(ERR_SUCCESS, StartUpload({path, MakeFile("next.txt", "n")}, id, progress.window()));
+    ASSERT_EQ(ERR_SUCCESS, StartUpload({other}, id));
+    ASSERT_TRUE(PumpUntil([] { return StoredSize("/stop/stop.bin") > 50000; }, 20000));
+    StopFtpBatches(progress.window());
+    std::vector<std::string> status = main.Texts(UM_STATUSTEXT);
+    EXPECT_NE(status.end(), std::find(status.begin(), status.end(), "FTP Transfer Stopped"));
+    FtpBatch* left = FirstBatch();
     ASSERT_NE(nullptr, left);
     EXPECT_EQ(nullptr, left->next);
     EXPECT_EQ(nullptr, left->progressWindow);
+    ASSERT_TRUE(PumpUntil([] { return StoredSize("/stop/other.bin") > 50000; }, 20000));
+    StopAllTransfers();
+    EXPECT_EQ(nullptr, FirstBatch());
+    EXPECT_EQ(WAIT_OBJECT_0, WaitForSingleObject(stopEvent, 0));
+    PumpMessages(300);
+    EXPECT_TRUE(Records().empty());
+    for (const std::string& p : {path, other})
+        EXPECT_NE(std::string::npos, BackupLog().find("Transfer of file " + p + " was aborted"));
+    EXPECT_EQ(std::string::npos, BackupLog().find("transferred successfully"));
+    EXPECT_EQ(TRAY_IDLE, main.Seen(UM_TRAYSTATE).back().wParam);
+    EXPECT_FALSE(FileExists(ServerStatePath("pyroot/stop/next.txt")));
+}
+
+TEST_F(Failure, ADataConnectionTheServerResetsStoresNothing)
+{
+    // The server answers 150 and 226 at once and resets the data connection
+    // unread: every byte may sit in socket buffers, but none was stored.
+    std::string path = MakeFile("reset.bin", RandomBytes(4 * 1024 * 1024, 23));
+    ASSERT_EQ(ERR_SUCCESS, StartUpload({path}, Target("resetdata", "/reset")));
+    ASSERT_TRUE(WaitForBatches());
+    EXPECT_TRUE(Records().empty());
+    EXPECT_EQ(std::string::npos, BackupLog().find("transferred successfully"));
+    EXPECT_NE(std::string::npos, BackupLog().find("Transfer of file " + path + " was aborted"));
+    EXPECT_NE(std::string::npos, ErrorLog().find(Message(ERR_FILE_OPERATION)));
+}
+
+// Sends the window a message every 10 ms and keeps the longest wait.
+struct Probe {
+    HWND window;
+    volatile bool stop;
+    DWORD longest;
+    static DWORD WINAPI Run(void* self)
+    {
+        Probe* p = static_cast<Probe*>(self);
+        while (!p->stop) {
+            DWORD before = GetTickCount();
+            DWORD_PTR result;
+            SendMessageTimeoutA(p->window, WM_NULL, 0, 0, SMTO_NORMAL, 30000, &result);
+            p->longest = std::max(p->longest, GetTickCount() - before);
+            Sleep(10);
+        }
+        return 0;
+    }
+};
+
+TEST_F(Failure, AReplyThatNeverEndsIsGivenUpAndStarvesNoOne)
+{
+    DWORD old = SetFtpIdleLimit(3000);
+    Probe probe = {main.window(), false, 0};
+    HANDLE thread = CreateThread(NULL, 0, Probe::Run, &probe, 0, NULL);
+    ASSERT_EQ(ERR_SUCCESS, StartUpload({MakeFile("flood.txt", "f")}, Target("flood", "/flood")));
+    std::string data = RandomBytes(2 * 1024 * 1024, 29);
+    std::string normal = MakeFile("beside.bin", data);
+    DWORD start = GetTickCount();
+    ASSERT_EQ(ERR_SUCCESS, StartUpload({normal}, Target("normal", "/beside")));
+    EXPECT_TRUE(PumpUntil([&] { return StoredFile("/beside/beside.bin") == data; }, 10000));
+    EXPECT_LT(GetTickCount() - start, 5000u);
+    EXPECT_TRUE(WaitForBatches(20000));
+    probe.stop = true;
+    WaitForSingleObject(thread, 30000);
+    CloseHandle(thread);
+    SetFtpIdleLimit(old);
+    EXPECT_LT(probe.longest, 2000u);  // a window that answers, not one that took seconds
+    EXPECT_NE(std::string::npos, ErrorLog().find(Message(ERR_CANNOT_CONNECT)));
+    EXPECT_EQ(1u, Records().size());
+}
+
+TEST_F(Failure, AFileWrittenDuringItsUploadIsQueuedAgainOnceItEnds)
+{
+    std::string path = MakeFile("busy.bin", RandomBytes(1024 * 1024, 31));
+    std::string read = MakeFile("read.bin", RandomBytes(1024 * 1024, 37));
+    ASSERT_EQ(ERR_SUCCESS, StartUpload({path, read}, Target("throttled", "/busy")));
+    ASSERT_TRUE(PumpUntil([&] { return NoteChangeDuringUpload(batches, path.c_str()); }, 10000));
+    WriteFileBytes(path, "the newest version");
+    // Only the upload's own reading of the second file: nothing to queue.
+    ASSERT_TRUE(PumpUntil([&] { return NoteChangeDuringUpload(batches, read.c_str()); }, 30000));
+    EXPECT_FALSE(NoteChangeDuringUpload(batches, path.c_str()));
     ASSERT_TRUE(WaitForBatches(60000));
-    auto records = FtpRecords();
-    ASSERT_EQ(1u, records.size());
-    EXPECT_EQ(other + "*/pws/other.bin", records[0].first);
+    std::vector<std::string> queued;
+    for (TransferRequest* r = queue->first; r; r = r->next)
+        queued.push_back(std::string(r->path) + " " + std::to_string(r->kind));
+    EXPECT_EQ((std::vector<std::string>{path + " 2", path + " 1"}), queued);
+    EXPECT_EQ(WAIT_OBJECT_0, WaitForSingleObject(workEvent, 0));
+}
+
+using Download = FtpTest;
+
+TEST_F(Download, GoesIntoTheRestoreFolderAndNeverLeavesAPartFile)
+{
+    TempDir restore("tkrestore");
+    SetGlobalText("restorefolder", restore.path().c_str());
+    Target("normal", "/");
+    std::string data = RandomBytes(300000, 21);
+    std::string local = ServerStatePath("pyroot/dl/sub/r.bin");
+    MakeDirs(local.substr(0, local.rfind('\\')));
+    ASSERT_TRUE(WriteFileBytes(local, data));
+    // User names such as user@domain hold an '@' of their own.
+    std::string location = "me@example.com:<password>@127.0.0.1:" + std::to_string(ServerPort("normal"));
+    ClearCommands("normal");
+    ASSERT_EQ(ERR_SUCCESS, StartFtpDownload(itemPath.c_str(), "/dl/sub/r.bin", location.c_str()));
+    ASSERT_TRUE(WaitForBatches());
+    EXPECT_TRUE(SameBytes(data, ReadFileBytes(restore / "r.bin")));
+    EXPECT_FALSE(FileExists(restore / "r.bin.tkpart"));
+    std::vector<std::string> commands = ServerCommands("normal");
+    ASSERT_GE(commands.size(), 6u);
+    EXPECT_EQ("USER tk", commands[0]);  // the target's own login, not the record's
+    EXPECT_EQ("CWD /dl/sub/", commands[2]);
+    EXPECT_EQ("RETR r.bin", commands[commands.size() - 2]);
+    EXPECT_EQ("QUIT", commands.back());
+    EXPECT_TRUE(Records().empty());
+
+    // A file the server does not have leaves the one in the restore folder alone.
+    WriteFileBytes(restore / "missing.bin", "mine");
+    ASSERT_EQ(ERR_SUCCESS, StartFtpDownload(itemPath.c_str(), "/dl/sub/missing.bin", location.c_str()));
+    ASSERT_TRUE(WaitForBatches());
+    EXPECT_EQ("mine", ReadFileBytes(restore / "missing.bin"));
+    EXPECT_FALSE(FileExists(restore / "missing.bin.tkpart"));
+
+    // Records that name no target of the item start nothing and say why.
+    std::string port = std::to_string(ServerPort("normal"));
+    EXPECT_EQ(ERR_FTP_REJECTED, StartFtpDownload(itemPath.c_str(), "/r.bin", ("tk:<password>@10.9.9.9:" + port).c_str()));
+    EXPECT_EQ(ERR_GENERIC, StartFtpDownload(itemPath.c_str(), "/r.bin", "no location"));
+    EXPECT_EQ(ERR_NO_SETTINGS, StartFtpDownload("C:\\not an item\\", "/r.bin", location.c_str()));
+    EXPECT_EQ(nullptr, FirstBatch());
+}
+
+TEST_F(Download, AFullDiskLeavesTheFileThatWasThere)
+{
+    std::string folder = ServerStatePath("fulldisk");
+    SetGlobalText("restorefolder", folder.c_str());
+    Target("normal", "/");
+    std::string local = ServerStatePath("pyroot/dl/full.bin");
+    MakeDirs(local.substr(0, local.rfind('\\')));
+    ASSERT_TRUE(WriteFileBytes(local, RandomBytes(300000, 41)));
+    ASSERT_TRUE(WriteFileBytes(folder + "\\full.bin", "the user's own copy"));
+    std::string location = "tk:<password>@127.0.0.1:" + std::to_string(ServerPort("normal"));
+    ASSERT_EQ(ERR_SUCCESS, StartFtpDownload(itemPath.c_str(), "/dl/full.bin", location.c_str()));
+    ASSERT_TRUE(WaitForBatches());
+    EXPECT_EQ("the user's own copy", ReadFileBytes(folder + "\\full.bin"));
+    EXPECT_NE(std::string::npos, ErrorLog().find(Message(ERR_FILE_OPERATION)));
 }
 
 }  // namespace

@@ -1,4 +1,4 @@
-// A main window for the FTP client under test, the test servers' ports and files, and item setup.
+// The FTP client under test: a recorder as its main window, its lists, and an item folder with an FTP target.
 #pragma once
 #include <windows.h>
 
@@ -7,67 +7,43 @@
 
 #include <gtest/gtest.h>
 
+#include "tests/support/ftpservers.h"
+#include "tests/support/recorder.h"
+#include "tests/support/seed.h"
 #include "tests/support/testenv.h"
-#include "transfer/queue.h"
+#include "transfer/ftp.h"
 
-// Windows path of a file in the test servers' state folder (ports, logs, roots).
-std::string ServerStatePath(const std::string& relative);
-// Port of a scripted server ("normal", "split", ..., "vsftpd"); 0 when unknown.
-int ServerPort(const char* name);
-// Commands the scripted server received since the last ClearCommands.
-std::vector<std::string> ServerCommands(const char* name);
-void ClearCommands(const char* name);
-// File stored by the pyftpdlib servers (remote path below their root).
-std::string StoredFile(const std::string& remote);
+class FtpTest : public ::testing::Test {
+protected:
+    FtpTest();
+    ~FtpTest() override;
+    void SetUp() override { ASSERT_NE(0, ServerPort("normal")) << "FTP test servers are not running"; }
 
-struct TargetSpec {
-    int port = 0;
-    std::string address = "127.0.0.1";
-    std::string folder = "/up";
-    std::string user = "tk";
-    std::string password = "secret";
-    BYTE storageType = 1;
-    BYTE anonymous = 0;
-};
-
-// What the main window saw while a test ran.
-struct Observed {
-    std::vector<std::string> replies;    // UM_FTPREPLY lines
-    std::vector<std::string> status;     // status-line texts
-    std::vector<std::string> trayTips;   // tray tips, in order
-    std::vector<UINT> progress;          // messages at the progress window
-};
-extern Observed g_seen;
-
-// A folder item in a temporary folder with one FTP target; a test window as
-// the main window, with a status line, a replies window and a batch list.
-class FtpFixtureBase {
-public:
-    FtpFixtureBase();
-    ~FtpFixtureBase();
-    // Saves the item's one FTP target; returns its id.
-    DWORD SetTarget(const TargetSpec& spec);
-    // Writes a file below the item folder; returns its full path.
+    // Adds an FTP target on a test server to the item; returns its id.
+    DWORD Target(const char* server, const char* folder, FtpSpec spec = FtpSpec());
+    // A file below the item folder; returns its full path.
     std::string MakeFile(const std::string& relative, const std::string& bytes);
-    // Does what the worker does: batch, connect, file jobs. Returns the
-    // connect's result; the batch runs on when it is 1.
+    // What the worker does: one batch with these files, connected. Returns
+    // StartFtpConnection's code.
     int StartUpload(const std::vector<std::string>& paths, DWORD targetId, HWND progress = NULL);
-    // Pumps until no batch is left; false on time-out.
+    // Uploads to a scripted server and returns its commands, PORT arguments left out.
+    std::vector<std::string> Run(const char* server, const char* folder,
+                                 const std::vector<std::string>& paths, FtpSpec spec = FtpSpec());
     bool WaitForBatches(int timeoutMs = 30000);
-    static FtpJob* FirstBatch();
-    // Restore records of the item's FTP key: value name -> data.
-    std::vector<std::pair<std::string, std::string>> FtpRecords();
+    FtpBatch* FirstBatch();
+    std::vector<std::pair<std::string, std::string>> Records();
     std::string BackupLog();
     std::string ErrorLog();
+    // The start of a code's message, as the error log has it.
+    static std::string Message(int code);
 
-    TempDir install;
-    TempDir item;
+    TempDir install{"tkftpi"};
+    TempDir item{"tkftp"};
     std::string itemPath;  // with a trailing backslash
-    HWND progressWindow;
+    BatchList* batches;
+    RequestQueue* queue;
+    HANDLE workEvent;
+    HANDLE stopEvent;
+    Recorder main;      // the client's window: socket messages go on to the client
+    Recorder progress;  // a folder transfer's progress window
 };
-
-std::string RandomBytes(size_t size, unsigned seed);
-// Equality of two byte strings, reported by size and first difference.
-::testing::AssertionResult SameBytes(const std::string& want, const std::string& got);
-// Count of lines of text equal to line.
-int CountLines(const std::string& text, const std::string& line);

@@ -7,6 +7,7 @@
 import argparse
 import os
 import socket
+import struct
 import sys
 import threading
 import time
@@ -216,8 +217,39 @@ class Stranger(Recording):
         s.close()
 
 
+class ResetData(Recording):
+    """Says 150 and 226 at once to STOR, then resets the data connection
+    without reading a byte."""
+    scenario = "resetdata"
+
+    def ftp_STOR(self, file, mode="w"):
+        self.push("150 Here it comes.\r\n226 Transfer complete.\r\n")
+        channel = self.data_channel
+        if channel is not None:
+            channel.socket.setsockopt(socket.SOL_SOCKET, socket.SO_LINGER, struct.pack("ii", 1, 0))
+            channel.socket.close()
+            self.data_channel = None
+
+
+class Flood(Recording):
+    """Answers STOR with "150-" continuation lines that never end."""
+    scenario = "flood"
+
+    def ftp_STOR(self, file, mode="w"):
+        self._flood()
+
+    def _flood(self):
+        if self._closed:
+            return
+        try:
+            self.socket.send(b"150-still thinking about it\r\n" * 128)
+        except OSError:
+            return
+        self.ioloop.call_later(0.001, self._flood, _errback=self.handle_error)
+
+
 HANDLERS = [Normal, OneByte, Split, MultiLine, Many, NoPass, Refuse421, RefusePort, NoConnect,
-            NameNotAllowed, CloseMid, Throttled, Stranger]
+            NameNotAllowed, CloseMid, Throttled, Stranger, ResetData, Flood]
 
 
 def silent_server():
@@ -248,6 +280,11 @@ def main():
         logging.basicConfig(filename=os.path.join(STATE, "pyftpd.log"), level=logging.DEBUG)
     root = os.path.join(STATE, "pyroot")
     os.makedirs(root, exist_ok=True)
+    # A restore folder on a full disk: the part file of full.bin takes no byte.
+    full = os.path.join(STATE, "fulldisk")
+    os.makedirs(full, exist_ok=True)
+    if not os.path.lexists(os.path.join(full, "full.bin.tkpart")):
+        os.symlink("/dev/full", os.path.join(full, "full.bin.tkpart"))
 
     authorizer = DummyAuthorizer()
     authorizer.add_user(USER, PASSWORD, root, perm="elradfmwMT")

@@ -3,7 +3,8 @@
 
 #include "transfer/ftpsequence.h"
 #include "transfer/ftptext.h"
-#include "transfer/queue.h"
+
+#include <winsock2.h>
 
 #include <random>
 #include <string>
@@ -30,60 +31,33 @@ std::vector<std::string> SplitInChunks(const std::string& stream, const std::vec
     return lines;
 }
 
-TEST(ReplyLines, CompleteLinesKeepCrLfAndTheTailWaitsForTheNextReceive)
+TEST(ReplyLines, CompleteLinesKeepCrLfTheTailWaitsAndChunkingChangesNothing)
 {
-    struct Case {
-        std::string stream;
-        std::vector<int> chunks;
-        std::vector<std::string> lines;
-    } cases[] = {
+    struct Case { std::string stream; std::vector<int> chunks; std::vector<std::string> lines; } cases[] = {
         {"220 ready\r\n", {}, {"220 ready\r\n"}},
         {"220 rea", {}, {}},
         {"220 rea" "dy\r\n331 pass\r\n", {7}, {"220 ready\r\n", "331 pass\r\n"}},
         {"220 ready\r\n", {10}, {"220 ready\r\n"}},  // CR and LF in different receives
-        {"230 a\rb\r\n", {}, {"230 a\rb\r\n"}},       // a lone CR is text
-        {"230 a\nb\r\n", {}, {"230 a\nb\r\n"}},       // so is a lone LF
+        {"230 a\rb\r\n", {}, {"230 a\rb\r\n"}},       // a lone CR is text, so is a lone LF
+        {"230 a\nb\r\n", {}, {"230 a\nb\r\n"}},
         {std::string("230 a\0b\r\n", 9), {}, {"230 a b\r\n"}},
         {"\r\n\r\n", {1, 1, 1}, {"\r\n", "\r\n"}},
     };
     for (const Case& c : cases)
         EXPECT_EQ(c.lines, SplitInChunks(c.stream, c.chunks)) << c.stream;
-}
 
-TEST(ReplyLines, ManyLinesInOneReceiveAreAllDeliveredAndLongLinesAreCut)
-{
-    std::string stream;
-    for (int i = 0; i < 100; ++i)
-        stream += "220-line " + std::to_string(i) + "\r\n";
-    stream += "220 " + std::string(5000, 'x') + "\r\n250 after\r\n";
-    std::vector<std::string> lines = SplitInChunks(stream, {});
-    ASSERT_EQ(102u, lines.size());
-    EXPECT_EQ("220-line 99\r\n", lines[99]);
-    EXPECT_EQ(static_cast<size_t>(REPLY_LINE_TEXT + 2), lines[100].size());
-    EXPECT_EQ("220 xxx", lines[100].substr(0, 7));
-    EXPECT_EQ("\r\n", lines[100].substr(lines[100].size() - 2));
-    EXPECT_EQ("250 after\r\n", lines[101]);
-}
-
-TEST(ReplyLines, RandomChunkingGivesTheSameLines)
-{
     std::mt19937 gen(1234);
-    const char* pieces[] = {"220 hi\r\n", "331-a\r\n", "331 b\r\n", "\r", "\n", "x",
-                            "226 done\r\n", "\r\r\n"};
+    const char* pieces[] = {"220 hi\r\n", "331-a\r\n", "331 b\r\n", "\r", "\n", "x", "226 done\r\n", "\r\r\n"};
     for (int round = 0; round < 300; ++round) {
         std::string stream;
-        int parts = 1 + gen() % 40;
-        for (int i = 0; i < parts; ++i)
+        for (int i = 1 + gen() % 40; i > 0; --i)
             stream += pieces[gen() % 8];
         if (gen() % 4 == 0)
-            stream += std::string(gen() % 1200, 'y') + "\r\n";
+            stream += std::string(gen() % 5000, 'y') + "\r\n";
         std::vector<std::string> whole = SplitInChunks(stream, {});
         std::vector<int> sizes;
-        for (size_t left = stream.size(); left > 0;) {
-            int n = 1 + gen() % 9;
-            sizes.push_back(n);
-            left -= std::min<size_t>(left, n);
-        }
+        for (size_t left = stream.size(); left > 0; left -= std::min<size_t>(left, sizes.back()))
+            sizes.push_back(1 + gen() % 9);
         ASSERT_EQ(whole, SplitInChunks(stream, sizes)) << "round " << round;
         for (const std::string& line : whole)
             ASSERT_LE(line.size(), static_cast<size_t>(REPLY_LINE_SIZE - 1));
@@ -92,19 +66,10 @@ TEST(ReplyLines, RandomChunkingGivesTheSameLines)
 
 TEST(ReplyLines, MultiLineRepliesAreActedOnAtTheirLastLineOnly)
 {
-    struct Case {
-        const char* line;
-        int code;
-    } cases[] = {
-        {"220-Welcome\r\n", 0},
-        {"220-220 looks like a greeting\r\n", 0},
-        {"123 text inside the reply\r\n", 0},
-        {"331 other code inside\r\n", 0},
-        {"220 ready\r\n", 220},
-        {"220 again\r\n", 220},
-        {"hello\r\n", 0},
-        {"12\r\n", 0},
-        {"530 no\r\n", 530},
+    struct Case { const char* line; int code; } cases[] = {
+        {"220-Welcome\r\n", 0}, {"220-220 looks like a greeting\r\n", 0}, {"123 text inside\r\n", 0},
+        {"331 other code inside\r\n", 0}, {"220 ready\r\n", 220}, {"220 again\r\n", 220},
+        {"hello\r\n", 0}, {"12\r\n", 0}, {"530 no\r\n", 530},
     };
     ReplyAssembler a = {};
     for (const Case& c : cases)
@@ -121,9 +86,7 @@ TEST(Commands, TextsWithLineBreaksOrTooLongNeverBecomeCommands)
     EXPECT_STREQ("", out);
     EXPECT_EQ(7, FormatFtpCommand(out, sizeof out, "PASS", ""));
     EXPECT_STREQ("PASS \r\n", out);
-    EXPECT_EQ(8, FormatFtpCommand(out, sizeof out, "TYPE", "I"));
     EXPECT_EQ(6, FormatFtpCommand(out, sizeof out, "QUIT", NULL));
-
     DWORD address = 0;
     memcpy(&address, "\x7f\x00\x00\x01", 4);
     FormatPortCommand(out, sizeof out, address, 1165);
@@ -132,188 +95,142 @@ TEST(Commands, TextsWithLineBreaksOrTooLongNeverBecomeCommands)
     EXPECT_STREQ("PORT 127,0,0,1,255,255\r\n", out);
 }
 
-TEST(RemoteFolders, FollowTheFilesPlaceBelowTheItem)
+TEST(RemoteFolders, FollowTheFilesPlaceAndAreNamedFromWhereThePreviousFileWent)
 {
-    struct Case {
-        const char* file;
-        const char* item;
-        const char* target;
-        const char* folder;
-    } cases[] = {
-        {"C:\\data\\x.htm", "C:\\data\\", "/www", "/www"},
-        {"C:\\data\\sub\\deep\\x.htm", "C:\\data\\", "/www", "/www/sub/deep"},
-        {"C:\\data\\sub\\x.htm", "C:\\data\\", "/www/", "/www/sub"},
-        {"C:\\data\\sub\\x.htm", "C:\\data\\", "\\www\\", "\\www\\sub"},
-        {"C:\\data\\sub\\x.htm", "C:\\data\\", "", "sub"},
-        {"C:\\data\\x.htm", "C:\\data\\", "/www/", "/www"},
-        {"C:\\data\\x.htm", "C:\\data\\", "/", "/"},
-        {"C:\\notes\\todo.txt", "C:\\notes\\todo.txt", "/n", "/n"},
-        {"C:\\x.txt", "C:\\", "/r", "/r"},
-        {"C:\\a\\b.txt", "C:\\", "/r", "/r/a"},
+    struct Case { const char* file; const char* item; const char* target; const char* folder; } cases[] = {
+        {"C:\\d\\x.htm", "C:\\d\\", "/www", "/www"}, {"C:\\d\\s\\t\\x.htm", "C:\\d\\", "/www", "/www/s/t"},
+        {"C:\\d\\s\\x.htm", "C:\\d\\", "/www/", "/www/s"}, {"C:\\d\\s\\x.htm", "C:\\d\\", "\\www\\", "\\www\\s"},
+        {"C:\\d\\s\\x.htm", "C:\\d\\", "", "s"}, {"C:\\d\\x.htm", "C:\\d\\", "/www/", "/www"},
+        {"C:\\d\\x.htm", "C:\\d\\", "/", "/"}, {"C:\\n\\todo.txt", "C:\\n\\todo.txt", "/n", "/n"},
+        {"C:\\x.txt", "C:\\", "/r", "/r"}, {"C:\\a\\b.txt", "C:\\", "/r", "/r/a"},
     };
+    char out[MAX_PATH];
     for (const Case& c : cases) {
-        char out[MAX_PATH];
         ASSERT_EQ(1, MakeRemoteFolder(c.file, c.item, c.target, out, sizeof out)) << c.file;
         EXPECT_STREQ(c.folder, out) << c.file << " " << c.target;
     }
-    char out[MAX_PATH];
     EXPECT_EQ(0, MakeRemoteFolder("C:\\d\\s\\x", "C:\\d\\", "/w\r\nDELE x", out, sizeof out));
-    EXPECT_EQ(0, MakeRemoteFolder("C:\\d\\s\\x", "C:\\d\\", std::string(300, 'w').c_str(), out,
-                                  sizeof out));
-}
+    EXPECT_EQ(0, MakeRemoteFolder("C:\\d\\s\\x", "C:\\d\\", std::string(300, 'w').c_str(), out, sizeof out));
 
-TEST(RemoteFolders, RelativeFoldersAreNamedFromWhereThePreviousFileWent)
-{
-    struct Case {
-        const char* current;
-        const char* folder;
-        const char* named;
-    } cases[] = {
-        {"", "pub/vs", "pub/vs"},
-        {"pub/vs/v/w", "pub/vs", "../../../../pub/vs"},
-        {"pub", "", ".."},
-        {"a//b/", "c", "../../c"},
-        {"pub/vs", "/www", "/www"},
-        {"", "", ""},
+    struct Relative { const char* current; const char* folder; const char* named; } relative[] = {
+        {"", "pub/vs", "pub/vs"}, {"pub/vs/v/w", "pub/vs", "../../../../pub/vs"}, {"pub", "", ".."},
+        {"a//b/", "c", "../../c"}, {"pub/vs", "/www", "/www"}, {"", "", ""},
     };
-    for (const Case& c : cases) {
-        char out[MAX_PATH];
-        ASSERT_EQ(1, FolderFromCurrent(c.current, c.folder, out, sizeof out));
-        EXPECT_STREQ(c.named, out) << c.current << " -> " << c.folder;
+    for (const Relative& r : relative) {
+        ASSERT_EQ(1, FolderFromCurrent(r.current, r.folder, out, sizeof out));
+        EXPECT_STREQ(r.named, out) << r.current << " -> " << r.folder;
     }
-    char small[8];
-    EXPECT_EQ(0, FolderFromCurrent("a/b/c", "d", small, sizeof small));
-}
+    EXPECT_EQ(0, FolderFromCurrent("a/b/c", "d", out, 8));
 
-TEST(RemoteFolders, TheChainNamesOneMoreLevelEachStep)
-{
-    struct Case {
-        const char* folder;
-        std::vector<std::string> levels;
-    } cases[] = {
-        {"/www/sub/deep", {"/www", "/www/sub", "/www/sub/deep"}},
-        {"/www", {"/www"}},
-        {"www/sub", {"www", "www/sub"}},
-        {"/", {"/"}},
+    struct Chain { const char* folder; std::vector<std::string> levels; } chains[] = {
+        {"/www/sub/deep", {"/www", "/www/sub", "/www/sub/deep"}}, {"/www", {"/www"}},
+        {"www/sub", {"www", "www/sub"}}, {"/", {"/"}},
     };
-    for (const Case& c : cases) {
-        std::string folder = c.folder;
+    for (const Chain& c : chains) {
         std::vector<std::string> levels;
-        int cut = NextFolderCut(c.folder, 0);
-        for (int guard = 0; guard < 20; ++guard) {
-            levels.push_back(cut < 0 ? folder : folder.substr(0, cut));
+        for (int cut = NextFolderCut(c.folder, 0), guard = 0; guard < 20; cut = NextFolderCut(c.folder, cut), ++guard) {
+            levels.push_back(cut < 0 ? c.folder : std::string(c.folder, cut));
             if (cut < 0)
                 break;
-            cut = NextFolderCut(c.folder, cut);
         }
         EXPECT_EQ(c.levels, levels) << c.folder;
     }
 }
 
-TEST(RemoteNames, JoinSplitAndLocations)
+TEST(RemoteNames, JoinSplitLocationsAndPassiveReplies)
 {
     char out[MAX_PATH];
-    ASSERT_EQ(1, JoinRemotePath("/www/sub", "a.txt", out, sizeof out));
-    EXPECT_STREQ("/www/sub/a.txt", out);
-    ASSERT_EQ(1, JoinRemotePath("/www/", "a.txt", out, sizeof out));
-    EXPECT_STREQ("/www/a.txt", out);
-    ASSERT_EQ(1, JoinRemotePath("", "a.txt", out, sizeof out));
-    EXPECT_STREQ("a.txt", out);
+    struct Join { const char* folder; const char* joined; } joins[] = {
+        {"/www/sub", "/www/sub/a.txt"}, {"/www/", "/www/a.txt"}, {"", "a.txt"}};
+    for (const Join& j : joins) {
+        ASSERT_EQ(1, JoinRemotePath(j.folder, "a.txt", out, sizeof out));
+        EXPECT_STREQ(j.joined, out);
+    }
     EXPECT_EQ(0, JoinRemotePath(std::string(300, 'f').c_str(), "a", out, sizeof out));
-
-    EXPECT_STREQ("a.txt", RemoteNamePart("C:\\data\\a.txt"));
-    EXPECT_STREQ("a.txt", RemoteNamePart("/www/a.txt"));
-    EXPECT_STREQ("a.txt", RemoteNamePart("a.txt"));
-    EXPECT_STREQ("", RemoteNamePart("/www/"));
+    for (const char* path : {"C:\\data\\a.txt", "/www/a.txt", "a.txt"})
+        EXPECT_STREQ("a.txt", RemoteNamePart(path));
     RemoteFolderPart("/www/a.txt", out, sizeof out);
     EXPECT_STREQ("/www/", out);
-    RemoteFolderPart("a.txt", out, sizeof out);
-    EXPECT_STREQ("", out);
 
-    char user[256], password[256], address[256];
-    WORD port = 1;
-    ASSERT_EQ(1, ParseFtpLocation("bob:<password>@ftp.example.com:2121", user, password, address,
-                                  256, &port));
-    EXPECT_STREQ("bob", user);
-    EXPECT_STREQ("<password>", password);
-    EXPECT_STREQ("ftp.example.com", address);
-    EXPECT_EQ(2121, port);
-    ASSERT_EQ(1, ParseFtpLocation(":@127.0.0.1:x", user, password, address, 256, &port));
-    EXPECT_STREQ("127.0.0.1", address);
-    EXPECT_EQ(0, port);
-    EXPECT_EQ(0, ParseFtpLocation("bob@host:21", user, password, address, 256, &port));
-    EXPECT_EQ(0, ParseFtpLocation("bob:pw", user, password, address, 256, &port));
-    EXPECT_EQ(0, ParseFtpLocation("b@b:pw", user, password, address, 256, &port));
-    EXPECT_EQ(0, ParseFtpLocation((std::string(300, 'u') + ":p@h:1").c_str(), user, password,
-                                  address, 256, &port));
+    // The server is what follows the last '@': user names may hold one.
+    struct Location { const char* text; int ok; const char* address; WORD port; } locations[] = {
+        {"bob:<password>@ftp.example.com:2121", 1, "ftp.example.com", 2121},
+        {"me@example.com:<password>@ftp.host:21", 1, "ftp.host", 21},
+        {":@127.0.0.1:x", 1, "127.0.0.1", 0}, {"bob:<password>@host", 1, "host", 0},
+        {"bob@host:21", 0, "", 0}, {"bob:pw", 0, "", 0}, {"u:p@a-host-name-too-long:1", 0, "", 0},
+    };
+    for (const Location& l : locations) {
+        char address[16] = "";
+        WORD port = 7;
+        EXPECT_EQ(l.ok, ParseFtpLocation(l.text, address, sizeof address, &port)) << l.text;
+        if (l.ok) {
+            EXPECT_STREQ(l.address, address) << l.text;
+            EXPECT_EQ(l.port, port) << l.text;
+        }
+    }
+
+    struct Pasv { const char* line; int ok; const char* address; WORD port; } replies[] = {
+        {"227 Entering Passive Mode (127,0,0,1,4,1).\r\n", 1, "127.0.0.1", 1025},
+        {"227 Entering Passive Mode 10,0,0,7,200,15\r\n", 1, "10.0.0.7", 51215},
+        {"227 =192,168,1,2,0,21\r\n", 1, "192.168.1.2", 21},
+        {"227 1 step (127,0,0,1,0,80)\r\n", 1, "127.0.0.1", 80},
+        {"227 Entering Passive Mode (127,0,0,1,4)\r\n", 0, "", 0},
+        {"227 Entering Passive Mode (127,0,0,256,4,1)\r\n", 0, "", 0},
+        {"227 Entering Passive Mode (127,0,0,1,0,0)\r\n", 0, "", 0},
+        {"227 no numbers at all\r\n", 0, "", 0}, {"200 (127,0,0,1,4,1)\r\n", 0, "", 0},
+    };
+    for (const Pasv& p : replies) {
+        in_addr in = {};
+        WORD port = 0;
+        EXPECT_EQ(p.ok, ParsePasvReply(p.line, reinterpret_cast<DWORD*>(&in.s_addr), &port)) << p.line;
+        if (p.ok) {
+            EXPECT_STREQ(p.address, inet_ntoa(in)) << p.line;
+            EXPECT_EQ(p.port, port) << p.line;
+        }
+    }
 }
 
 TEST(Sequence, RepliesAndStatesDecideTheNextCommand)
 {
-    struct Case {
-        int code;
-        WORD state;
-        BYTE direction;
-        bool files;
-        bool chainOpen;
-        FtpAction action;
-        WORD next;
-    } cases[] = {
-        {220, FTP_STATE_NEW, FTP_UPLOAD, true, false, FTP_SEND_USER, FTP_STATE_USER},
-        {220, FTP_STATE_USER, FTP_UPLOAD, true, false, FTP_DO_NOTHING, FTP_STATE_USER},
-        {331, FTP_STATE_USER, FTP_UPLOAD, true, false, FTP_SEND_PASS, FTP_STATE_PASS},
-        {230, FTP_STATE_USER, FTP_UPLOAD, true, false, FTP_START_FOLDERS, FTP_STATE_FOLDERS},
-        {230, FTP_STATE_PASS, FTP_UPLOAD, false, false, FTP_DO_NOTHING, FTP_STATE_FOLDERS},
-        {230, FTP_STATE_PASS, FTP_DOWNLOAD, true, false, FTP_CWD_DOWNLOAD, FTP_STATE_CWD},
-        {257, FTP_STATE_FOLDERS, FTP_UPLOAD, true, true, FTP_NEXT_FOLDER, FTP_STATE_FOLDERS},
-        {550, FTP_STATE_FOLDERS, FTP_UPLOAD, true, true, FTP_NEXT_FOLDER, FTP_STATE_FOLDERS},
-        {550, FTP_STATE_FOLDERS, FTP_UPLOAD, true, false, FTP_CWD_FOLDER, FTP_STATE_CWD},
-        {250, FTP_STATE_FOLDERS, FTP_UPLOAD, false, false, FTP_SEND_TYPE, FTP_STATE_TYPE},
-        {250, FTP_STATE_CWD, FTP_UPLOAD, true, false, FTP_SEND_TYPE, FTP_STATE_TYPE},
-        {200, FTP_STATE_TYPE, FTP_UPLOAD, true, false, FTP_SEND_PORT, FTP_STATE_PORT},
-        {200, FTP_STATE_TYPE, FTP_UPLOAD, false, false, FTP_DO_NOTHING, FTP_STATE_PORT},
-        {200, FTP_STATE_PORT, FTP_UPLOAD, true, false, FTP_SEND_TRANSFER, FTP_STATE_STOR},
-        {200, FTP_STATE_PORT, FTP_DOWNLOAD, true, false, FTP_SEND_TRANSFER, FTP_STATE_RETR},
-        {150, FTP_STATE_STOR, FTP_UPLOAD, true, false, FTP_DO_NOTHING, FTP_STATE_STOR},
-        {0, FTP_STATE_TYPE, FTP_UPLOAD, true, false, FTP_DO_NOTHING, FTP_STATE_TYPE},
-        {220, FTP_STATE_QUIT, FTP_UPLOAD, true, false, FTP_DO_NOTHING, FTP_STATE_QUIT},
+    struct Case { int code; WORD state; bool files, chainOpen, passive; FtpAction action; WORD next; } cases[] = {
+        {220, FTP_STATE_NEW, true, false, false, FTP_SEND_USER, FTP_STATE_USER},
+        {220, FTP_STATE_USER, true, false, false, FTP_DO_NOTHING, FTP_STATE_USER},
+        {331, FTP_STATE_USER, true, false, false, FTP_SEND_PASS, FTP_STATE_PASS},
+        {230, FTP_STATE_USER, true, false, false, FTP_BEGIN_FILE, FTP_STATE_USER},
+        {230, FTP_STATE_PASS, false, false, false, FTP_BEGIN_FILE, FTP_STATE_PASS},
+        {230, FTP_STATE_TYPE, true, false, false, FTP_SEND_PORT, FTP_STATE_PORT},
+        {257, FTP_STATE_FOLDERS, true, true, false, FTP_NEXT_FOLDER, FTP_STATE_FOLDERS},
+        {550, FTP_STATE_FOLDERS, true, true, false, FTP_NEXT_FOLDER, FTP_STATE_FOLDERS},
+        {550, FTP_STATE_FOLDERS, true, false, false, FTP_CWD_FOLDER, FTP_STATE_CWD},
+        {250, FTP_STATE_CWD, true, false, false, FTP_SEND_TYPE, FTP_STATE_TYPE},
+        {200, FTP_STATE_TYPE, true, false, false, FTP_SEND_PORT, FTP_STATE_PORT},
+        {200, FTP_STATE_TYPE, true, false, true, FTP_SEND_PASV, FTP_STATE_PASV},
+        {200, FTP_STATE_TYPE, false, false, false, FTP_DO_NOTHING, FTP_STATE_TYPE},
+        {200, FTP_STATE_PORT, true, false, false, FTP_SEND_TRANSFER, FTP_STATE_PORT},
+        {227, FTP_STATE_PASV, true, false, true, FTP_CONNECT_DATA, FTP_STATE_PASV},
+        {150, FTP_STATE_STOR, true, false, false, FTP_DO_NOTHING, FTP_STATE_STOR},
+        {0, FTP_STATE_TYPE, true, false, false, FTP_DO_NOTHING, FTP_STATE_TYPE},
+        {220, FTP_STATE_QUIT, true, false, false, FTP_DO_NOTHING, FTP_STATE_QUIT},
     };
     for (const Case& c : cases) {
-        FtpStep step = DecideFtpStep(c.code, c.state, c.direction, c.files, c.chainOpen);
+        FtpStep step = DecideFtpStep(c.code, c.state, c.files, c.chainOpen, c.passive);
         EXPECT_EQ(c.action, step.action) << c.code << " in state " << c.state;
         EXPECT_EQ(c.next, step.state) << c.code << " in state " << c.state;
     }
-}
-
-TEST(Sequence, FailingRepliesEndTheBatchOrOnlyTheFile)
-{
-    struct Case {
-        int code;
-        WORD state;
-        FtpReplyClass meaning;
-    } cases[] = {
-        {530, FTP_STATE_PASS, FTP_REPLY_END_BATCH},
-        {421, FTP_STATE_NEW, FTP_REPLY_END_BATCH},
-        {534, FTP_STATE_USER, FTP_REPLY_END_BATCH},
-        {425, FTP_STATE_PORT, FTP_REPLY_END_BATCH},
-        {425, FTP_STATE_STOR, FTP_REPLY_END_BATCH},
-        {426, FTP_STATE_DATA_ENDED, FTP_REPLY_END_BATCH},
-        {550, FTP_STATE_FOLDERS, FTP_REPLY_ADVANCE},
-        {550, FTP_STATE_CWD, FTP_REPLY_FAIL_FILE},
-        {550, FTP_STATE_STOR, FTP_REPLY_FAIL_FILE},
-        {552, FTP_STATE_DATA_ENDED, FTP_REPLY_FAIL_FILE},
-        {553, FTP_STATE_STOR, FTP_REPLY_FAIL_FILE},
-        {226, FTP_STATE_STOR, FTP_REPLY_FILE_DONE},
-        {226, FTP_STATE_DATA_ENDED, FTP_REPLY_FILE_DONE},
-        {250, FTP_STATE_RETR, FTP_REPLY_FILE_DONE},
-        {250, FTP_STATE_CWD, FTP_REPLY_ADVANCE},
-        {226, FTP_STATE_TYPE, FTP_REPLY_ADVANCE},
-        {150, FTP_STATE_STOR, FTP_REPLY_ADVANCE},
-        {221, FTP_STATE_QUIT, FTP_REPLY_CLOSING},
-        {530, FTP_STATE_QUIT, FTP_REPLY_ADVANCE},
+    struct Meaning { int code; WORD state; FtpReplyClass meaning; } meanings[] = {
+        {530, FTP_STATE_PASS, FTP_REPLY_END_BATCH}, {421, FTP_STATE_NEW, FTP_REPLY_END_BATCH},
+        {534, FTP_STATE_USER, FTP_REPLY_END_BATCH}, {425, FTP_STATE_PORT, FTP_REPLY_END_BATCH},
+        {502, FTP_STATE_PASV, FTP_REPLY_END_BATCH}, {425, FTP_STATE_STOR, FTP_REPLY_END_BATCH},
+        {426, FTP_STATE_DATA_ENDED, FTP_REPLY_END_BATCH}, {550, FTP_STATE_FOLDERS, FTP_REPLY_ADVANCE},
+        {550, FTP_STATE_CWD, FTP_REPLY_FAIL_FILE}, {550, FTP_STATE_STOR, FTP_REPLY_FAIL_FILE},
+        {552, FTP_STATE_DATA_ENDED, FTP_REPLY_FAIL_FILE}, {553, FTP_STATE_STOR, FTP_REPLY_FAIL_FILE},
+        {226, FTP_STATE_STOR, FTP_REPLY_FILE_DONE}, {226, FTP_STATE_DATA_ENDED, FTP_REPLY_FILE_DONE},
+        {250, FTP_STATE_RETR, FTP_REPLY_FILE_DONE}, {250, FTP_STATE_CWD, FTP_REPLY_ADVANCE},
+        {226, FTP_STATE_TYPE, FTP_REPLY_ADVANCE}, {150, FTP_STATE_STOR, FTP_REPLY_ADVANCE},
+        {221, FTP_STATE_QUIT, FTP_REPLY_CLOSING}, {530, FTP_STATE_QUIT, FTP_REPLY_ADVANCE},
     };
-    for (const Case& c : cases)
-        EXPECT_EQ(c.meaning, ClassifyFtpReply(c.code, c.state)) << c.code << " in state " << c.state;
+    for (const Meaning& m : meanings)
+        EXPECT_EQ(m.meaning, ClassifyFtpReply(m.code, m.state)) << m.code << " in state " << m.state;
 }
 
 }  // namespace

@@ -1,6 +1,8 @@
 // The monitor link on the NT family: switching on and off, the watch list, the notification thread, the device guard.
 #include <gtest/gtest.h>
 
+#include "transfer/ftpbatch.h"
+
 #include "monitor/builtin.h"
 #include "monitor/codes.h"
 #include "monitor/device.h"
@@ -152,11 +154,10 @@ TEST_F(Link, FilesAnFtpBatchIsSendingAreNotReportedAgain)
     };
     int before = mentions();
 
-    FtpJob* batch = NewFtpJob(busy.c_str(), 1);
-    FtpJob* job = NewFtpJob(busy.c_str(), 1);
-    job->batch = batch;
-    AppendNode(start.batches, batch);
-    AppendFileJob(start.batches, batch, job);
+    FtpBatch* batch = NewFtpBatch(busy.c_str(), 1, FTP_UPLOAD, WORKER_LIVE, NULL);
+    AddFileJob(batch, NewFtpJob(busy.c_str()));
+    batch->current.sending = true;
+    ListBatch(start.batches, batch);
 
     ASSERT_TRUE(WriteFileBytes(busy, "changed by the transfer"));
     Sleep(200);

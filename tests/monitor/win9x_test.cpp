@@ -5,6 +5,7 @@
 // removes the setting when the second run ends.
 #include <gtest/gtest.h>
 
+#include "transfer/ftpbatch.h"
 #include "common/messages.h"
 #include "monitor/builtin.h"
 #include "monitor/intake.h"

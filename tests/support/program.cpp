@@ -3,7 +3,10 @@
 
 #include "resources/brand.h"
 
+#include <stdio.h>
 #include <string.h>
+
+#include "tests/support/testenv.h"
 
 namespace {
 
@@ -118,4 +121,30 @@ int RunningProgram::WaitForExit(int timeoutMs)
     DWORD code = 0;
     GetExitCodeProcess(process_, &code);
     return static_cast<int>(code);
+}
+
+WorkDir::WorkDir()
+{
+    static unsigned counter = 0;
+    char name[MAX_PATH];
+    do
+        snprintf(name, sizeof name, "C:\\tkwork-%lu-%u", GetCurrentProcessId(), ++counter);
+    while (!CreateDirectoryA(name, NULL));
+    path_ = name;
+}
+
+WorkDir::~WorkDir()
+{
+    RemoveTree(path_);
+}
+
+bool WaitForWatch(const std::string& probe, const std::function<bool()>& arrived, int timeoutMs)
+{
+    DWORD end = GetTickCount() + static_cast<DWORD>(timeoutMs);
+    do {
+        WriteFileBytes(probe, "probe");
+        if (WaitUntil(arrived, 1000))
+            return true;
+    } while (static_cast<int>(end - GetTickCount()) > 0);
+    return false;
 }

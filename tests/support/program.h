@@ -35,5 +35,26 @@ private:
     DWORD pid_ = 0;
 };
 
+// A folder outside the temporary folder for a running program's items: the
+// intake filters out every changed path that contains "TEMP" or "TMP", and
+// %TEMP% contains "Temp". Removed with everything in it.
+class WorkDir {
+public:
+    WorkDir();
+    ~WorkDir();
+    WorkDir(const WorkDir&) = delete;
+    WorkDir& operator=(const WorkDir&) = delete;
+    const std::string& path() const { return path_; }
+    std::string operator/(const std::string& relative) const { return path_ + "\\" + relative; }
+
+private:
+    std::string path_;
+};
+
+// Rewrites a probe file in a watched folder until arrived() holds, so that a
+// test begins once the program's monitor is watching; false after timeoutMs.
+bool WaitForWatch(const std::string& probe, const std::function<bool()>& arrived,
+                  int timeoutMs = 30000);
+
 // Waits (sleeping, no message pump) until cond() holds; returns cond().
 bool WaitUntil(const std::function<bool()>& cond, int timeoutMs);

@@ -7,6 +7,8 @@
 #include <stdio.h>
 #include <string.h>
 
+#include <random>
+
 void DeleteProductKey()
 {
     DeleteKeyTree(HKEY_LOCAL_MACHINE, TK_PRODUCT_KEY);
@@ -187,4 +189,62 @@ std::string UseInstallDir(const TempDir& dir)
     SetGlobalText("installdir", dir.path().c_str());
     SetGlobalDword("logging", 1);
     return dir.path();
+}
+
+std::string RandomBytes(size_t size, unsigned seed)
+{
+    std::mt19937 gen(seed);
+    std::string out(size, '\0');
+    for (char& c : out)
+        c = static_cast<char>(gen() & 0xFF);
+    return out;
+}
+
+::testing::AssertionResult SameBytes(const std::string& want, const std::string& got)
+{
+    if (want == got)
+        return ::testing::AssertionSuccess();
+    size_t at = 0;
+    while (at < want.size() && at < got.size() && want[at] == got[at])
+        ++at;
+    return ::testing::AssertionFailure() << "want " << want.size() << " bytes, got " << got.size()
+                                         << ", first difference at " << at;
+}
+
+int CountOf(const std::string& text, const std::string& part)
+{
+    int n = 0;
+    for (size_t at = text.find(part); at != std::string::npos; at = text.find(part, at + part.size()))
+        ++n;
+    return n;
+}
+
+namespace {
+
+void CollectTree(const std::string& folder, const std::string& prefix,
+                 std::map<std::string, std::string>* out)
+{
+    WIN32_FIND_DATAA fd;
+    HANDLE h = FindFirstFileA((folder + "\\*").c_str(), &fd);
+    if (h == INVALID_HANDLE_VALUE)
+        return;
+    do {
+        std::string name = fd.cFileName;
+        if (name == "." || name == "..")
+            continue;
+        if (fd.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY)
+            CollectTree(folder + "\\" + name, prefix + name + "\\", out);
+        else
+            (*out)[prefix + name] = ReadFileBytes(folder + "\\" + name);
+    } while (FindNextFileA(h, &fd));
+    FindClose(h);
+}
+
+}  // namespace
+
+std::map<std::string, std::string> ReadTree(const std::string& folder)
+{
+    std::map<std::string, std::string> out;
+    CollectTree(folder, "", &out);
+    return out;
 }

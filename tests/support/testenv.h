@@ -2,7 +2,10 @@
 #pragma once
 #include <windows.h>
 
+#include <map>
 #include <string>
+
+#include <gtest/gtest.h>
 
 // Deletes HKLM\SOFTWARE\Tandemkeep with everything below and creates it empty.
 void ResetProductKey();
@@ -47,3 +50,12 @@ void MakeDirs(const std::string& path);
 
 // Points installdir at a fresh folder and switches logging on; returns the folder.
 std::string UseInstallDir(const TempDir& dir);
+
+// size bytes from a seeded generator: the same seed gives the same bytes.
+std::string RandomBytes(size_t size, unsigned seed);
+// Equality of two byte strings, reported by sizes and first difference.
+::testing::AssertionResult SameBytes(const std::string& want, const std::string& got);
+// How often part occurs in text.
+int CountOf(const std::string& text, const std::string& part);
+// Every file below folder: path relative to it -> contents.
+std::map<std::string, std::string> ReadTree(const std::string& folder);

@@ -1,6 +1,8 @@
 // The worker threads on real queues, folders, registry and windows.
 #include <gtest/gtest.h>
 
+#include "transfer/ftp.h"
+#include "transfer/ftpbatch.h"
 #include "common/messages.h"
 #include "app/tray.h"
 #include "log/errors.h"
@@ -163,6 +165,7 @@ TEST_F(Worker, FtpTargetsGetOneBatchEachOrAReportWithTheirAddress)
     Queue("a.txt", KIND_FTP);
     Queue("b.txt", KIND_FTP);
     BatchList* batches = start.batches;
+    InitFtpClient({main, batches, NULL, NULL, NULL, NULL});
     RunFolderWorker();
     std::vector<SeenMessage> reports = SeenBy(main, UM_REPORTERROR);
     ASSERT_FALSE(reports.empty());
@@ -171,35 +174,14 @@ TEST_F(Worker, FtpTargetsGetOneBatchEachOrAReportWithTheirAddress)
     if (reports.size() == 1) {
         ASSERT_TRUE(batches->first != NULL);
         EXPECT_EQ(NULL, batches->first->next);
-        EXPECT_EQ(2, CountNodes(batches->first->files));
+        EXPECT_EQ(2, CountFileJobs(batches->first));
     } else {
         ASSERT_EQ(4u, reports.size());  // per request and target
         EXPECT_EQ("127.0.0.1", reports[3].text);
         EXPECT_EQ(NULL, batches->first);
     }
     FreeBatchList(batches);
-}
-
-TEST_F(Worker, BatchGathersTheItemsFtpRequestsInQueueOrder)
-{
-    CreateItemKey((dst.path() + "\\").c_str());
-    Queue("x.txt", KIND_FTP);
-    Queue("x.txt", KIND_HD);
-    QueueRequest(start.queue, NULL, (dst / "y.txt").c_str(), KIND_FTP, main, NULL, NULL);
-    Queue("sub\\z.txt", KIND_FTP);
-    TransferRequest* head = start.queue->first;
-    FtpJob* batch = NewFtpJob(head->path, 1);
-    std::vector<TransferRequest*> gathered;
-    GatherBatchFiles(start, head, keyName, batch, &gathered);
-    ASSERT_EQ(2, CountNodes(batch->files));
-    EXPECT_EQ(src / "x.txt", batch->files->localPath);
-    EXPECT_EQ(src / "sub\\z.txt", batch->files->next->localPath);
-    EXPECT_EQ(batch, batch->files->batch);
-    EXPECT_EQ((std::vector<TransferRequest*>{head, head->next->next->next}), gathered);
-    EXPECT_EQ(4, CountNodes(start.queue->first));
-    FreeFtpJobs(batch);
-    FreeRequestQueue(start.queue);
-    FreeBatchList(start.batches);
+    InitFtpClient({});
 }
 
 } // namespace

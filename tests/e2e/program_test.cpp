@@ -1,0 +1,194 @@
+// The real program as a user starts it: one copy, HIDE, the first run, and live copies to disk targets.
+#include <gtest/gtest.h>
+#include <windows.h>
+#include <commctrl.h>
+
+#include "resources/resource.h"
+#include "store/store.h"
+#include "tests/support/program.h"
+#include "tests/support/seed.h"
+#include "tests/support/testenv.h"
+#include "tests/support/windows.h"
+
+#include <string>
+
+namespace {
+
+// Start-up ends with the item list's two columns; then the loop answers.
+bool Ready(HWND main)
+{
+    bool built = main && WaitUntil([&] {
+        HWND header = reinterpret_cast<HWND>(SendMessageA(GetDlgItem(main, IDC_MAIN_LIST), LVM_GETHEADER, 0, 0));
+        return header && SendMessageA(header, HDM_GETITEMCOUNT, 0, 0) == 2;
+    }, 20000);
+    DWORD_PTR result = 0;
+    return built && SendMessageTimeoutA(main, WM_NULL, 0, 0, SMTO_NORMAL, 20000, &result);
+}
+
+class Program : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        ResetProductKey();
+        UseInstallDir(install_);
+        SetGlobalDword("showerrors", 0);
+        SetGlobalDword("tip", 0xFFFF);
+        SetGlobalRaw("enabled", REG_BINARY, "", 0);
+        src_ = work_ / "src";
+        MakeDirs(src_ + "\\a\\b\\c");  // exists before the watch begins
+    }
+    void TearDown() override { DeleteProductKey(); }
+    std::string Log() { return ReadFileBytes(install_ / "backuplog.txt"); }
+    bool Arrives(const std::string& path, const std::string& content, int ms = 20000)
+    {
+        return WaitUntil([&] { return ReadFileBytes(path) == content; }, ms);
+    }
+    // A folder item for src_ with one synchronised disk target; returns the target folder.
+    std::string SyncItem(BYTE includeSubs = 1)
+    {
+        std::string target = targets_ / "t";
+        MakeDirs(target);
+        ItemSpec spec;
+        spec.disks = {{target}};
+        spec.includeSubs = includeSubs;
+        SeedItem(src_ + "\\", spec);
+        return target;
+    }
+    TempDir install_{"tkinst"};
+    TempDir targets_{"tktgt"};
+    WorkDir work_;
+    std::string src_;
+};
+
+TEST_F(Program, StartsOnceHidesOnlyForTheExactWordAndShowsTheFirstRun)
+{
+    {
+        RunningProgram first;
+        ASSERT_TRUE(first.WaitForMainWindow() && Ready(first.MainWindow()));
+        RunningProgram second;
+        ASSERT_TRUE(WaitUntil([&] { return !second.Windows("Already Running").empty(); }, 20000));
+        HWND box = second.Windows("Already Running")[0];
+        EXPECT_NE(std::string::npos, WindowText(GetDlgItem(box, 0xFFFF)).find("You cannot start two copies of Tandemkeep."));
+        SaveWindowShot(box, "already-running");
+        PostMessageA(box, WM_COMMAND, IDOK, 0);
+        EXPECT_EQ(0, second.WaitForExit(10000));
+        EXPECT_TRUE(IsWindowVisible(first.MainWindow()) && Ready(first.MainWindow()));
+    }
+    for (const char* word : {"HIDE", "hide"}) {
+        RunningProgram program(word);
+        ASSERT_TRUE(program.WaitForMainWindow() && Ready(program.MainWindow())) << word;
+        Sleep(300);
+        EXPECT_EQ(word[1] == 'i', IsWindowVisible(program.MainWindow()) != 0) << word;
+    }
+    SetGlobalDword("firsttime", 1);
+    SetGlobalDword("splash", 1);
+    LONG rect[4] = {40, 50, 940, 850};
+    SetGlobalRaw("size", REG_BINARY, rect, sizeof rect);
+    RunningProgram program("HIDE");
+    ASSERT_TRUE(program.WaitForMainWindow() && Ready(program.MainWindow()));
+    Sleep(200);
+    HWND main = program.MainWindow();
+    EXPECT_TRUE(IsWindowVisible(main));
+    RECT r;
+    GetWindowRect(main, &r);
+    EXPECT_EQ((std::vector<LONG>{40, 50, 620, 460}),
+              (std::vector<LONG>{r.left, r.top, r.right - r.left, r.bottom - r.top}));
+    EXPECT_EQ(0u, GetGlobalDword("splash", 99));
+    SaveWindowShot(main, "first-run");
+}
+
+TEST_F(Program, ChangedFilesReachEveryDiskTargetUnderItsStorageType)
+{
+    std::string sync = targets_ / "sync", backup = targets_ / "backup", append = targets_ / "append";
+    std::string single = targets_ / "single", notes = work_ / "notes";
+    for (const std::string& d : {sync, backup, append, single, notes})
+        MakeDirs(d);
+    ItemSpec folder;
+    folder.disks = {{sync, STORAGE_SYNC}, {backup, STORAGE_BACKUP}, {append, STORAGE_APPEND}};
+    SeedItem(src_ + "\\", folder);
+    ASSERT_TRUE(WriteFileBytes(notes + "\\todo.txt", "old"));
+    ItemSpec file;
+    file.disks = {{single}};
+    SeedItem(notes + "\\todo.txt", file);
+
+    RunningProgram program;
+    ASSERT_TRUE(program.WaitForMainWindow());
+    ASSERT_TRUE(WaitForWatch(src_ + "\\probe.txt", [&] { return FileExists(sync + "\\probe.txt"); }));
+    ASSERT_TRUE(WriteFileBytes(src_ + "\\new.txt", "first version"));
+    ASSERT_TRUE(WriteFileBytes(src_ + "\\with space.txt", "spaced"));
+    ASSERT_TRUE(WriteFileBytes(src_ + "\\a\\b\\c\\deep.txt", "three levels down"));
+    ASSERT_TRUE(WriteFileBytes(src_ + "\\draft.part", "renamed into place"));
+    ASSERT_TRUE(MoveFileA((src_ + "\\draft.part").c_str(), (src_ + "\\final.doc").c_str()));
+    ASSERT_TRUE(WriteFileBytes(src_ + "\\scratch.tmp", "temporary"));
+    ASSERT_TRUE(WriteFileBytes(notes + "\\todo.txt", "new notes"));
+    EXPECT_TRUE(Arrives(sync + "\\new.txt", "first version"));
+    EXPECT_TRUE(Arrives(sync + "\\with space.txt", "spaced"));
+    EXPECT_TRUE(Arrives(sync + "\\a\\b\\c\\deep.txt", "three levels down"));
+    EXPECT_TRUE(Arrives(sync + "\\final.doc", "renamed into place"));
+    EXPECT_TRUE(Arrives(single + "\\todo.txt", "new notes"));
+    ASSERT_TRUE(WriteFileBytes(src_ + "\\new.txt", "second version"));
+    EXPECT_TRUE(Arrives(sync + "\\new.txt", "second version"));
+    EXPECT_TRUE(WaitUntil([&] { return Log().find("Filtered out suspected temporary file " + src_ + "\\scratch.tmp") != std::string::npos; }, 20000));
+    EXPECT_FALSE(FileExists(sync + "\\scratch.tmp"));
+    EXPECT_TRUE(program.Close());
+
+    // Backup storage keeps stamped copies side by side; append adds each version.
+    int versions = 0;
+    for (const auto& f : ReadTree(backup))
+        if (f.first.compare(0, 4, "new ") == 0 && f.first.size() > 8) {
+            EXPECT_TRUE(f.second == "first version" || f.second == "second version") << f.first;
+            versions += f.second == "second version";
+        }
+    EXPECT_GE(versions, 1);
+    std::string appended = ReadFileBytes(append + "\\new.txt");
+    EXPECT_EQ(0u, appended.find("first version")) << appended;
+    EXPECT_EQ(appended.size() - strlen("second version"), appended.rfind("second version")) << appended;
+    bool recorded = false;
+    for (const auto& r : RestoreRecords(src_ + "\\", KIND_HD))
+        recorded = recorded || r.first == src_ + "\\new.txt*" + sync + "\\new.txt";
+    EXPECT_TRUE(recorded);
+    EXPECT_NE(std::string::npos, Log().find("Received request to back up file " + src_ + "\\new.txt"));
+}
+
+TEST_F(Program, SubfoldersAndMonitoringFollowTheSettings)
+{
+    DeleteGlobalValue("enabled");
+    MakeDirs(src_ + "\\sub");
+    std::string target = SyncItem(0);
+    RunningProgram program;
+    ASSERT_TRUE(program.WaitForMainWindow());
+    Sleep(1500);
+    ASSERT_TRUE(WriteFileBytes(src_ + "\\off.txt", "x"));
+    Sleep(2000);
+    EXPECT_FALSE(FileExists(target + "\\off.txt"));
+    // The Enabled button of the running program starts the watch and is remembered.
+    PostMessageA(program.MainWindow(), WM_COMMAND, IDC_MAIN_ENABLED, 0);
+    EXPECT_TRUE(WaitForWatch(src_ + "\\probe.txt", [&] { return FileExists(target + "\\probe.txt"); }));
+    EXPECT_TRUE(GlobalValueExists("enabled"));
+    ASSERT_TRUE(WriteFileBytes(src_ + "\\sub\\inner.txt", "inner"));
+    ASSERT_TRUE(WriteFileBytes(src_ + "\\top.txt", "top"));
+    EXPECT_TRUE(Arrives(target + "\\top.txt", "top"));
+    Sleep(1000);
+    EXPECT_FALSE(FileExists(target + "\\sub\\inner.txt"));
+}
+
+TEST_F(Program, TheWindowsNineFamilyPathWorksThroughTheWindowMessage)
+{
+    // Wine reports the 9x family to a program whose AppDefaults say so.
+    const char* appKey = "Software\\Wine\\AppDefaults\\tandemkeep.exe";
+    HKEY key = NULL;
+    ASSERT_EQ(ERROR_SUCCESS, RegCreateKeyExA(HKEY_CURRENT_USER, appKey, 0, NULL, 0, KEY_ALL_ACCESS, NULL, &key, NULL));
+    RegSetValueExA(key, "Version", 0, REG_SZ, reinterpret_cast<const BYTE*>("win98"), 6);
+    RegCloseKey(key);
+    std::string target = SyncItem();
+    {
+        RunningProgram program;
+        EXPECT_TRUE(program.WaitForMainWindow());
+        EXPECT_TRUE(WaitForWatch(src_ + "\\probe.txt", [&] { return FileExists(target + "\\probe.txt"); }));
+        EXPECT_TRUE(WriteFileBytes(src_ + "\\nine.txt", "nine"));
+        EXPECT_TRUE(Arrives(target + "\\nine.txt", "nine"));
+    }
+    RegDeleteKeyA(HKEY_CURRENT_USER, appKey);
+}
+
+}  // namespace

@@ -1,0 +1,158 @@
+// FTP batches and their file jobs, the program's batch list, and the one way a batch changes state.
+#pragma once
+#include <windows.h>
+#include <winsock2.h>
+
+#include <string>
+
+#include "store/layout.h"
+#include "transfer/ftptext.h"
+
+enum { FTP_UPLOAD = 0, FTP_DOWNLOAD = 1 };
+
+// Positions of a batch in its conversation with the server.
+enum FtpState : WORD {
+    FTP_STATE_NEW = 0,          // connecting, or connected and waiting for the greeting
+    FTP_STATE_PORT = 1,         // PORT sent
+    FTP_STATE_CWD = 2,          // CWD sent
+    FTP_STATE_TYPE = 3,         // TYPE I sent
+    FTP_STATE_USER = 4,         // USER sent
+    FTP_STATE_PASS = 5,         // PASS sent
+    FTP_STATE_RETR = 6,         // RETR sent
+    FTP_STATE_STOR = 7,         // STOR sent
+    FTP_STATE_FOLDERS = 8,      // MKD of the first file's folder chain sent
+    FTP_STATE_DATA_ENDED = 9,   // the data connection ended whole; the end reply is awaited
+    FTP_STATE_REPLY_ENDED = 10, // the end reply came; the data connection is still open
+    FTP_STATE_QUIT = 11,        // QUIT sent; only the server's goodbye is awaited
+    FTP_STATE_PASV = 12,        // PASV sent (passive mode)
+    FTP_STATE_COUNT
+};
+
+// Name of a state for traces.
+const char* FtpStateName(WORD state);
+
+// One file of a batch: a file job. Only the first of a batch is ever in
+// transfer; what its transfer needs lives in the batch.
+struct FtpJob {
+    FtpJob* next;
+    char* localPath;  // heap, its length + 1
+};
+
+// What the batch serves, copied from its FtpTarget before it is listed, so
+// that the main thread never goes to the registry for it.
+struct FtpTargetCopy {
+    char address[TK_FTPTEXT_SIZE];
+    char userName[TK_FTPTEXT_SIZE];
+    char password[TK_FTPTEXT_SIZE];
+    char folder[TK_PATH_SIZE];
+    WORD port;
+    BYTE storageType;
+    BYTE anonymous;
+    BYTE passive;
+    DWORD targetCount;  // FTP targets of the item
+};
+
+// A file whose data connection has ended whole; it counts as stored only
+// when the server confirms it with its end reply.
+struct FinishedFile {
+    bool present;
+    bool logSuccess;  // a non-empty upload sent whole
+    char localPath[MAX_PATH];
+    char remotePath[MAX_PATH];
+};
+
+// The data side of the first file job.
+struct FtpTransfer {
+    SOCKET listener;         // active mode: where the server connects to
+    SOCKET data;             // the data connection
+    HANDLE file;             // upload source or download part file
+    ULONGLONG size;          // uploads: size of the source when opened
+    ULONGLONG done;          // bytes sent or received
+    FILETIME written;        // uploads: last write time of the source when opened
+    bool serverReady;        // the server's preliminary reply to STOR/RETR came
+    bool allSent;            // uploads: every byte sent, our side shut down
+    bool failed;             // downloads: a write to the part file failed
+    bool connecting;         // passive mode: our connect has not completed yet
+    bool continueLater;      // a slice left work for the continue timer
+    bool sending;            // uploads: the source is open (the intake looks, under the lock)
+    bool changedMeanwhile;   // the intake saw the source change during the upload
+    int lastPercent;         // -1 before the first figure
+    std::string pending;     // uploads: bytes read but not yet taken by send
+    char remotePath[MAX_PATH];  // folder entered + name sent with STOR/RETR
+};
+
+// One FTP batch: one control connection to one target, with the files to go
+// over it. The worker (or the restore) fills it and lists it; from then on
+// only the main thread changes it, under the list's lock for its links and
+// its file list.
+struct FtpBatch {
+    FtpBatch* next;
+    char localPath[MAX_PATH];   // path of the request that opened it
+    char storedName[MAX_PATH];  // downloads: the remote file
+    DWORD targetId;
+    BYTE direction;             // FTP_UPLOAD or FTP_DOWNLOAD
+    BYTE mode;                  // worker mode of the maker (1 live, 2 folder)
+    HWND progressWindow;        // folder transfers only
+    FtpTargetCopy target;
+    FtpJob* files;              // in gathering order
+
+    SOCKET control;
+    WORD state;                 // change only through SetFtpState
+    bool connected;
+    DWORD lastProgress;         // GetTickCount() of the last real progress
+    ReplyAssembler replies;
+    std::string sendLeft;       // the unsent tail of the last command
+    char cwd[MAX_PATH];         // folder entered, as the login folder sees it
+    char pendingCwd[MAX_PATH];  // the same for the CWD in progress
+    int folderCut;              // where the MKD in progress cuts the first file's folder; -1 none
+    int filesDone;              // files counted as over for the progress window
+    DWORD readBytes;            // reply bytes since the last progress or pause
+    FtpTransfer current;
+    FinishedFile finished;
+};
+
+// The program's one list of FTP batches. One lock guards the batch links and
+// the file lists: workers append, the intake looks, the main thread walks,
+// changes and removes.
+struct BatchList {
+    FtpBatch* first;
+    CRITICAL_SECTION lock;
+};
+
+BatchList* NewBatchList(void);
+void FreeBatchList(BatchList* list);
+void LockBatches(BatchList* list);
+void UnlockBatches(BatchList* list);
+
+// A file job with a copy of path; NULL when memory runs out.
+FtpJob* NewFtpJob(const char* path);
+void FreeFtpJob(FtpJob* job);
+// A batch for path, not listed yet, with no sockets and no files; NULL when
+// memory runs out or path does not fit.
+FtpBatch* NewFtpBatch(const char* path, DWORD targetId, BYTE direction, BYTE mode,
+                      HWND progressWindow);
+// Frees a batch with its file jobs, closing its open file (not its sockets).
+void FreeFtpBatch(FtpBatch* batch);
+
+// Appends a file job to a batch that is not listed yet.
+void AddFileJob(FtpBatch* batch, FtpJob* job);
+// Appends a batch to the list.
+void ListBatch(BatchList* list, FtpBatch* batch);
+// Unlinks a batch from the list and frees it; false when it was not listed.
+bool RemoveBatch(BatchList* list, FtpBatch* batch);
+// Unlinks and frees the first file job of a listed batch.
+void DropFirstFileJob(BatchList* list, FtpBatch* batch);
+// Unlinks every batch and frees them all.
+void ClearBatches(BatchList* list);
+
+// The batch whose control, listening or data socket is socket (lock held by
+// the caller); NULL when none.
+FtpBatch* FindBatchBySocket(BatchList* list, SOCKET socket);
+bool BatchIsListed(BatchList* list, const FtpBatch* batch);
+bool HasBatches(BatchList* list);
+int CountFileJobs(const FtpBatch* batch);
+
+// The one way a batch changes state. A change of state is progress for the
+// idle limit; with tracing on (TK_FTP_TRACE set in the environment) every
+// change goes to the debugger output.
+void SetFtpState(FtpBatch* batch, WORD state);

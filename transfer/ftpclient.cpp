@@ -1,0 +1,359 @@
+// The FTP client's own plumbing: its setup, socket messages, retired socket numbers, commands, notices and batch endings.
+#include "transfer/ftpclient.h"
+
+#include "common/messages.h"
+#include "log/errors.h"
+#include "log/log.h"
+
+#include <stdio.h>
+#include <string.h>
+
+#include <map>
+#include <vector>
+
+namespace {
+
+FtpClientSetup g_client;
+
+// Socket numbers closed whose marker has not come back yet, with a count:
+// a number can be closed again, reused in between, before its first marker
+// arrives. Main thread only.
+std::map<SOCKET, int> g_retiring;
+
+const UINT_PTR kWatchdogTimer = 0x4654;  // "FT"
+DWORD g_idleLimit = 60000;
+
+void CALLBACK OnWatchdogTimer(HWND, UINT, UINT_PTR, DWORD)
+{
+    CheckIdleBatches();
+}
+
+// Finds the batch of a socket event; NULL for a retired number or a socket
+// that belongs to no batch.
+FtpBatch* BatchOfEvent(SOCKET socket)
+{
+    if (IsRetiring(socket) || !g_client.batches)
+        return NULL;
+    LockBatches(g_client.batches);
+    FtpBatch* batch = FindBatchBySocket(g_client.batches, socket);
+    UnlockBatches(g_client.batches);
+    return batch;
+}
+
+void OnControlEvent(SOCKET socket, WORD event, WORD error)
+{
+    FtpBatch* batch = BatchOfEvent(socket);
+    if (batch && batch->control == socket)
+        OnControlSocketEvent(batch, event, error);
+}
+
+void OnDataEvent(SOCKET socket, WORD event, WORD error)
+{
+    FtpBatch* batch = BatchOfEvent(socket);
+    if (batch && batch->control != socket)
+        OnDataSocketEvent(batch, socket, event, error);
+}
+
+void OnContinue(SOCKET socket)
+{
+    FtpBatch* batch = BatchOfEvent(socket);
+    if (batch && batch->current.data == socket)
+        ContinueTransfer(batch);
+}
+
+}  // namespace
+
+void QueueIfChangedDuringUpload(FtpBatch* batch, const char* path)
+{
+    LockBatches(g_client.batches);
+    bool changed = batch->current.changedMeanwhile;
+    batch->current.changedMeanwhile = false;
+    UnlockBatches(g_client.batches);
+    if (!changed || !g_client.liveQueue)
+        return;
+    WIN32_FILE_ATTRIBUTE_DATA now;
+    if (GetFileAttributesExA(path, GetFileExInfoStandard, &now) &&
+        CompareFileTime(&now.ftLastWriteTime, &batch->current.written) == 0)
+        return;
+    QueueRequest(g_client.liveQueue, g_client.liveWorkEvent, path, KIND_HD, g_client.window, NULL,
+                 g_client.liveStopEvent);
+    QueueRequest(g_client.liveQueue, g_client.liveWorkEvent, path, KIND_FTP, g_client.window, NULL,
+                 g_client.liveStopEvent);
+}
+
+const FtpClientSetup& Client(void)
+{
+    return g_client;
+}
+
+void InitFtpClient(const FtpClientSetup& setup)
+{
+    g_client = setup;
+    g_retiring.clear();
+}
+
+void SetFtpRepliesWindow(HWND repliesWindow)
+{
+    g_client.repliesWindow = repliesWindow;
+}
+
+BOOL OnFtpClientMessage(UINT msg, WPARAM wParam, LPARAM lParam)
+{
+    SOCKET socket = static_cast<SOCKET>(wParam);
+    switch (msg) {
+    case UM_FTPCONTROL:
+        OnControlEvent(socket, WSAGETSELECTEVENT(lParam), WSAGETSELECTERROR(lParam));
+        return TRUE;
+    case UM_FTPDATA:
+        OnDataEvent(socket, WSAGETSELECTEVENT(lParam), WSAGETSELECTERROR(lParam));
+        return TRUE;
+    case UM_FTPRETIRED:
+        OnSocketRetired(socket);
+        return TRUE;
+    case UM_FTPCONTINUE:
+        OnContinue(socket);
+        return TRUE;
+    }
+    return FALSE;
+}
+
+void RetireSocket(SOCKET socket)
+{
+    if (socket == INVALID_SOCKET)
+        return;
+    closesocket(socket);
+    // Events of this socket already queued come before the marker; any event
+    // of a new socket with the same number comes after it.
+    if (g_client.window && PostMessageA(g_client.window, UM_FTPRETIRED, socket, 0))
+        ++g_retiring[socket];
+}
+
+bool IsRetiring(SOCKET socket)
+{
+    return g_retiring.count(socket) != 0;
+}
+
+void OnSocketRetired(SOCKET socket)
+{
+    auto found = g_retiring.find(socket);
+    if (found != g_retiring.end() && --found->second <= 0)
+        g_retiring.erase(found);
+}
+
+bool SelectEvents(SOCKET socket, UINT msg, long events)
+{
+    return WSAAsyncSelect(socket, g_client.window, msg, events) == 0;
+}
+
+void SendFtpCommand(FtpBatch* batch, const char* command)
+{
+    if (batch->control == INVALID_SOCKET || !command || !*command)
+        return;
+    batch->sendLeft += command;
+    SendCommandTail(batch);
+}
+
+void SendCommandTail(FtpBatch* batch)
+{
+    while (!batch->sendLeft.empty()) {
+        int sent = send(batch->control, batch->sendLeft.data(),
+                        static_cast<int>(batch->sendLeft.size()), 0);
+        if (sent <= 0)
+            return;  // full (the write event sends the rest) or broken (the close event ends it)
+        batch->sendLeft.erase(0, static_cast<size_t>(sent));
+    }
+}
+
+void SendQuit(FtpBatch* batch)
+{
+    SendFtpCommand(batch, "QUIT\r\n");
+    SetFtpState(batch, FTP_STATE_QUIT);
+}
+
+void ShowStatus(const char* text)
+{
+    if (g_client.window)
+        SendMessageA(g_client.window, UM_STATUSTEXT, 0, reinterpret_cast<LPARAM>(text));
+}
+
+void ShowTransferring(BYTE direction, const char* path)
+{
+    if (g_client.window)
+        SendMessageA(g_client.window, UM_TRAYSTATE,
+                     direction == FTP_DOWNLOAD ? TRAY_DOWNLOAD : TRAY_UPLOAD,
+                     reinterpret_cast<LPARAM>(path));
+}
+
+void ShowIdleWhenNoBatches(void)
+{
+    if (g_client.window && !HasBatches(g_client.batches))
+        SendMessageA(g_client.window, UM_TRAYSTATE, TRAY_IDLE, 0);
+}
+
+void LogPathLine(const char* format, const char* path)
+{
+    char line[MAX_PATH + 64];
+    snprintf(line, sizeof line, format, path);
+    WriteLog(line, 0, LOG_BACKUP);
+}
+
+void ReportFtpError(int code, const char* subject)
+{
+    ErrorReport report;
+    FillErrorReport(&report, code, subject ? subject : "");
+    ReportError(&report);
+}
+
+void ReportBatchError(FtpBatch* batch, int code)
+{
+    ReportFtpError(code, batch->target.address[0] ? batch->target.address : batch->localPath);
+}
+
+void CloseBatch(FtpBatch* batch, bool logClose)
+{
+    if (logClose) {
+        ShowStatus(NULL);
+        LogPathLine("FTP control connection closed for %s", batch->localPath);
+    }
+    AbandonTransfer(batch);
+    RetireSocket(batch->control);
+    batch->control = INVALID_SOCKET;
+    // Files that will not be sent still count as over for a progress window
+    // that waits for its total.
+    HWND progress = batch->progressWindow;
+    int leftOver = CountFileJobs(batch);
+    RemoveBatch(g_client.batches, batch);
+    if (progress)
+        for (int i = 0; i < leftOver; ++i)
+            SendMessageA(progress, UM_FTPFILEDONE, 0, 0);
+    ShowIdleWhenNoBatches();
+}
+
+void StopBatch(FtpBatch* batch)
+{
+    // A file the server has not confirmed yet is not stored.
+    const char* aborted = NULL;
+    if (batch->state == FTP_STATE_DATA_ENDED && batch->finished.present)
+        aborted = batch->finished.localPath;
+    else if (batch->files && (batch->state == FTP_STATE_STOR || batch->state == FTP_STATE_RETR ||
+                              batch->state == FTP_STATE_REPLY_ENDED))
+        aborted = batch->files->localPath;
+    if (aborted)
+        LogPathLine("Transfer of file %s was aborted", aborted);
+    AbandonTransfer(batch);
+    if (batch->control != INVALID_SOCKET) {
+        SendFtpCommand(batch, "QUIT\r\n");
+        RetireSocket(batch->control);
+        batch->control = INVALID_SOCKET;
+    }
+    RemoveBatch(g_client.batches, batch);
+}
+
+void StopFtpBatches(HWND progressWindow)
+{
+    BatchList* list = g_client.batches;
+    if (!list || !progressWindow)
+        return;
+    ShowIdleWhenNoBatches();
+    for (;;) {
+        LockBatches(list);
+        FtpBatch* found = list->first;
+        while (found && found->progressWindow != progressWindow)
+            found = found->next;
+        UnlockBatches(list);
+        if (!found)
+            break;
+        StopBatch(found);
+        ShowStatus("FTP Transfer Stopped");
+    }
+    ShowIdleWhenNoBatches();
+}
+
+void StopAllTransfers(void)
+{
+    if (g_client.liveStopEvent)
+        SetEvent(g_client.liveStopEvent);
+    BatchList* list = g_client.batches;
+    if (!list)
+        return;
+    for (;;) {
+        LockBatches(list);
+        FtpBatch* first = list->first;
+        UnlockBatches(list);
+        if (!first)
+            break;
+        StopBatch(first);
+    }
+    if (g_client.window)
+        SendMessageA(g_client.window, UM_TRAYSTATE, TRAY_IDLE, 0);
+}
+
+void ShutDownFtpClient(void)
+{
+    if (g_client.window)
+        KillTimer(g_client.window, kWatchdogTimer);
+    ClearBatches(g_client.batches);
+}
+
+bool NoteChangeDuringUpload(BatchList* batches, const char* path)
+{
+    if (!batches || !path)
+        return false;
+    bool found = false;
+    LockBatches(batches);
+    for (FtpBatch* b = batches->first; b && !found; b = b->next) {
+        if (b->direction == FTP_UPLOAD && b->current.sending && b->files &&
+            strcmp(b->files->localPath, path) == 0) {
+            b->current.changedMeanwhile = true;
+            found = true;
+        }
+    }
+    UnlockBatches(batches);
+    return found;
+}
+
+void TouchBatch(FtpBatch* batch)
+{
+    batch->lastProgress = GetTickCount();
+    batch->readBytes = 0;
+}
+
+void ArmFtpWatchdog(void)
+{
+    DWORD period = g_idleLimit / 4;
+    if (period < 50)
+        period = 50;
+    if (period > 1000)
+        period = 1000;
+    SetTimer(g_client.window, kWatchdogTimer, period, OnWatchdogTimer);
+}
+
+DWORD SetFtpIdleLimit(DWORD milliseconds)
+{
+    DWORD old = g_idleLimit;
+    g_idleLimit = milliseconds;
+    return old;
+}
+
+void CheckIdleBatches(void)
+{
+    BatchList* list = g_client.batches;
+    if (!list)
+        return;
+    DWORD now = GetTickCount();
+    std::vector<FtpBatch*> silent;
+    LockBatches(list);
+    bool any = list->first != NULL;
+    for (FtpBatch* b = list->first; b; b = b->next)
+        if (now - b->lastProgress > g_idleLimit)
+            silent.push_back(b);
+    UnlockBatches(list);
+    // Only this thread removes batches, so the pointers stay valid here.
+    for (FtpBatch* b : silent) {
+        if (b->state != FTP_STATE_QUIT)
+            ReportBatchError(b, ERR_CANNOT_CONNECT);
+        CloseBatch(b, true);
+    }
+    if (!any && g_client.window)
+        KillTimer(g_client.window, kWatchdogTimer);
+}

@@ -1,0 +1,99 @@
+// Inside the FTP client: what the control side, the command sequence and the data side share on the main thread.
+#pragma once
+#include <windows.h>
+#include <winsock2.h>
+
+#include "transfer/ftp.h"
+#include "transfer/ftpbatch.h"
+
+// What the main window gave the client at start.
+const FtpClientSetup& Client(void);
+
+// Sockets. Every socket the client closes goes through RetireSocket: its
+// number may be handed to a new socket at once while events of the old one
+// still wait in the window's queue. A retired number is ignored until the
+// marker posted behind those events comes back (UM_FTPRETIRED).
+void RetireSocket(SOCKET socket);
+bool IsRetiring(SOCKET socket);
+void OnSocketRetired(SOCKET socket);
+// Asks for the client's socket messages (msg UM_FTPCONTROL or UM_FTPDATA).
+bool SelectEvents(SOCKET socket, UINT msg, long events);
+
+// Sends a command on the control connection; what send does not take now
+// goes out on the next write event. Errors are left to the close event and
+// the idle limit.
+void SendFtpCommand(FtpBatch* batch, const char* command);
+// Sends the tail a full socket left behind.
+void SendCommandTail(FtpBatch* batch);
+// Sends QUIT; the batch then only waits for the server's goodbye.
+void SendQuit(FtpBatch* batch);
+
+// Tells the main window (sent: the texts are ours).
+void ShowStatus(const char* text);
+void ShowTransferring(BYTE direction, const char* path);
+// The plain tray icon and caption once no batch is left.
+void ShowIdleWhenNoBatches(void);
+void LogPathLine(const char* format, const char* path);
+
+// Error report with the code and a subject, and with the batch's server
+// address as subject (main thread).
+void ReportFtpError(int code, const char* subject);
+void ReportBatchError(FtpBatch* batch, int code);
+
+// Ends a batch: logs the close (logClose), closes its sockets, counts its
+// remaining files as over for its progress window, removes it and shows the
+// idle state when it was the last.
+void CloseBatch(FtpBatch* batch, bool logClose);
+// Ends a batch on the user's request: QUIT, sockets closed, removed.
+void StopBatch(FtpBatch* batch);
+
+// The file in transfer was written to while it went out: once the upload is
+// over, its newest version is queued like a change the intake saw. A change
+// that only the upload's own reading caused leaves the write time as it was
+// and queues nothing.
+void QueueIfChangedDuringUpload(FtpBatch* batch, const char* path);
+
+// The control side (ftpcontrol.cpp): connect, reply and close events.
+void OnControlSocketEvent(FtpBatch* batch, WORD event, WORD error);
+
+// The sequence (ftpadvance.cpp). Acts on a reply line that moves the batch on.
+void AdvanceBatch(FtpBatch* batch, int code, const char* line);
+// The named step after a file is over: its job leaves the batch, and the
+// next file starts, or QUIT when none is left.
+void StartNextFile(FtpBatch* batch);
+// The file in transfer failed or was refused: no copy is stored, it is
+// counted as over, and the next file starts.
+void FailCurrentFile(FtpBatch* batch, int code);
+
+// The data side (ftpdata.cpp).
+void OnDataSocketEvent(FtpBatch* batch, SOCKET socket, WORD event, WORD error);
+// The server's preliminary reply to STOR/RETR: data may flow now.
+void OnServerReady(FtpBatch* batch);
+// The server confirmed the file whose data connection ended whole: record
+// and log it (uploads), put the download in place.
+void ConfirmFinishedFile(FtpBatch* batch);
+// Closes the data side of the file in transfer without storing anything:
+// a download's part file is deleted, also one that ended whole but was not
+// confirmed yet.
+void AbandonTransfer(FtpBatch* batch);
+// Closes the data side's file and sockets; deletePart: a download's part
+// file goes too.
+void CloseTransfer(FtpBatch* batch, bool deletePart);
+// Opens the source of an upload before the server is told to expect it;
+// false when it cannot be read.
+bool OpenUploadSource(FtpBatch* batch);
+// Passive mode: connects to the port the server named (host order) at the
+// control connection's peer. False when the connect cannot be started.
+bool ConnectPassiveData(FtpBatch* batch, WORD port);
+// Active mode: a listener on the control connection's local address; the
+// port it announces (host order) in *port. False when none could be opened.
+bool OpenDataListener(FtpBatch* batch, DWORD* address, WORD* port);
+// The program-wide data port counter: increased before each bind.
+WORD NextDataPort(void);
+// Continues an upload or download that left work for later.
+void ContinueTransfer(FtpBatch* batch);
+
+// The batch saw progress now.
+void TouchBatch(FtpBatch* batch);
+// Starts the main thread's check for batches that have gone silent.
+void ArmFtpWatchdog(void);
