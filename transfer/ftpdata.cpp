@@ -200,7 +200,8 @@ void ScheduleContinue(FtpBatch* batch)
 void SendUploadSlice(FtpBatch* batch)
 {
     FtpTransfer& t = batch->current;
-    if (!t.serverReady || t.data == INVALID_SOCKET || t.file == INVALID_HANDLE_VALUE || t.allSent)
+    if (!t.serverReady || t.data == INVALID_SOCKET || t.connecting || t.file == INVALID_HANDLE_VALUE ||
+        t.allSent)
         return;
     static char block[DATA_BLOCK];
     DWORD start = GetTickCount();

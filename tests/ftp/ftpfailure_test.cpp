@@ -216,8 +216,8 @@ TEST_F(Failure, AReplyThatNeverEndsIsGivenUpAndStarvesNoOne)
     EXPECT_TRUE(PumpUntil([&] { return StoredFile("/beside/beside.bin") == data; }, 10000));
     EXPECT_LT(GetTickCount() - start, 5000u);
     EXPECT_TRUE(WaitForBatches(20000));
-    probe.stop = true;
-    WaitForSingleObject(thread, 30000);
+    probe.stop = true;  // its last message needs this thread's pump
+    PumpUntil([&] { return WaitForSingleObject(thread, 0) == WAIT_OBJECT_0; }, 30000);
     CloseHandle(thread);
     SetFtpIdleLimit(old);
     EXPECT_LT(probe.longest, 2000u);  // a window that answers, not one that took seconds
