@@ -145,8 +145,6 @@ void EndTransfer(FtpBatch* batch, bool whole)
     CloseTransfer(batch, !upload && !whole);
     if (upload)
         QueueIfChangedDuringUpload(batch, path);
-    if (batch->progressWindow)
-        SendMessageA(batch->progressWindow, UM_FTPFILEDONE, 0, 0);
     if (batch->state == FTP_STATE_REPLY_ENDED) {
         ConfirmFinishedFile(batch);
         StartNextFile(batch);
