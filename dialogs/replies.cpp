@@ -10,6 +10,7 @@
 #include <string.h>
 
 #include <new>
+#include <string>
 
 namespace {
 
@@ -18,8 +19,56 @@ namespace {
 // arrives on that thread.
 struct RepliesWindow {
     size_t runningTotal;  // characters ever appended, also kept by "Clear Window"
-    char* text;           // the text as of the last append
+    std::string pending;  // lines received since the text was last brought up to date
 };
+
+// The text keeps the newest replies up to this many characters, whole lines:
+// a server that talks without end must not fill the memory, and an edit
+// control takes longer for every change the more text it holds. Lines are
+// gathered and added together a moment after they arrive, so that a burst
+// of replies costs one change of the text, not one per line.
+enum { REPLIES_TEXT_LIMIT = 512 * 1024, FLUSH_TIMER = 1, FLUSH_DELAY_MS = 50 };
+
+// Drops text from the front, up to a line's end, until no more than keep
+// characters are left.
+void KeepNewest(std::string* text, size_t keep)
+{
+    if (text->size() <= keep)
+        return;
+    size_t cut = text->find('\n', text->size() - keep);
+    text->erase(0, cut == std::string::npos ? text->size() : cut + 1);
+}
+
+// Removes the oldest characters of the edit, at least count, up to the end
+// of a reply line (the edit's own lines are wrapped ones).
+void DropOldest(HWND edit, int length, int count)
+{
+    std::string text(static_cast<size_t>(length) + 1, '\0');
+    text.resize(static_cast<size_t>(GetWindowTextA(edit, &text[0], length + 1)));
+    size_t cut = text.find('\n', static_cast<size_t>(count));
+    SendMessageA(edit, EM_SETSEL, 0, cut == std::string::npos ? length : static_cast<int>(cut + 1));
+    SendMessageA(edit, EM_REPLACESEL, FALSE, reinterpret_cast<LPARAM>(""));
+}
+
+void FlushReplies(HWND dlg, RepliesWindow* w)
+{
+    KillTimer(dlg, FLUSH_TIMER);
+    if (w->pending.empty())
+        return;
+    HWND edit = GetDlgItem(dlg, IDC_REPLIES_TEXT);
+    int length = GetWindowTextLengthA(edit);
+    if (w->pending.size() >= REPLIES_TEXT_LIMIT / 2) {
+        SetWindowTextA(edit, "");
+        length = 0;
+    } else if (static_cast<size_t>(length) + w->pending.size() > REPLIES_TEXT_LIMIT) {
+        // A quarter at a time, so that this is rare.
+        DropOldest(edit, length, static_cast<int>(w->pending.size()) + REPLIES_TEXT_LIMIT / 4);
+        length = GetWindowTextLengthA(edit);
+    }
+    SendMessageA(edit, EM_SETSEL, length, length);
+    SendMessageA(edit, EM_REPLACESEL, FALSE, reinterpret_cast<LPARAM>(w->pending.c_str()));
+    w->pending.clear();
+}
 
 void OnReply(HWND dlg, RepliesWindow* w, const char* line)
 {
@@ -27,19 +76,10 @@ void OnReply(HWND dlg, RepliesWindow* w, const char* line)
         return;
     size_t len = strlen(line);
     w->runningTotal += len;
-    free(w->text);
-    w->text = static_cast<char*>(malloc(w->runningTotal + 2));
-    if (!w->text)
-        return;
-    HWND edit = GetDlgItem(dlg, IDC_REPLIES_TEXT);
-    int got = GetWindowTextA(edit, w->text, static_cast<int>(w->runningTotal + 1 - len));
-    if (got < 0)
-        got = 0;
-    memcpy(w->text + got, line, len + 1);
-    SetWindowTextA(edit, w->text);
-    int end = GetWindowTextLengthA(edit);
-    SendMessageA(edit, EM_SETSEL, end, end);
-    SendMessageA(edit, EM_SCROLLCARET, 0, 0);
+    if (w->pending.empty())
+        SetTimer(dlg, FLUSH_TIMER, FLUSH_DELAY_MS, NULL);
+    w->pending += line;
+    KeepNewest(&w->pending, REPLIES_TEXT_LIMIT);
 }
 
 void OnSize(HWND dlg)
@@ -71,8 +111,9 @@ bool FileExistsForReading(const char* path)
     return true;
 }
 
-void OnSaveAs(HWND dlg)
+void OnSaveAs(HWND dlg, RepliesWindow* w)
 {
+    FlushReplies(dlg, w);
     char path[TK_PATH_SIZE] = "";
     if (!BrowseForFile(dlg, path))
         return;
@@ -102,17 +143,18 @@ void OnSaveAs(HWND dlg)
                        MB_OK | MB_ICONSTOP);
 }
 
-void OnCommand(HWND dlg, int id)
+void OnCommand(HWND dlg, RepliesWindow* w, int id)
 {
     switch (id) {
     case IDC_REPLIES_CLEAR:
+        w->pending.clear();
         SetDlgItemTextA(dlg, IDC_REPLIES_TEXT, "");
         break;
     case IDC_REPLIES_CLOSE:
         ShowWindow(dlg, SW_HIDE);
         break;
     case IDC_REPLIES_SAVE:
-        OnSaveAs(dlg);
+        OnSaveAs(dlg, w);
         break;
     }
 }
@@ -127,7 +169,6 @@ void OnInitDialog(HWND dlg)
 void OnDestroy(HWND dlg, RepliesWindow* w)
 {
     SetWindowLongPtrA(dlg, DWLP_USER, 0);
-    free(w->text);
     delete w;
 }
 
@@ -146,13 +187,16 @@ INT_PTR CALLBACK RepliesProc(HWND dlg, UINT msg, WPARAM wParam, LPARAM lParam)
         OnSize(dlg);
         return TRUE;
     case WM_COMMAND:
-        OnCommand(dlg, LOWORD(wParam));
+        OnCommand(dlg, w, LOWORD(wParam));
         return TRUE;
     case WM_CLOSE:
         ShowWindow(dlg, SW_HIDE);
         return TRUE;
     case UM_FTPREPLY:
         OnReply(dlg, w, reinterpret_cast<const char*>(lParam));
+        return TRUE;
+    case WM_TIMER:
+        FlushReplies(dlg, w);
         return TRUE;
     case WM_DESTROY:
         OnDestroy(dlg, w);

@@ -263,8 +263,11 @@ void StartNextFile(FtpBatch* batch)
 {
     AbandonTransfer(batch);
     if (batch->files) {
-        // The data side has closed; the progress window was told then.
+        // The file is over: stored, or given up. A progress window counts it
+        // only now, so that "complete" never comes before its record.
         DropFirstFileJob(Client().batches, batch);
+        if (batch->progressWindow)
+            SendMessageA(batch->progressWindow, UM_FTPFILEDONE, 0, 0);
     }
     BeginFile(batch);
 }
@@ -273,7 +276,5 @@ void FailCurrentFile(FtpBatch* batch, int code)
 {
     if (code != 553 || !EndsWithSeparator(batch->localPath))
         ReportBatchError(batch, code);
-    if (batch->state != FTP_STATE_DATA_ENDED && batch->progressWindow)
-        SendMessageA(batch->progressWindow, UM_FTPFILEDONE, 0, 0);
     StartNextFile(batch);
 }

@@ -145,8 +145,6 @@ void EndTransfer(FtpBatch* batch, bool whole)
     CloseTransfer(batch, !upload && !whole);
     if (upload)
         QueueIfChangedDuringUpload(batch, path);
-    if (batch->progressWindow)
-        SendMessageA(batch->progressWindow, UM_FTPFILEDONE, 0, 0);
     if (batch->state == FTP_STATE_REPLY_ENDED) {
         ConfirmFinishedFile(batch);
         StartNextFile(batch);
@@ -200,7 +198,8 @@ void ScheduleContinue(FtpBatch* batch)
 void SendUploadSlice(FtpBatch* batch)
 {
     FtpTransfer& t = batch->current;
-    if (!t.serverReady || t.data == INVALID_SOCKET || t.file == INVALID_HANDLE_VALUE || t.allSent)
+    if (!t.serverReady || t.data == INVALID_SOCKET || t.connecting || t.file == INVALID_HANDLE_VALUE ||
+        t.allSent)
         return;
     static char block[DATA_BLOCK];
     DWORD start = GetTickCount();

