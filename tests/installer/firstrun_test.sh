@@ -1,13 +1,14 @@
 #!/usr/bin/env bash
-# Installs the 64-bit setup program silently in a fresh Wine prefix and starts
-# the installed program on the X display, as a new user would: the first start
-# shows the tutorial beside a 620 x 460 main window. Then a changed file in a
-# monitored folder must reach its disk target.
-# Usage: firstrun_test.sh SETUP.EXE WORKDIR SOURCEDIR
+# Installs a build's setup program silently in a fresh 64-bit Wine prefix and
+# starts the installed program on the X display, as a new user would: the
+# first start shows the tutorial beside a 620 x 460 main window. Then a
+# changed file in a monitored folder must reach its disk target.
+# Usage: firstrun_test.sh x86_64|i686 SETUP.EXE WORKDIR SOURCEDIR
 set -uo pipefail
-setup=$1
-work=$2
-source_dir=$3
+arch=$1
+setup=$2
+work=$3
+source_dir=$4
 here=$(dirname "$0")
 source "$here/lib.sh"
 
@@ -17,13 +18,14 @@ if [ -z "${DISPLAY:-}" ]; then
 fi
 mkdir -p "$work"
 work=$(cd "$work" && pwd)
-start_private_wine "$work/prefix"
+start_private_wine "$arch" "$work/prefix"
 cp "$setup" "$(drive_c)/setup.exe" || exit 1
 run_wine "$work/setup.log" 'C:\setup.exe' /S || { echo "setup failed" >&2; exit 1; }
 
 product='HKLM\Software\Tandemkeep'
-program='C:\Program Files\Tandemkeep\tandemkeep.exe'
-install_dir="$(drive_c)/Program Files/Tandemkeep"
+install_win="$(program_files)\Tandemkeep"
+program="$install_win\tandemkeep.exe"
+install_dir=$(unix_path "$install_win")
 program_pid=""
 
 start_program() {
@@ -80,7 +82,7 @@ screenshot firstrun
 begin_group "setup and uninstaller leave a running program alone"
 run_wine "$work/setup-again.log" 'C:\setup.exe' /S
 check_eq "setup ends with code 2" 2 $?
-run_wine "$work/uninstall.log" 'C:\Program Files\Tandemkeep\uninstall.exe' /S
+run_wine "$work/uninstall.log" "$install_win\\uninstall.exe" /S
 check "uninstaller finished" wait_for_uninstaller
 check "program still installed" test -s "$install_dir/tandemkeep.exe"
 check "settings still there" test -n "$(reg_value "$product" installdir)"
@@ -89,10 +91,10 @@ stop_program
 begin_group "a changed file reaches its disk target"
 mkdir -p "$(drive_c)/watched/sub" "$(drive_c)/copies"
 /usr/bin/python3 "$source_dir/scripts/item-reg.py" 'C:\watched' 'C:\copies' >"$(drive_c)/item.reg"
-wine regedit /S 'C:\item.reg' </dev/null >/dev/null 2>&1
+reg_import 'C:\item.reg'
 reg_set "$product" tip REG_DWORD 65535
-wine reg add "$product" /v enabled /t REG_BINARY /f </dev/null >/dev/null 2>&1
-wine reg delete "$product" /v firsttime /f </dev/null >/dev/null 2>&1
+reg_set "$product" enabled REG_BINARY ''
+reg_delete_value "$product" firsttime
 start_program
 check "main window appears" wait_for_window 'Tandemkeep v1\.21' 30
 check_eq "no tutorial on a later start" "" "$(window_line '[^"]*tutorial[^"]*')"

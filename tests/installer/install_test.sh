@@ -1,22 +1,26 @@
 #!/usr/bin/env bash
-# Installs and uninstalls the 64-bit setup program silently in a fresh Wine
-# prefix and checks what a user would find: files, shortcuts, registry values.
-# Usage: install_test.sh SETUP.EXE WORKDIR
+# Installs and uninstalls a build's setup program silently in a fresh 64-bit
+# Wine prefix and checks what a user would find: files, shortcuts, registry
+# values in the view of that build's program (the 32-bit view for the i686
+# setup, which installs below Program Files (x86)).
+# Usage: install_test.sh x86_64|i686 SETUP.EXE WORKDIR
 set -uo pipefail
-setup=$1
-work=$2
+arch=$1
+setup=$2
+work=$3
 here=$(dirname "$0")
 source "$here/lib.sh"
 
 mkdir -p "$work"
 work=$(cd "$work" && pwd)
-start_private_wine "$work/prefix"
+start_private_wine "$arch" "$work/prefix"
 cp "$setup" "$(drive_c)/setup.exe" || exit 1
 
 product='HKLM\Software\Tandemkeep'
 run='HKLM\Software\Microsoft\Windows\CurrentVersion\Run'
 uninstall_entry='HKLM\Software\Microsoft\Windows\CurrentVersion\Uninstall\Tandemkeep'
-default_dir="$(drive_c)/Program Files/Tandemkeep"
+default_win="$(program_files)\Tandemkeep"
+default_dir=$(unix_path "$default_win")
 menu="$(drive_c)/ProgramData/Microsoft/Windows/Start Menu/Programs/Tandemkeep"
 
 begin_group "fresh silent install"
@@ -27,7 +31,8 @@ check "help page installed" test -s "$default_dir/help/tandem_help.html"
 check "help page filled in" bash -c "grep -q Tandemkeep '$default_dir/help/tandem_help.html' &&
   ! grep -q '@TK_' '$default_dir/help/tandem_help.html'"
 check "uninstaller installed" test -s "$default_dir/uninstall.exe"
-check_eq "installdir" 'REG_SZ C:\Program Files\Tandemkeep' "$(reg_value "$product" installdir)"
+check_eq "installdir" "REG_SZ $default_win" "$(reg_value "$product" installdir)"
+check "settings in the program's registry view only" reg_key_only_in_program_view "$product"
 check "firsttime present" test -n "$(reg_value "$product" firsttime)"
 check_eq "logging" 'REG_DWORD 0x1' "$(reg_value "$product" logging)"
 check_eq "showerrors" 'REG_DWORD 0x1' "$(reg_value "$product" showerrors)"
@@ -35,7 +40,7 @@ check_eq "tip" 'REG_DWORD 0x0' "$(reg_value "$product" tip)"
 check_eq "splash" 'REG_DWORD 0x1' "$(reg_value "$product" splash)"
 check_eq "no monitoring switched on" "" "$(reg_value "$product" enabled)"
 check_eq "logon entry starts hidden" \
-  'REG_SZ "C:\Program Files\Tandemkeep\tandemkeep.exe" HIDE' "$(reg_value "$run" Tandemkeep)"
+  "REG_SZ \"$default_win\\tandemkeep.exe\" HIDE" "$(reg_value "$run" Tandemkeep)"
 check_eq "Start-menu entries" "Tandemkeep Help.lnk Tandemkeep.lnk Uninstall Tandemkeep.lnk" \
   "$(ls "$menu" 2>/dev/null | sort | tr '\n' ' ' | sed 's/ $//')"
 check "listed among installed programs" reg_key_exists "$uninstall_entry"
@@ -44,7 +49,7 @@ begin_group "uninstall keeping the settings"
 # What a user leaves behind by running the program: a log, a changed setting.
 printf 'log line\r\n' >"$default_dir/backuplog.txt"
 reg_set "$product" tip REG_DWORD 7
-run_wine "$work/uninstall1.log" 'C:\Program Files\Tandemkeep\uninstall.exe' /S /KEEPSETTINGS
+run_wine "$work/uninstall1.log" "$default_win\\uninstall.exe" /S /KEEPSETTINGS
 check "uninstaller finished" wait_for_uninstaller
 check "program removed" test ! -e "$default_dir/tandemkeep.exe"
 check "help removed" test ! -e "$default_dir/help"
@@ -61,7 +66,7 @@ reg_set "$product" showerrors REG_DWORD 0
 reg_set "$product" tip REG_DWORD 65535
 # A value of an unexpected type is the user's too; it is not replaced.
 reg_set "$product" splash REG_SZ off
-wine reg delete "$product" /v firsttime /f </dev/null >/dev/null 2>&1
+reg_delete_value "$product" firsttime
 reg_set "$product"'\Files\C:*Work*' shortname REG_SZ 'C:\WORK\'
 # NSIS takes /D= last and unquoted (so without blanks from Wine's command
 # line); a trailing backslash must not reach installdir.

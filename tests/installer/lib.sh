@@ -34,37 +34,40 @@ finish() {
   [ "$failures" -eq 0 ]
 }
 
-# start_private_wine DIR: a fresh prefix in DIR and a wineserver that stays up
-# until stop_private_wine. Output of Wine's helpers goes to files, never to
-# our pipes, which they would hold open.
-start_private_wine() {
-  export WINEPREFIX=$1
-  export WINEDEBUG=-all
-  export WINEDLLOVERRIDES="mscoree,mshtml="
-  if [ -d "$WINEPREFIX" ]; then
-    wineserver -k </dev/null >/dev/null 2>&1 || true
-    rm -rf "$WINEPREFIX"
-  fi
-  mkdir -p "$WINEPREFIX"
-  wineserver -p </dev/null >/dev/null 2>&1
-  trap stop_private_wine EXIT
-  wineboot -i </dev/null >"$WINEPREFIX/../wineboot.log" 2>&1 || true
-  # No window manager under Xvfb: unmanaged windows, as scripts/services.sh does.
-  wine reg add 'HKCU\Software\Wine\X11 Driver' /v Managed /d N /f </dev/null >/dev/null 2>&1 || true
-}
+# Wine prefixes, the display and the registry views, as the scripts use them.
+source "$(dirname "${BASH_SOURCE[0]}")/../../scripts/services.sh"
 
-stop_private_wine() {
-  wineserver -k </dev/null >/dev/null 2>&1 || true
-  wineserver -w </dev/null >/dev/null 2>&1 || true
+# start_private_wine ARCH DIR: a fresh prefix in DIR and a wineserver that
+# stays up until the script ends; the registry helpers below then use the
+# view of ARCH's program and setup. Output of Wine's helpers goes to files,
+# never to our pipes, which they would hold open.
+start_private_wine() {
+  use_build "$1" || exit 2
+  stop_wine "$2"
+  rm -rf "$2"
+  trap stop_wine EXIT
+  start_wine "$2" || exit 1
 }
 
 # drive_c: the prefix's C: drive as a Linux folder.
 drive_c() { echo "$WINEPREFIX/drive_c"; }
 
+# program_files: where the setup of the build under test installs by
+# default; a 32-bit setup on 64-bit Windows gets the (x86) folder.
+program_files() {
+  if [ "$TK_ARCH" = i686 ]; then echo 'C:\Program Files (x86)'; else echo 'C:\Program Files'; fi
+}
+
+# unix_path 'C:\A\B': that path on C: as a Linux path.
+unix_path() {
+  local p=${1#C:\\}
+  echo "$(drive_c)/${p//\\//}"
+}
+
 # reg_value KEY NAME: prints "TYPE DATA" of the value, nothing when it is absent.
 reg_value() {
   local out
-  out=$(wine reg query "$1" /v "$2" </dev/null 2>/dev/null | tr -d '\r') || return 0
+  out=$(program_reg query "$1" /v "$2" 2>/dev/null | tr -d '\r') || return 0
   # "    name    TYPE    data": the data may contain blanks of its own.
   # The name goes through the environment: awk -v would eat its backslashes.
   printf '%s\n' "$out" | REG_NAME=$2 awk '
@@ -82,10 +85,22 @@ reg_value() {
     }'
 }
 
-reg_key_exists() { wine reg query "$1" </dev/null >/dev/null 2>&1; }
+reg_key_exists() { program_reg query "$1" >/dev/null 2>&1; }
 reg_key_absent() { ! reg_key_exists "$1"; }
 
-reg_set() { wine reg add "$1" /v "$2" /t "$3" /d "$4" /f </dev/null >/dev/null 2>&1; }
+# reg_key_only_in_program_view KEY: the key is where the program under test
+# looks, and not in the registry view of the other build.
+reg_key_only_in_program_view() {
+  local other=/reg:32
+  [ "$TK_REG_VIEW" = /reg:32 ] && other=/reg:64
+  reg_key_exists "$1" && ! wine reg query "$1" "$other" </dev/null >/dev/null 2>&1
+}
+
+reg_set() { program_reg add "$1" /v "$2" /t "$3" /d "$4" /f >/dev/null 2>&1; }
+reg_delete_value() { program_reg delete "$1" /v "$2" /f >/dev/null 2>&1; }
+
+# reg_import FILE: a .reg file (a Windows path) into the program's view.
+reg_import() { program_reg import "$1" >/dev/null 2>&1; }
 
 # run_wine OUTFILE PROGRAM ARGS...: runs a Windows program to its end and
 # returns its exit code.
