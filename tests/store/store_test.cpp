@@ -46,22 +46,23 @@ int SaveDisk(const char* folder, DWORD id)  // 0: a new record; returns the id i
 
 TEST_F(Store, TheLongestCoveringItemWinsAndItemKeysAreMadeWholeOrNotAtAll)
 {
-    std::string longest = "C:\\" + std::string(225, 'a') + "\\";  // 229 characters
-    for (const char* item : {"D:\\Data\\", "D:/Data/Sub/", "D:\\Data\\a.txt", "F:\\Only\\x.txt", "\\\\srv\\s\\", longest.c_str()})
-        ASSERT_EQ(STORE_OK, CreateItemKey(item)) << item;
+    std::string deep = "C:\\" + std::string(225, 'a') + "\\";  // 229 characters
+    std::string items[] = {"D:\\Data\\", "D:/Data/Sub/", "D:\\Data\\a.txt", "F:\\Only\\x.txt", "\\\\srv\\s\\", deep};
+    for (const std::string& item : items)
+        ASSERT_EQ(STORE_OK, CreateItemKey(item.c_str())) << item;
     struct { std::string path, item; } cases[] = {
         {"D:\\Data\\Sub\\x.txt", "D:*Data*Sub*"}, {"d:/DATA/sub/X.TXT", "D:*Data*Sub*"},
         {"D:\\Data\\other.txt", "D:*Data*"}, {"D:\\Data\\a.txt", "D:*Data*a.txt"},
         {"D:\\Data\\a.txt.bak", "D:*Data*"}, {"F:\\Only\\x.txt", "F:*Only*x.txt"}, {"\\\\srv\\s\\x", "**srv*s*"},
         {"F:\\Only\\y.txt", ""}, {"D:\\Database\\x.txt", ""}, {"E:\\Data\\x.txt", ""},
-        {longest + "f.txt", "C:*" + std::string(225, 'a') + "*"}, {std::string(300, 'x'), ""}, {"", ""},
+        {deep + "f.txt", "C:*" + std::string(225, 'a') + "*"}, {std::string(300, 'x'), ""}, {"", ""},
     };
     for (const auto& c : cases) {
         char name[TK_PATH_SIZE] = "";
         EXPECT_EQ(static_cast<int>(c.item.size()), OpenItemKey(c.path.c_str(), name, NULL)) << c.path;
         EXPECT_EQ(0, lstrcmpiA(c.item.c_str(), name)) << c.path;
     }
-    std::string over = longest + "b";  // would be cut into the 229-character item's key
+    std::string over = deep + "b";  // would be cut into the 229-character item's key
     EXPECT_EQ(STORE_FAILED, CreateItemKey(over.c_str()) + DeleteItemKey(over.c_str()) + CreateItemKey(NULL) +
                                 DeleteItemKey(NULL) + OpenItemKey(NULL, NULL, NULL) + DecodeKeyName(NULL));
 
@@ -159,8 +160,8 @@ TEST_F(Store, SavePartsMissingArgumentsTargetIdsLookupsAndDeletion)
 
 TEST_F(Store, RestoreRecordsAreKeptOncePerCopyAndGoWithTheirFtpTargetOrItem)
 {
-    FtpSpec a{2121, "one.example", "/up", "carol", "pw", "", 1, 0, 0}, b{21, "two.example", "/", "u", "pw", "", 1, 0, 0};
-    FtpSpec c{21, "one.example.net", "/", "u", "pw", "", 1, 0, 0};
+    FtpSpec a{2121, "one.example", "/up", "carol", "pw", "", 1, 0, 0};
+    FtpSpec b{21, "two.example", "/", "u", "pw", "", 1, 0, 0}, c{21, "one.example.net", "/", "u", "pw", "", 1, 0, 0};
     SeededIds ids = SeedItem(kItem, ItemSpec{{DiskSpec{"D:\\b"}}, {a, b, c}});
     auto Records = [](int kind) {  // name -> data
         auto r = RestoreRecords(kItem, kind);
@@ -168,12 +169,12 @@ TEST_F(Store, RestoreRecordsAreKeptOncePerCopyAndGoWithTheirFtpTargetOrItem)
     };
     SetItemRaw("C:*Work*", "FTP", "C:\\Work\\odd*/x", REG_DWORD, "\0\0\0\0", 4);  // not ours: no harm
     std::string n(123, 'n');  // with the stored path, one more than 259 characters
-    struct { std::string local; DWORD id; std::string stored; int kind, result; } writes[] = {
-        {"C:\\Work\\1.txt", ids.disks[0], "D:\\b\\1.txt", KIND_HD, 1}, {"C:\\Work\\1.txt", 0, "D:\\b\\1.txt", KIND_HD, 1},
-        {"C:\\Work\\1.txt", ids.ftps[0], "/up/1.txt", KIND_FTP, 1}, {"C:\\Work\\2.txt", ids.ftps[0], "/up/2", KIND_FTP, 1},
-        {"C:\\Work\\1.txt", ids.ftps[1], "/up/x.txt", KIND_FTP, 1}, {"C:\\Work\\3.txt", ids.ftps[2], "/3", KIND_FTP, 1},
-        {"C:\\Work\\4.txt", 9, "/up/4.txt", KIND_FTP, 1}, {"Q:\\x\\a.txt", 1, "D:\\a", KIND_HD, 1},  // nothing to write
-        {"C:\\Work\\" + n, 1, "D:\\b\\" + n, KIND_HD, 0}, {"C:\\Work\\" + n, 1, "D:\\b\\" + n.substr(1), KIND_HD, 1},
+    struct { std::string local; DWORD id; std::string stored; int kind, result; } writes[] = {  // kind 1 FTP, 2 disk
+        {"C:\\Work\\1.txt", ids.disks[0], "D:\\b\\1.txt", 2, 1}, {"C:\\Work\\1.txt", 0, "D:\\b\\1.txt", 2, 1},
+        {"C:\\Work\\1.txt", ids.ftps[0], "/up/1.txt", 1, 1}, {"C:\\Work\\2.txt", ids.ftps[0], "/up/2", 1, 1},
+        {"C:\\Work\\1.txt", ids.ftps[1], "/up/x.txt", 1, 1}, {"C:\\Work\\3.txt", ids.ftps[2], "/3", 1, 1},
+        {"C:\\Work\\4.txt", 9, "/up/4.txt", 1, 1}, {"Q:\\x\\a.txt", 1, "D:\\a", 2, 1},  // nothing to write
+        {"C:\\Work\\" + n, 1, "D:\\b\\" + n, 2, 0}, {"C:\\Work\\" + n, 1, "D:\\b\\" + n.substr(1), 2, 1},
     };
     for (const auto& w : writes)
         EXPECT_EQ(w.result, WriteRestoreRecord(w.local.c_str(), int(w.id), w.stored.c_str(), w.kind, 0)) << w.stored;
