@@ -8,6 +8,7 @@
 #include "monitor/device.h"
 #include "monitor/monitor.h"
 #include "store/layout.h"
+#include "store/scoped.h"
 #include "store/store.h"
 
 namespace {
@@ -19,12 +20,6 @@ void LogPath(const char* format, const char* path, int selector)
     char line[TK_PATH_SIZE + 128];
     snprintf(line, sizeof line, format, path);
     WriteLog(line, 0, selector);
-}
-
-int Drop(ItemSettings* settings)
-{
-    FreeItemSettings(settings);
-    return CHANGE_DROPPED;
 }
 
 }  // namespace
@@ -49,30 +44,28 @@ int HandleChange(IntakeContext* context)
     char resolved[TK_PATH_SIZE];
     ResolveLongPath(received, resolved);
 
-    ItemSettings* settings = NewItemSettings(resolved);
-    if (!settings)
+    ScopedItemSettings settings(resolved);
+    if (!settings.loaded())
         return CHANGE_DROPPED;
-    if (LoadItemSettings(resolved, settings) != 1)
-        return Drop(settings);
 
     if (settings->options->excludeTemp && IsSuspectedTempFile(resolved)) {
         LogPath("Filtered out suspected temporary file %s", resolved, LOG_BACKUP);
-        return Drop(settings);
+        return CHANGE_DROPPED;
     }
 
     // Without an installation folder there is nothing of ours to protect.
     char installDir[TK_PATH_SIZE];
     if (GetInstallDir(installDir, sizeof installDir) && IsInInstallDir(resolved, installDir)) {
         LogPath("Cannot transfer file %s, it's in the Tandemkeep directory", resolved, LOG_ERROR);
-        return Drop(settings);
+        return CHANGE_DROPPED;
     }
 
     char itemPath[TK_PATH_SIZE];
     if (!OpenItemKey(resolved, itemPath, NULL))
-        return Drop(settings);
+        return CHANGE_DROPPED;
     DecodeKeyName(itemPath);
     if (!settings->options->includeSubs && IsInItemSubfolder(resolved, itemPath))
-        return Drop(settings);
+        return CHANGE_DROPPED;
 
     // Disk targets first, FTP targets right behind; the worker decides what
     // each item actually serves.
@@ -93,7 +86,6 @@ int HandleChange(IntakeContext* context)
     }
     if (queued && context->workEvent)
         SetEvent(context->workEvent);
-    FreeItemSettings(settings);
     return queued ? CHANGE_QUEUED : CHANGE_DROPPED;
 }
 
