@@ -60,7 +60,7 @@ TEST_F(Logs, EachEntryIsOneLineAfterTheDateAndTimeAndWritersNeverInterleave)
     lines = Lines("backuplog.txt");
     ASSERT_EQ(600u, lines.size());
     for (size_t i = 0; i < lines.size(); ++i)
-        ASSERT_EQ(std::string(200, lines[i].back()), lines[i].substr(lines[i].find(" - ") + 3)) << lines[i];
+        ASSERT_EQ(std::string(200, lines[i].at(lines[i].size() - 1)), lines[i].substr(lines[i].find(" - ") + 3));
 }
 
 TEST_F(Logs, NothingIsWrittenWithoutTextLoggingOrAnInstallationFolder)
