@@ -22,6 +22,52 @@ void LogPath(const char* format, const char* path, int selector)
     WriteLog(line, 0, selector);
 }
 
+// One changed path read from the monitor, and when it was read.
+struct ReadPath {
+    char path[MONITOR_PATH_SIZE];
+    LARGE_INTEGER readAt;
+};
+
+// Reads one changed path (control code 0x22E018). The main thread may switch
+// or close the device meanwhile; the guard keeps this handle open until the
+// call is over.
+bool ReadChangedPath(IntakeContext* context, ReadPath* out)
+{
+    HANDLE device = BeginDeviceCall(&context->device);
+    DWORD got = 0;
+    BOOL ok = device != INVALID_HANDLE_VALUE &&
+              MonitorControl(device, MONITOR_READ_PATH, NULL, 0, out->path, sizeof out->path, &got);
+    EndDeviceCall(device);
+    out->path[sizeof out->path - 1] = 0;
+    QueryPerformanceCounter(&out->readAt);
+    return ok != FALSE;
+}
+
+// Sleeps until INTAKE_SETTLE_MS have passed since the path was read.
+void WaitOutSettle(const ReadPath& read)
+{
+    LARGE_INTEGER now, frequency;
+    QueryPerformanceCounter(&now);
+    QueryPerformanceFrequency(&frequency);
+    LONGLONG passedMs = (now.QuadPart - read.readAt.QuadPart) * 1000 / frequency.QuadPart;
+    if (passedMs < INTAKE_SETTLE_MS)
+        Sleep(static_cast<DWORD>(INTAKE_SETTLE_MS - passedMs));
+}
+
+// The rest of the road of a path read on the NT family: its long form, the
+// drive in upper case, and the intake unless an FTP batch is sending it.
+void HandleReadPath(IntakeContext* context, char* path)
+{
+    ResolveLongPath(path, path);
+    UpperCaseDrivePart(path);
+    // A file an FTP batch is sending: the change is our own doing.
+    if (context->batches && FindFtpJobLocked(context->batches, INVALID_SOCKET, NULL, path))
+        return;
+    context->path = path;
+    HandleChange(context);
+    context->path = NULL;
+}
+
 }  // namespace
 
 int HandleChange(IntakeContext* context)
@@ -92,31 +138,28 @@ int HandleChange(IntakeContext* context)
 unsigned __stdcall NotificationThread(void* arg)
 {
     IntakeContext* context = static_cast<IntakeContext*>(arg);
-    char buffer[MONITOR_PATH_SIZE];
+    ReadPath reads[2];
+    ReadPath* current = NULL;  // read, and waiting its turn
     for (;;) {
-        WaitForSingleObject(context->monitorEvent, INFINITE);
-        ResetEvent(context->monitorEvent);
-
-        // The main thread may switch or close the device meanwhile; the
-        // guard keeps this handle open until the call is over.
-        HANDLE device = BeginDeviceCall(&context->device);
-        DWORD got = 0;
-        BOOL ok = device != INVALID_HANDLE_VALUE &&
-                  MonitorControl(device, MONITOR_READ_PATH, NULL, 0, buffer, sizeof buffer, &got);
-        EndDeviceCall(device);
-        if (!ok)
-            continue;
-        buffer[sizeof buffer - 1] = 0;
-
-        Sleep(INTAKE_SETTLE_MS);
-        ResolveLongPath(buffer, buffer);
-        UpperCaseDrivePart(buffer);
-        // A file an FTP batch is sending: the change is our own doing.
-        if (context->batches && FindFtpJobLocked(context->batches, INVALID_SOCKET, NULL, buffer))
-            continue;
-        context->path = buffer;
-        HandleChange(context);
-        context->path = NULL;
+        if (!current) {
+            WaitForSingleObject(context->monitorEvent, INFINITE);
+            ResetEvent(context->monitorEvent);
+            if (!ReadChangedPath(context, &reads[0]))
+                continue;
+            current = &reads[0];
+        }
+        WaitOutSettle(*current);
+        // The next path, when the monitor has one, is read before this one is
+        // handled, so that its wait runs while this one goes through the
+        // intake: in a burst each path costs its wait, not its wait and the
+        // intake's work. Paths are still handled one by one, in order.
+        ReadPath* next = current == &reads[0] ? &reads[1] : &reads[0];
+        if (WaitForSingleObject(context->monitorEvent, 0) != WAIT_OBJECT_0)
+            next = NULL;
+        else if (ResetEvent(context->monitorEvent), !ReadChangedPath(context, next))
+            next = NULL;
+        HandleReadPath(context, current->path);
+        current = next;
     }
 }
 
