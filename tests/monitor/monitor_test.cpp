@@ -123,8 +123,6 @@ TEST_F(Monitor, TheIntakeFiltersInTheirOrderWithTheirLogLines)
     EXPECT_EQ(Requests{}, Change(inside));
     EXPECT_EQ(Requests{}, Change(install + "\\backup.tmp"));  // the temporary-file filter comes first
     EXPECT_EQ(Both(sibling), Change(sibling));  // it only begins like the installation folder
-    EXPECT_EQ(std::vector<std::string>{"Cannot transfer file " + inside + ", it's in the Tandemkeep directory"},
-              Log(1));
     for (const char* dir : {"", static_cast<const char*>(NULL)}) {  // no installation folder: nothing to refuse
         dir ? SetGlobalText("installdir", dir) : DeleteGlobalValue("installdir");
         EXPECT_EQ(Both(inside), Change(inside));
@@ -139,7 +137,8 @@ TEST_F(Monitor, TheIntakeFiltersInTheirOrderWithTheirLogLines)
     EXPECT_EQ(std::vector<std::string>{Received(base / "Sub\\a.txt")}, Tail(1));  // silently
     SeedItem(base / "Sub\\b.txt", ItemSpec{{}, {}, 1, 1, 0, 0, 0, 0});  // a file item is at its own depth
     EXPECT_EQ(Both(base / "Sub\\b.txt"), Change(base / "Sub\\b.txt"));
-    EXPECT_EQ(1u, Log(1).size());
+    EXPECT_EQ(std::vector<std::string>{"Cannot transfer file " + inside + ", it's in the Tandemkeep directory"},
+              Log(1));
     ASSERT_EQ(STORE_OK, DeleteItemKey((base.path() + "\\").c_str()));  // no covering item, then monitoring off:
     EXPECT_EQ(Requests{}, Change(base / "x.txt"));                        // only the line received
     DeleteGlobalValue("enabled");
@@ -254,7 +253,8 @@ TEST_F(Monitor, Windows9xChangesArriveByMessageAndAreQueuedAndHandedBack)
         DWORD code = 1;
         if (CreateProcessA(exe, &line[0], NULL, NULL, TRUE, 0, NULL, NULL, &si, &pi))
             WaitForSingleObject(pi.hProcess, INFINITE), GetExitCodeProcess(pi.hProcess, &code);
-        CloseHandle(pi.hProcess), CloseHandle(pi.hThread), RegDeleteKeyA(HKEY_CURRENT_USER, key.c_str());
+        CloseHandle(pi.hProcess), CloseHandle(pi.hThread);
+        RegDeleteKeyA(HKEY_CURRENT_USER, key.c_str()), RegDeleteKeyA(HKEY_CURRENT_USER, "Software\\Wine\\AppDefaults");
         EXPECT_EQ(0u, code);
         return;
     }
