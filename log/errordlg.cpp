@@ -48,12 +48,14 @@ void OnInitDialog(HWND dlg, const ErrorReport* report)
     if (g_openWindows == kMaxErrorWindows - 1)
         SetDlgItemTextA(dlg, IDC_ERROR_NOTICE, kTooMany);
 
-    RECT ownerRect = {0, 0, 0, 0};
-    HWND owner = GetWindow(dlg, GW_OWNER);
-    if (owner)
-        GetWindowRect(owner, &ownerRect);
+    // The cascade starts at the primary screen's work area, not at the main
+    // window: while that is minimized or hidden its rectangle lies off
+    // screen, and windows placed from it would be seen by no one.
+    RECT area;
+    if (!SystemParametersInfoA(SPI_GETWORKAREA, 0, &area, 0))
+        SetRect(&area, 0, 0, GetSystemMetrics(SM_CXSCREEN), GetSystemMetrics(SM_CYSCREEN));
     int n = g_openWindows;
-    SetWindowPos(dlg, NULL, ownerRect.left + 40 + 20 * n, ownerRect.top + 60 + 20 * n, 0, 0,
+    SetWindowPos(dlg, NULL, area.left + 40 + 20 * n, area.top + 60 + 20 * n, 0, 0,
                  SWP_NOSIZE | SWP_NOZORDER | SWP_NOACTIVATE);
     ++g_openWindows;
     ShowWindow(dlg, SW_SHOWNORMAL);

@@ -8,6 +8,7 @@
 #include "monitor/device.h"
 #include "monitor/monitor.h"
 #include "store/layout.h"
+#include "store/scoped.h"
 #include "store/store.h"
 #include "transfer/ftp.h"
 
@@ -22,10 +23,51 @@ void LogPath(const char* format, const char* path, int selector)
     WriteLog(line, 0, selector);
 }
 
-int Drop(ItemSettings* settings)
+// One changed path read from the monitor, and when it was read.
+struct ReadPath {
+    char path[MONITOR_PATH_SIZE];
+    LARGE_INTEGER readAt;
+};
+
+// Reads one changed path (control code 0x22E018). The main thread may switch
+// or close the device meanwhile; the guard keeps this handle open until the
+// call is over.
+bool ReadChangedPath(IntakeContext* context, ReadPath* out)
 {
-    FreeItemSettings(settings);
-    return CHANGE_DROPPED;
+    HANDLE device = BeginDeviceCall(&context->device);
+    DWORD got = 0;
+    BOOL ok = device != INVALID_HANDLE_VALUE &&
+              MonitorControl(device, MONITOR_READ_PATH, NULL, 0, out->path, sizeof out->path, &got);
+    EndDeviceCall(device);
+    out->path[sizeof out->path - 1] = 0;
+    QueryPerformanceCounter(&out->readAt);
+    return ok != FALSE;
+}
+
+// Sleeps until INTAKE_SETTLE_MS have passed since the path was read.
+void WaitOutSettle(const ReadPath& read)
+{
+    LARGE_INTEGER now, frequency;
+    QueryPerformanceCounter(&now);
+    QueryPerformanceFrequency(&frequency);
+    LONGLONG passedMs = (now.QuadPart - read.readAt.QuadPart) * 1000 / frequency.QuadPart;
+    if (passedMs < INTAKE_SETTLE_MS)
+        Sleep(static_cast<DWORD>(INTAKE_SETTLE_MS - passedMs));
+}
+
+// The rest of the road of a path read on the NT family: its long form, the
+// drive in upper case, and the intake unless an FTP batch is sending it.
+void HandleReadPath(IntakeContext* context, char* path)
+{
+    ResolveLongPath(path, path);
+    UpperCaseDrivePart(path);
+    // A file an upload is sending right now: the upload queues it again
+    // when it ends if it was written meanwhile (reading it changes nothing).
+    if (context->batches && NoteChangeDuringUpload(context->batches, path))
+        return;
+    context->path = path;
+    HandleChange(context);
+    context->path = NULL;
 }
 
 }  // namespace
@@ -50,30 +92,28 @@ int HandleChange(IntakeContext* context)
     char resolved[TK_PATH_SIZE];
     ResolveLongPath(received, resolved);
 
-    ItemSettings* settings = NewItemSettings(resolved);
-    if (!settings)
+    ScopedItemSettings settings(resolved);
+    if (!settings.loaded())
         return CHANGE_DROPPED;
-    if (LoadItemSettings(resolved, settings) != 1)
-        return Drop(settings);
 
     if (settings->options->excludeTemp && IsSuspectedTempFile(resolved)) {
         LogPath("Filtered out suspected temporary file %s", resolved, LOG_BACKUP);
-        return Drop(settings);
+        return CHANGE_DROPPED;
     }
 
     // Without an installation folder there is nothing of ours to protect.
     char installDir[TK_PATH_SIZE];
     if (GetInstallDir(installDir, sizeof installDir) && IsInInstallDir(resolved, installDir)) {
         LogPath("Cannot transfer file %s, it's in the Tandemkeep directory", resolved, LOG_ERROR);
-        return Drop(settings);
+        return CHANGE_DROPPED;
     }
 
     char itemPath[TK_PATH_SIZE];
     if (!OpenItemKey(resolved, itemPath, NULL))
-        return Drop(settings);
+        return CHANGE_DROPPED;
     DecodeKeyName(itemPath);
     if (!settings->options->includeSubs && IsInItemSubfolder(resolved, itemPath))
-        return Drop(settings);
+        return CHANGE_DROPPED;
 
     // Disk targets first, FTP targets right behind; the worker decides what
     // each item actually serves.
@@ -94,39 +134,34 @@ int HandleChange(IntakeContext* context)
     }
     if (queued && context->workEvent)
         SetEvent(context->workEvent);
-    FreeItemSettings(settings);
     return queued ? CHANGE_QUEUED : CHANGE_DROPPED;
 }
 
 unsigned __stdcall NotificationThread(void* arg)
 {
     IntakeContext* context = static_cast<IntakeContext*>(arg);
-    char buffer[MONITOR_PATH_SIZE];
+    ReadPath reads[2];
+    ReadPath* current = NULL;  // read, and waiting its turn
     for (;;) {
-        WaitForSingleObject(context->monitorEvent, INFINITE);
-        ResetEvent(context->monitorEvent);
-
-        // The main thread may switch or close the device meanwhile; the
-        // guard keeps this handle open until the call is over.
-        HANDLE device = BeginDeviceCall(&context->device);
-        DWORD got = 0;
-        BOOL ok = device != INVALID_HANDLE_VALUE &&
-                  MonitorControl(device, MONITOR_READ_PATH, NULL, 0, buffer, sizeof buffer, &got);
-        EndDeviceCall(device);
-        if (!ok)
-            continue;
-        buffer[sizeof buffer - 1] = 0;
-
-        Sleep(INTAKE_SETTLE_MS);
-        ResolveLongPath(buffer, buffer);
-        UpperCaseDrivePart(buffer);
-        // A file an upload is sending right now: the upload queues it again
-        // when it ends if it was written meanwhile (reading it changes nothing).
-        if (context->batches && NoteChangeDuringUpload(context->batches, buffer))
-            continue;
-        context->path = buffer;
-        HandleChange(context);
-        context->path = NULL;
+        if (!current) {
+            WaitForSingleObject(context->monitorEvent, INFINITE);
+            ResetEvent(context->monitorEvent);
+            if (!ReadChangedPath(context, &reads[0]))
+                continue;
+            current = &reads[0];
+        }
+        WaitOutSettle(*current);
+        // The next path, when the monitor has one, is read before this one is
+        // handled, so that its wait runs while this one goes through the
+        // intake: in a burst each path costs its wait, not its wait and the
+        // intake's work. Paths are still handled one by one, in order.
+        ReadPath* next = current == &reads[0] ? &reads[1] : &reads[0];
+        if (WaitForSingleObject(context->monitorEvent, 0) != WAIT_OBJECT_0)
+            next = NULL;
+        else if (ResetEvent(context->monitorEvent), !ReadChangedPath(context, next))
+            next = NULL;
+        HandleReadPath(context, current->path);
+        current = next;
     }
 }
 

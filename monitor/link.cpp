@@ -130,11 +130,17 @@ int SetMonitoring(HWND mainWindow, HANDLE* device, WorkerStart* start, int enabl
     HKEY key = OpenProductKey();
     if (!key)
         return 0;
-    // A handle from an earlier switch-on is closed first: opened again
-    // without it, an exclusive device would refuse, and the old one would leak.
-    CloseCell(device);
     if (!enable) {
+        CloseCell(device);
         RegDeleteValueA(key, "enabled");
+        RegCloseKey(key);
+        return 1;
+    }
+    // Switched on while on: the open monitor goes on as it is. Closed and
+    // opened again, it would drop the changes it holds and has not yet
+    // handed over, and an exclusive device would refuse the second open.
+    if (*device != INVALID_HANDLE_VALUE && *device != NULL) {
+        WriteRegBinary(key, "enabled", "", 0);
         RegCloseKey(key);
         return 1;
     }

@@ -8,8 +8,9 @@
 struct IntakeContext;
 
 // Switches monitoring on (enable nonzero) or off; *device is the monitor
-// handle the main window keeps. 1 on success, 0 when the product key or the
-// monitor cannot be opened.
+// handle the main window keeps. Switching on while *device is open keeps that
+// monitor, with the changes it has not yet handed over. 1 on success, 0 when
+// the product key or the monitor cannot be opened.
 int SetMonitoring(HWND mainWindow, HANDLE* device, WorkerStart* start, int enable);
 
 // Renews the monitor's watch list from the item keys.

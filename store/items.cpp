@@ -37,9 +37,11 @@ int CreateItemKey(const char* path)
     if (!ItemKeyPath(path, keyPath, sizeof keyPath))
         return 0;
     HKEY key = NULL;
+    // Without the item key itself there is no item: the caller must know.
+    // Failures of the steps below leave an item that works and are not reported.
     if (RegCreateKeyExA(HKEY_LOCAL_MACHINE, keyPath, 0, NULL, 0, KEY_ALL_ACCESS, NULL, &key, NULL)
         != ERROR_SUCCESS)
-        return 1;  // single steps are not reported
+        return STORE_FAILED;
     CreateSubkey(key, "FTP");
     CreateSubkey(key, "HD");
     CreateSubkey(key, "Targets");
@@ -57,7 +59,7 @@ int CreateItemKey(const char* path)
         lstrcpynA(shortName, path, sizeof shortName);
     WriteRegFixedText(key, "shortname", shortName, TK_PATH_SIZE);
     RegCloseKey(key);
-    return 1;
+    return STORE_OK;
 }
 
 int DeleteItemKey(const char* path)
@@ -90,5 +92,11 @@ int GetInstallDir(char* buffer, DWORD size)
         return 0;
     BOOL ok = ReadRegText(key, "installdir", buffer, size);
     RegCloseKey(key);
-    return ok ? 1 : 0;
+    // An empty text names no folder: taken as one, it would put the logs in
+    // the root of the current drive.
+    if (!ok || !buffer[0]) {
+        buffer[0] = '\0';
+        return 0;
+    }
+    return 1;
 }

@@ -29,6 +29,23 @@ bool QueryWhole(HKEY key, const char* name, DWORD* type, std::vector<BYTE>* data
     return false;
 }
 
+// Fetches a value's type and data whole, asking once with room for the
+// expected size first: the usual value fits, and each ask is a round trip
+// to the registry.
+bool QueryValue(HKEY key, const char* name, DWORD expected, DWORD* type, std::vector<BYTE>* data)
+{
+    data->assign(expected + 1, 0);
+    DWORD got = expected;
+    LONG rc = RegQueryValueExA(key, name, NULL, type, data->data(), &got);
+    if (rc == ERROR_SUCCESS && got <= expected) {
+        data->resize(got);
+        return true;
+    }
+    if (rc != ERROR_SUCCESS && rc != ERROR_MORE_DATA)
+        return false;
+    return QueryWhole(key, name, type, data);
+}
+
 } // namespace
 
 BOOL ReadRegText(HKEY key, const char* name, char* buf, DWORD size)
@@ -37,7 +54,7 @@ BOOL ReadRegText(HKEY key, const char* name, char* buf, DWORD size)
         return FALSE;
     DWORD type = 0;
     std::vector<BYTE> data;
-    if (!QueryWhole(key, name, &type, &data) || type != REG_SZ)
+    if (!QueryValue(key, name, size, &type, &data) || type != REG_SZ)
         return FALSE;
     size_t len = strnlen(reinterpret_cast<const char*>(data.data()), data.size());
     if (len >= size)
@@ -53,7 +70,7 @@ BOOL ReadRegBinary(HKEY key, const char* name, void* out, DWORD size)
         return FALSE;
     DWORD type = 0;
     std::vector<BYTE> data;
-    if (!QueryWhole(key, name, &type, &data))
+    if (!QueryValue(key, name, size, &type, &data))
         return FALSE;
     if (type != REG_BINARY && type != REG_DWORD)
         return FALSE;

@@ -73,15 +73,41 @@ void ReadDiskTarget(HKEY key, DiskTarget* t)
     ReadRegBinary(key, "hd_driveid", &t->id, 4);
 }
 
-// Fills records from the subkeys of one Targets key, in enumeration order.
-bool LoadTargets(HKEY item, int kind, TargetRecord** array, DWORD count)
+// Number of target subkeys below an open Targets key; 0 when it cannot be asked.
+DWORD CountSubkeys(HKEY targets)
+{
+    DWORD count = 0;
+    if (RegQueryInfoKeyA(targets, NULL, NULL, NULL, &count, NULL, NULL, NULL, NULL, NULL, NULL,
+                         NULL) != ERROR_SUCCESS)
+        return 0;
+    return count;
+}
+
+// Target subkeys of one kind below an open item key; 0 without a Targets key.
+DWORD CountItemTargets(HKEY item, int kind)
 {
     HKEY targets = OpenTargetsKey(item, kind);
     if (!targets)
+        return 0;
+    DWORD count = CountSubkeys(targets);
+    RegCloseKey(targets);
+    return count;
+}
+
+// Sets *count to the number of target subkeys (never more than the array's
+// slots) and fills that many records, in enumeration order.
+bool LoadTargets(HKEY item, int kind, TargetRecord** array, DWORD slots, DWORD* count)
+{
+    HKEY targets = OpenTargetsKey(item, kind);
+    if (!targets) {
+        *count = 0;
         return false;
+    }
+    DWORD n = CountSubkeys(targets);
+    *count = n < slots ? n : slots;
     bool ok = true;
     char sub[TK_PATH_SIZE];
-    for (DWORD i = 0; i < count; ++i) {
+    for (DWORD i = 0; i < *count; ++i) {
         DWORD len = sizeof sub;
         if (RegEnumKeyExA(targets, i, sub, &len, NULL, NULL, NULL, NULL) != ERROR_SUCCESS)
             break;
@@ -209,12 +235,21 @@ ItemSettings* NewItemSettings(const char* path)
     ItemSettings* s = static_cast<ItemSettings*>(calloc(1, sizeof(ItemSettings)));
     if (!s)
         return NULL;
+    // One lookup of the item for both counts: every lookup is several
+    // registry calls, and this runs for every change reported.
+    DWORD hdCount = 0, ftpCount = 0;
+    HKEY item = NULL;
+    if (path && OpenItemKey(path, NULL, &item)) {
+        hdCount = CountItemTargets(item, KIND_HD);
+        ftpCount = CountItemTargets(item, KIND_FTP);
+        RegCloseKey(item);
+    }
     s->switches = static_cast<TargetSwitches*>(calloc(1, sizeof(TargetSwitches)));
     s->options = static_cast<ItemOptions*>(calloc(1, sizeof(ItemOptions)));
     if (s->switches && s->options) {
-        s->hdTargets = NewTargetArray(KIND_HD, CountTargets(path, KIND_HD), &s->hdSlots);
+        s->hdTargets = NewTargetArray(KIND_HD, static_cast<int>(hdCount), &s->hdSlots);
         if (s->hdTargets)
-            s->ftpTargets = NewTargetArray(KIND_FTP, CountTargets(path, KIND_FTP), &s->ftpSlots);
+            s->ftpTargets = NewTargetArray(KIND_FTP, static_cast<int>(ftpCount), &s->ftpSlots);
     }
     if (!s->switches || !s->options || !s->hdTargets || !s->ftpTargets) {
         FreeItemSettings(s);
@@ -241,12 +276,10 @@ int LoadItemSettings(const char* path, ItemSettings* settings)
         return STORE_MISSING_ARGUMENT;
     HKEY item = NULL;
     if (!OpenItemKey(path, NULL, &item))
-        return 0;
+        return STORE_FAILED;
     TargetSwitches* sw = settings->switches;
     ItemOptions* opt = settings->options;
 
-    DWORD ftpCount = static_cast<DWORD>(CountTargets(path, KIND_FTP));
-    sw->ftpCount = ftpCount < settings->ftpSlots ? ftpCount : settings->ftpSlots;
     ReadRegBinary(item, "item_ftpenabled", &sw->ftpEnabled, 1);
     ReadRegBinary(item, "item_hdenabled", &sw->hdEnabled, 1);
     ReadRegBinary(item, "advanced_deletestored", &opt->deleteStored, 1);
@@ -254,14 +287,11 @@ int LoadItemSettings(const char* path, ItemSettings* settings)
     ReadRegBinary(item, "advanced_includesubs", &opt->includeSubs, 1);
     ReadRegBinary(item, "advanced_sizelimit", &opt->sizeLimit, 4);
 
-    bool ok = LoadTargets(item, KIND_FTP, settings->ftpTargets, sw->ftpCount);
-    if (ok) {
-        DWORD hdCount = static_cast<DWORD>(CountTargets(path, KIND_HD));
-        sw->hdCount = hdCount < settings->hdSlots ? hdCount : settings->hdSlots;
-        ok = LoadTargets(item, KIND_HD, settings->hdTargets, sw->hdCount);
-    }
+    bool ok = LoadTargets(item, KIND_FTP, settings->ftpTargets, settings->ftpSlots, &sw->ftpCount);
+    if (ok)
+        ok = LoadTargets(item, KIND_HD, settings->hdTargets, settings->hdSlots, &sw->hdCount);
     RegCloseKey(item);
-    return ok ? 1 : 0;
+    return ok ? STORE_OK : STORE_FAILED;
 }
 
 int SaveItemSettings(const char* path, ItemSettings* settings, int parts)

@@ -59,6 +59,9 @@ int DecodeKeyName(char* text);
 // length, 0 when no item covers the path.
 int OpenItemKey(const char* path, char* nameOut, HKEY* keyOut);
 
+// 1 when the item key exists afterwards (its subkeys and values are written
+// as far as they can be); 0 for no path, a path over 229 characters, or an
+// item key that could not be created.
 int CreateItemKey(const char* path);
 int DeleteItemKey(const char* path);
 
@@ -76,6 +79,8 @@ int DeleteTarget(const char* path, int id, int kind);
 int WriteRestoreRecord(const char* path, int targetId, const char* storedPath, int kind, int remove);
 
 int IsMonitoringEnabled(void);
+// 1 with installdir in buffer; 0 with buffer empty when the value is missing,
+// empty, of another type or does not fit.
 int GetInstallDir(char* buffer, DWORD size);
 
 // Looks a target up by id among the records in use; NULL when none has it.

@@ -45,7 +45,7 @@ int main(int argc, char** argv)
     s->hdTargets[0]->storageType = STORAGE_SYNC;
     int saved = SaveItemSettings(folder.c_str(), s, SAVE_HD | SAVE_FTP | SAVE_OPTIONS);
     FreeItemSettings(s);
-    if (saved != 1) {
+    if (saved != STORE_OK) {
         fprintf(stderr, "saving the item failed: %d\n", saved);
         return 1;
     }

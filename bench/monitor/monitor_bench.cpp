@@ -117,6 +117,10 @@ int main(int argc, char** argv)
     scratch.pop_back();
     scratch = scratch.substr(0, scratch.find_last_of('\\') + 1) + "tkbench";
     CreateDirectoryA(scratch.c_str(), NULL);
+    struct RemovedAtEnd {
+        std::string path;
+        ~RemovedAtEnd() { RemoveTree(path); }
+    } scratchFolder{scratch};
     SetEnvironmentVariableA("TMP", scratch.c_str());
     SetEnvironmentVariableA("TEMP", scratch.c_str());
 

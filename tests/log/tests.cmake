@@ -1,1 +1,1 @@
-tk_add_test(log_tests log/writelog_test.cpp log/errordlg_test.cpp)
+tk_add_test(log_tests log/log_test.cpp)
