@@ -9,6 +9,7 @@
 #include "monitor/monitor.h"
 #include "resources/brand.h"
 #include "resources/resource.h"
+#include "store/scoped.h"
 #include "store/store.h"
 #include "transfer/folder.h"
 #include "transfer/ftp.h"
@@ -150,20 +151,15 @@ void OnStopAll(void)
 // when the command must end here.
 bool SynchronizeFolder(HWND wnd, const char* path)
 {
-    ItemSettings* settings = NewItemSettings(path);
-    if (!settings)
+    ScopedItemSettings settings(path);
+    if (!settings.loaded())
         return false;
-    if (LoadItemSettings(path, settings) != 1) {
-        FreeItemSettings(settings);
-        return false;
-    }
     if (!settings->switches->ftpEnabled && !settings->switches->hdEnabled) {
         ShowMessageBox(wnd,
                        "You must have FTP or drive synchronization enabled in order to back up "
                        "this item.  Select the item, click the Properties button, and then enable "
                        "FTP backup or drive backup and fill in the necessary fields.",
                        "Error", kWarn);
-        FreeItemSettings(settings);
         return true;
     }
     FolderTransfer block = {};
@@ -174,12 +170,11 @@ bool SynchronizeFolder(HWND wnd, const char* path)
     block.batches = g_app.live.batches;
     block.shutdownEvent = g_app.live.shutdownEvent;
     int result = StartFolderTransfer(&block);
-    if (result != 1) {
+    if (result != ERR_SUCCESS) {
         ErrorReport report;
         FillErrorReport(&report, result, path);
         SendMessageA(wnd, UM_REPORTERROR, 0, reinterpret_cast<LPARAM>(&report));
     }
-    FreeItemSettings(settings);
     return true;
 }
 

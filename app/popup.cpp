@@ -6,6 +6,7 @@
 #include "common/seams.h"
 #include "dialogs/dialogs.h"
 #include "resources/resource.h"
+#include "store/scoped.h"
 #include "store/store.h"
 
 #include <commctrl.h>
@@ -99,13 +100,9 @@ BOOL OnDoubleClick(HWND wnd)
 
 HMENU BuildItemPopup(const char* itemPath)
 {
-    ItemSettings* settings = NewItemSettings(itemPath);
-    if (!settings)
+    ScopedItemSettings settings(itemPath);
+    if (!settings.loaded())
         return NULL;
-    if (LoadItemSettings(itemPath, settings) != 1) {
-        FreeItemSettings(settings);
-        return NULL;
-    }
     HMENU menu = LoadMenuA(GetModuleHandleA(NULL), "FILESPOPUP");
     HMENU popup = menu ? GetSubMenu(menu, 0) : NULL;
     if (popup) {
@@ -116,7 +113,6 @@ HMENU BuildItemPopup(const char* itemPath)
         InsertTargetMenu(popup, settings->ftpTargets, sw->ftpCount, KIND_FTP,
                          "Browse FTP Sync Targets");
     }
-    FreeItemSettings(settings);
     return menu;
 }
 
@@ -140,13 +136,9 @@ BOOL OnBrowseTarget(WPARAM wParam, const char* itemPath)
 {
     if (!itemPath)
         return TRUE;
-    ItemSettings* settings = NewItemSettings(itemPath);
-    if (!settings)
+    ScopedItemSettings settings(itemPath);
+    if (!settings.loaded())
         return TRUE;
-    if (LoadItemSettings(itemPath, settings) != 1) {
-        FreeItemSettings(settings);
-        return TRUE;
-    }
     int kind = HIWORD(wParam);
     DWORD id = LOWORD(wParam);
     char address[1200];
@@ -177,6 +169,5 @@ BOOL OnBrowseTarget(WPARAM wParam, const char* itemPath)
         info.nShow = SW_SHOWNORMAL;
         RunShellExecute(&info);
     }
-    FreeItemSettings(settings);
     return TRUE;
 }

@@ -40,6 +40,10 @@ BOOL SetTrayIcon(HWND window, int index, const char* tip, int action)
     // The tip field holds 64 bytes on every shell version this runs on.
     lstrcpynA(data.szTip, tip ? tip : TK_TITLE, 64);
     DWORD message = action == 0 ? NIM_ADD : action == 1 ? NIM_MODIFY : NIM_DELETE;
+    // A new tip on the icon that shows already: the shell need not be
+    // handed the picture again.
+    if (message == NIM_MODIFY && index == g_shownIndex)
+        data.uFlags = NIF_TIP;
     BOOL done = g_trayHook ? g_trayHook(message, &data) : Shell_NotifyIconA(message, &data);
     g_shownIndex = action == TRAY_DELETE || !done ? -1 : index;
     lstrcpynA(g_shownTip, data.szTip, sizeof g_shownTip);

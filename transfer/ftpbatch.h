@@ -74,6 +74,7 @@ struct FtpTransfer {
     bool failed;             // downloads: a write to the part file failed
     bool connecting;         // passive mode: our connect has not completed yet
     bool continueLater;      // a slice left work for the continue timer
+    bool peerClosed;         // downloads: the server closed; what is left is read to the end
     bool sending;            // uploads: the source is open (the intake looks, under the lock)
     bool changedMeanwhile;   // the intake saw the source change during the upload
     int lastPercent;         // -1 before the first figure

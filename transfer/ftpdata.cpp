@@ -16,8 +16,7 @@ namespace {
 
 // Bytes per read and send, and how long one call may hold the main thread
 // before it leaves the rest for a message of its own.
-enum { DATA_BLOCK = 65536, SLICE_MS = 15, SLICE_BLOCKS = 64, RESTORE_FOLDER_SIZE = 4096,
-       CLOSE_DRAIN_BLOCKS = 1 << 14 };
+enum { DATA_BLOCK = 65536, SLICE_MS = 15, SLICE_BLOCKS = 64, RESTORE_FOLDER_SIZE = 4096 };
 const UINT_PTR kContinueTimer = 0x4643;  // "FC"
 
 int Percentage(ULONGLONG done, ULONGLONG size)
@@ -236,17 +235,26 @@ void SendUploadSlice(FtpBatch* batch)
     }
 }
 
-// Receives until nothing is waiting or the slice is used up; false when the
-// part file could not be written (the download is then over).
-bool ReceiveDownloadSlice(FtpBatch* batch, int maxBlocks)
+// Receives until nothing is waiting, the file ends or the slice is used up;
+// what is left goes on from the next read event, or from a message of its
+// own when the slice ran out. The download ends here when the server's close
+// has come and everything is read, or when the part file cannot be written.
+void ReceiveDownloadSlice(FtpBatch* batch)
 {
     FtpTransfer& t = batch->current;
     static char block[DATA_BLOCK];
     DWORD start = GetTickCount();
-    for (int round = 0; round < maxBlocks; ++round) {
+    for (int round = 0;; ++round) {
         int got = recv(t.data, block, sizeof block, 0);
-        if (got <= 0)
-            return true;
+        if (got == 0 || (got < 0 && WSAGetLastError() == WSAEWOULDBLOCK && t.peerClosed)) {
+            EndTransfer(batch, true);
+            return;
+        }
+        if (got < 0) {
+            if (WSAGetLastError() != WSAEWOULDBLOCK)
+                EndBrokenTransfer(batch);
+            return;
+        }
         t.done += static_cast<ULONGLONG>(got);
         TouchBatch(batch);
         DWORD written = 0;
@@ -259,12 +267,13 @@ bool ReceiveDownloadSlice(FtpBatch* batch, int maxBlocks)
                 lstrcpynA(target, CurrentPath(batch), MAX_PATH);
             EndTransfer(batch, false);
             ReportFtpError(ERR_FILE_OPERATION, target);
-            return false;
+            return;
         }
-        if (maxBlocks <= SLICE_BLOCKS && GetTickCount() - start >= SLICE_MS)
-            break;
+        if (round + 1 >= SLICE_BLOCKS || GetTickCount() - start >= SLICE_MS) {
+            ScheduleContinue(batch);
+            return;
+        }
     }
-    return true;
 }
 
 // The data connection is up (accepted, or connected in passive mode).
@@ -325,12 +334,13 @@ void OnDataClose(FtpBatch* batch, WORD error)
 {
     FtpTransfer& t = batch->current;
     if (batch->direction == FTP_DOWNLOAD) {
-        if (!ReceiveDownloadSlice(batch, CLOSE_DRAIN_BLOCKS))
-            return;
-        if (error)
+        if (error) {
             EndBrokenTransfer(batch);
-        else
-            EndTransfer(batch, true);
+        } else {
+            // What the server sent before closing is read in slices as well.
+            t.peerClosed = true;
+            ReceiveDownloadSlice(batch);
+        }
         return;
     }
     if (error)
@@ -443,7 +453,7 @@ void OnDataSocketEvent(FtpBatch* batch, SOCKET socket, WORD event, WORD error)
         if (socket != t.data || t.connecting)
             break;
         if (batch->direction == FTP_DOWNLOAD) {
-            ReceiveDownloadSlice(batch, SLICE_BLOCKS);
+            ReceiveDownloadSlice(batch);
         } else {
             char sink[512];
             recv(socket, sink, sizeof sink, 0);  // a server has nothing to say here
@@ -471,7 +481,7 @@ void ContinueTransfer(FtpBatch* batch)
     if (batch->direction == FTP_UPLOAD)
         SendUploadSlice(batch);
     else
-        ReceiveDownloadSlice(batch, SLICE_BLOCKS);
+        ReceiveDownloadSlice(batch);
 }
 
 void AbandonTransfer(FtpBatch* batch)
@@ -497,7 +507,7 @@ void CloseTransfer(FtpBatch* batch, bool deletePart)
     t.listener = INVALID_SOCKET;
     t.data = INVALID_SOCKET;
     t.size = t.done = 0;
-    t.serverReady = t.allSent = t.connecting = t.continueLater = false;
+    t.serverReady = t.allSent = t.connecting = t.continueLater = t.peerClosed = false;
     t.lastPercent = -1;
     t.pending.clear();
     if (t.sending)

@@ -1,3 +1,7 @@
-# ftp_bench: one batch of every file of a folder to an FTP server (bench/ftp/run.sh).
+# ftp_bench: one batch of every file of a folder through the FTP client alone.
+# ftp_sync_bench: the main window synchronising a folder item to one FTP server,
+# with a probe of the window's answers. Both are run by bench/ftp/run.sh.
 add_executable(ftp_bench ${CMAKE_CURRENT_LIST_DIR}/ftp_bench.cpp)
 target_link_libraries(ftp_bench PRIVATE tktestsupport)
+add_executable(ftp_sync_bench ${CMAKE_CURRENT_LIST_DIR}/ftp_sync_bench.cpp ${TK_RESOURCES})
+target_link_libraries(ftp_sync_bench PRIVATE tktestsupport)

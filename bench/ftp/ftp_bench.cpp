@@ -1,6 +1,7 @@
 // Times one FTP batch of the program's client: every file of a local folder to one server.
 // ftp_bench FOLDER PORT REMOTEFOLDER  (anonymous login on 127.0.0.1; prints the seconds taken
 // and the longest time the window's thread was busy in one go)
+// ftp_bench FOLDER PORT REMOTEFILE get: downloads one file into FOLDER, as a restore does.
 #include <windows.h>
 #include <winsock2.h>
 
@@ -84,14 +85,26 @@ int main(int argc, char** argv)
     InitFtpClient({window, batches, NULL, NULL, NULL, NULL});
 
     std::vector<std::string> files;
-    ListFiles(folder, &files);
+    bool download = argc > 4 && std::string(argv[4]) == "get";
+    if (download) {
+        SetGlobalText("restorefolder", folder.c_str());
+        files.push_back(argv[3]);
+    } else {
+        ListFiles(folder, &files);
+    }
     LARGE_INTEGER freq, start, end;
     QueryPerformanceFrequency(&freq);
     QueryPerformanceCounter(&start);
-    FtpBatch* batch = NewFtpBatch(files[0].c_str(), id, FTP_UPLOAD, WORKER_FOLDER, NULL);
-    for (const std::string& f : files)
-        AddFileJob(batch, NewFtpJob(f.c_str()));
-    int started = StartFtpConnection(batch);
+    int started;
+    if (download) {
+        std::string location = "anonymous:<password>@127.0.0.1:" + std::string(argv[2]);
+        started = StartFtpDownload(item.c_str(), argv[3], location.c_str());
+    } else {
+        FtpBatch* batch = NewFtpBatch(files[0].c_str(), id, FTP_UPLOAD, WORKER_FOLDER, NULL);
+        for (const std::string& f : files)
+            AddFileJob(batch, NewFtpJob(f.c_str()));
+        started = StartFtpConnection(batch);
+    }
     if (started != ERR_SUCCESS) {
         fprintf(stderr, "connect failed: %d\n", started);
         return 1;

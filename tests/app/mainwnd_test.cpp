@@ -300,6 +300,11 @@ TEST_F(MainWindow, TrayBringsBackTheWindowsThatWereOpenAndFlipsMonitoring)
     EXPECT_EQ(on ? "Enabled (checked)" : "Enabled", g_menus.back()[0]);
     SendDlgItemMessageA(wnd_, IDC_MAIN_DISABLED, BM_CLICK, 0, 0);
     EXPECT_FALSE(GlobalValueExists("enabled"));
+    // Without the settings key nothing can be switched on: the buttons say off.
+    DeleteProductKey();
+    SendDlgItemMessageA(wnd_, IDC_MAIN_ENABLED, BM_CLICK, 0, 0);
+    EXPECT_TRUE(Checked(IDC_MAIN_DISABLED) && !Checked(IDC_MAIN_ENABLED));
+    ResetProductKey();
     g_choice = IDM_TRAY_EXIT;
     SendMessageA(wnd_, UM_TRAYNOTIFY, 0, WM_RBUTTONDOWN);
     EXPECT_TRUE(PumpUntil([&] { return !IsWindow(wnd_); }, 2000));
