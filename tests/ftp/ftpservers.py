@@ -231,6 +231,18 @@ class ResetData(Recording):
             self.data_channel = None
 
 
+class No226DTP(DTPHandler):
+    """Takes the whole file, then the server hangs up without confirming it."""
+    def handle_close(self):
+        self.cmd_channel.close()
+        self.close()
+
+
+class NoConfirm(Recording):
+    scenario = "noconfirm"
+    dtp_handler = No226DTP
+
+
 class Flood(Recording):
     """Answers STOR with "150-" continuation lines that never end."""
     scenario = "flood"
@@ -268,7 +280,7 @@ class PasvGarbled(Recording):
         self.respond("227 Entering Passive Mode (127,0,0,x,y,z).")
 
 
-HANDLERS = [PasvElsewhere, PasvRefused, PasvGarbled, Normal, OneByte, Split, MultiLine, Many, NoPass, Refuse421, RefusePort, NoConnect,
+HANDLERS = [NoConfirm, PasvElsewhere, PasvRefused, PasvGarbled, Normal, OneByte, Split, MultiLine, Many, NoPass, Refuse421, RefusePort, NoConnect,
             NameNotAllowed, CloseMid, Throttled, Stranger, ResetData, Flood]
 
 
