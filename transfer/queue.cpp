@@ -129,6 +129,74 @@ int CountNodes(const TransferRequest* first)
     return n;
 }
 
+TransferRequest* FirstRequest(RequestQueue* queue)
+{
+    LockQueue(queue);
+    TransferRequest* first = queue->first;
+    UnlockQueue(queue);
+    return first;
+}
+
+TransferRequest* NextRequest(RequestQueue* queue, const TransferRequest* request)
+{
+    LockQueue(queue);
+    TransferRequest* next = request->next;
+    UnlockQueue(queue);
+    return next;
+}
+
+int AppendRequests(RequestQueue* queue, TransferRequest* first)
+{
+    if (!queue || !first)
+        return 0;
+    LockQueue(queue);
+    TransferRequest** tail = &queue->first;
+    while (*tail)
+        tail = &(*tail)->next;
+    *tail = first;
+    UnlockQueue(queue);
+    return 1;
+}
+
+int RemoveRequests(RequestQueue* queue, BYTE kind, HANDLE event)
+{
+    if (!queue)
+        return 0;
+    TransferRequest* removed = NULL;
+    LockQueue(queue);
+    TransferRequest** link = &queue->first;
+    while (*link) {
+        TransferRequest* r = *link;
+        if (r->kind == kind && r->abortEvent == event) {
+            *link = r->next;
+            r->next = removed;
+            removed = r;
+        } else {
+            link = &r->next;
+        }
+    }
+    UnlockQueue(queue);
+    int n = 0;
+    for (; removed; ++n) {
+        TransferRequest* next = removed->next;
+        FreeRequest(removed);
+        removed = next;
+    }
+    return n;
+}
+
+int ResetEventWhenEmpty(RequestQueue* queue, HANDLE event)
+{
+    if (!queue || !event)
+        return 0;
+    LockQueue(queue);
+    bool empty = queue->first == NULL;
+    if (empty)
+        ResetEvent(event);
+    UnlockQueue(queue);
+    return empty ? 1 : 0;
+}
+
 int CountNodes(const FtpJob* first)
 {
     int n = 0;
