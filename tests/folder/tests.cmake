@@ -1,1 +1,0 @@
-tk_add_test(folder_tests folder/folder_test.cpp)
