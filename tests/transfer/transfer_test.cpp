@@ -92,7 +92,7 @@ protected:
         *copy = start, copy->mode = mode;
         if (mode == WORKER_FOLDER)  // it frees its queue and work event: the test takes new ones
             start.queue = NewRequestQueue(), start.workEvent = CreateEventA(NULL, FALSE, TRUE, NULL);
-        HANDLE thread = CreateThread(NULL, 0, [](void* s) -> DWORD { return TransferWorker(s), 0; }, copy, 0, NULL);
+        HANDLE thread = CreateThread(NULL, 0, [](void* s) WINAPI -> DWORD { return TransferWorker(s), 0; }, copy, 0, NULL);
         EXPECT_TRUE(mode == WORKER_LIVE || PumpUntil([&] { return !WaitForSingleObject(thread, 0); }, 20000));
         PumpMessages(20), CloseHandle(thread);
     }
