@@ -73,13 +73,7 @@ int AppendNode(RequestQueue* queue, TransferRequest* request)
     if (!queue || !request)
         return 0;
     request->next = NULL;
-    LockQueue(queue);
-    TransferRequest** tail = &queue->first;
-    while (*tail)
-        tail = &(*tail)->next;
-    *tail = request;
-    UnlockQueue(queue);
-    return 1;
+    return AppendRequests(queue, request);
 }
 
 int RemoveRequest(RequestQueue* queue, TransferRequest** node)

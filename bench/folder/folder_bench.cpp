@@ -1,7 +1,8 @@
 // Times a whole-folder transfer to one disk target, from StartFolderTransfer
 // until the progress window's disk total is full, and samples the process's
 // memory meanwhile. The tree is made beforehand (by run.sh, on Linux).
-// Usage: folder_bench <source folder> <target folder> <files in the tree>
+// Usage: folder_bench <source folder> <target folder> <files in the tree> [seconds]
+// With seconds, it stops waiting then (for the memory of a large folder).
 #include "app/tray.h"
 #include "common/messages.h"
 #include "resources/resource.h"
@@ -99,10 +100,11 @@ LRESULT DiskDone(HWND progress)
 
 int main(int argc, char** argv)
 {
-    if (argc != 4) {
-        fprintf(stderr, "usage: folder_bench <source folder> <target folder> <files>\n");
+    if (argc != 4 && argc != 5) {
+        fprintf(stderr, "usage: folder_bench <source folder> <target folder> <files> [seconds]\n");
         return 2;
     }
+    const double limit = argc == 5 ? atof(argv[4]) : 3600;
     std::string folder = std::string(argv[1]) + "\\";
     const LRESULT files = atol(argv[3]);
     ResetProductKey();
@@ -123,7 +125,7 @@ int main(int argc, char** argv)
     double peak = before, peakAnon = beforeAnon, nextSample = 0;
     // The main window's own loop: it sleeps until a message comes and answers
     // the worker's sent messages at once.
-    while (started == 1 && DiskDone(progress) < files && Now() - t0 < 3600) {
+    while (started == 1 && DiskDone(progress) < files && Now() - t0 < limit) {
         MsgWaitForMultipleObjects(0, NULL, FALSE, 20, QS_ALLINPUT);
         MSG msg;
         while (PeekMessageA(&msg, NULL, 0, 0, PM_REMOVE)) {
@@ -153,5 +155,7 @@ int main(int argc, char** argv)
     SetTrayIcon(main, TRAY_IDLE, NULL, TRAY_DELETE);
     DestroyWindow(main);
     DeleteProductKey();
+    if (argc == 5 && done < files)
+        return 3;  // stopped waiting, as asked
     return done == files && g_errors == 0 ? 0 : 1;
 }
