@@ -34,12 +34,15 @@ BOOL OnSysCommand(HWND wnd, WPARAM command)
     return FALSE;
 }
 
-BOOL OnStopTransfer(WPARAM half, HWND progressWindow)
+BOOL OnStopTransfer(HWND wnd, WPARAM half, HWND progressWindow)
 {
     if (half == 1) {
+        // The transfer's queued FTP requests first, so that no new batch
+        // starts for them; then the batches already running.
+        StopFtpHalf(progressWindow);
         StopFtpBatches(progressWindow);
     } else if (half == 2) {
-        StopDiskHalf(progressWindow);
+        StopDiskHalf(wnd, progressWindow);
     }
     return TRUE;
 }
@@ -96,7 +99,7 @@ INT_PTR CALLBACK MainDialogProc(HWND wnd, UINT msg, WPARAM wParam, LPARAM lParam
     case UM_TRAYNOTIFY:
         return OnTrayNotify(wnd, wParam, lParam);
     case UM_STOPTRANSFER:
-        return OnStopTransfer(wParam, reinterpret_cast<HWND>(lParam));
+        return OnStopTransfer(wnd, wParam, reinterpret_cast<HWND>(lParam));
     case UM_MONITORNOTIFY:
         return SetResult(wnd, OnMonitorMessage(wnd, g_app.device, &g_app.live, wParam, lParam));
     case UM_REPORTERROR:

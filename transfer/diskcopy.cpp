@@ -1,8 +1,9 @@
-// The copy of one changed file to one disk/network target, in 64 KiB blocks.
+// The copy of one changed file to one disk/network target.
 #include "transfer/diskcopy.h"
 
 #include "common/messages.h"
 #include "log/errors.h"
+#include "store/scoped.h"
 #include "store/store.h"
 
 #include <stdlib.h>
@@ -27,6 +28,47 @@ int StorageOf(BYTE value)
     return STORAGE_SYNC;
 }
 
+// The request's abort event and the worker's shutdown event, looked at when
+// a copy starts and then at most every DISK_STOP_POLL_MS: each look is a call
+// into the system (under Wine a round trip to its server).
+class StopPoll {
+public:
+    StopPoll(HANDLE abortEvent, HANDLE shutdownEvent)
+        : abort_(abortEvent), shutdown_(shutdownEvent), last_(GetTickCount())
+    {
+    }
+    // The abort event alone, before the first block: the worker has just
+    // looked at its shutdown event.
+    bool Aborted() const { return IsSet(abort_); }
+    bool Stopped()
+    {
+        DWORD tick = GetTickCount();
+        if (tick - last_ < DISK_STOP_POLL_MS)
+            return false;
+        last_ = tick;
+        looked_ = true;
+        return IsSet(abort_) || IsSet(shutdown_);
+    }
+    // True once the events were looked at again after the first block.
+    bool Looked() const { return looked_; }
+
+private:
+    HANDLE abort_, shutdown_;
+    DWORD last_;
+    bool looked_ = false;
+};
+
+// What one copy works with once its files are open.
+struct Transfer {
+    HANDLE source;
+    DiskCopy* copy;
+    const TransferRequest* request;
+    ULONGLONG size;
+    StopPoll* poll;
+    char* buffer;
+    DWORD bufferSize;
+};
+
 // Creates the folders of a target path, outermost first. Failures are left
 // to the open of the target, which then reports the missing folder.
 void CreateFolderChain(const char* targetPath)
@@ -41,8 +83,9 @@ void CreateFolderChain(const char* targetPath)
 }
 
 // Works out where the copy goes and creates the subfolders it needs.
-int WorkOutTargetPath(const char* path, const char* folder, int storage, char* out)
+int WorkOutTargetPath(const DiskCopy& copy, int storage, char* out)
 {
+    const char* path = copy.request->path;
     char nameSource[TK_PATH_SIZE];
     if (storage & STORAGE_BACKUP) {
         if (!MakeBackupName(path, nameSource))
@@ -50,55 +93,71 @@ int WorkOutTargetPath(const char* path, const char* folder, int storage, char* o
     } else {
         lstrcpynA(nameSource, path, sizeof nameSource);
     }
-    char keyName[TK_PATH_SIZE];
-    int keyLen = OpenItemKey(path, keyName, NULL);
-    if (!keyLen)
-        return ERR_NO_SETTINGS;
-    if (!MakeDiskTargetPath(path, nameSource, keyName, folder, out, TK_PATH_SIZE))
+    if (!MakeDiskTargetPath(path, nameSource, copy.keyName, copy.folder, out, TK_PATH_SIZE))
         return ERR_DEST_OPEN;
     // Only a file in a subfolder of a folder item gets its folders made; a
     // missing target folder itself is reported by the open.
-    if (strpbrk(path + keyLen, "\\/"))
+    if (strpbrk(path + strlen(copy.keyName), "\\/"))
         CreateFolderChain(out);
     return ERR_SUCCESS;
 }
 
-ULONGLONG SizeOf(HANDLE file)
+// A target folder that is empty (a value too long for the store reads as
+// absent) or relative would put the copy into the current drive's root or
+// folder: nothing is written, and the report names the target path, or the
+// item's path when even the folder is unknown.
+int RefuseUnusableFolder(DiskCopy* copy)
 {
-    DWORD high = 0;
-    DWORD low = GetFileSize(file, &high);
-    if (low == INVALID_FILE_SIZE && GetLastError() != NO_ERROR)
-        return 0;
-    return (static_cast<ULONGLONG>(high) << 32) | low;
+    if (copy->folder[0]) {
+        if (!MakeDiskTargetPath(copy->request->path, copy->request->path, copy->keyName,
+                                copy->folder, copy->subject, sizeof copy->subject))
+            lstrcpynA(copy->subject, copy->folder, sizeof copy->subject);
+    } else {
+        lstrcpynA(copy->subject, copy->keyName, sizeof copy->subject);
+        DecodeKeyName(copy->subject);
+    }
+    return ERR_FILE_OPERATION;
 }
 
-// The block loop. Both events are polled once per block; the progress window
-// gets the percentage posted, so the copy never waits for it.
-CopyEnd CopyBlocks(HANDLE source, HANDLE target, char* buffer, const TransferRequest* request,
-                   HANDLE shutdownEvent)
+ULONGLONG SizeOf(HANDLE file)
 {
-    ULONGLONG size = SizeOf(source);
+    LARGE_INTEGER size;
+    if (!GetFileSizeEx(file, &size) || size.QuadPart < 0)
+        return 0;
+    return static_cast<ULONGLONG>(size.QuadPart);
+}
+
+// The block loop. The progress window gets the percentage posted, so the copy
+// never waits for it, and only when it changed.
+CopyEnd CopyBlocks(const Transfer& t, HANDLE target)
+{
+    const ULONGLONG size = t.size;
     ULONGLONG total = 0;
-    if (IsSet(request->abortEvent))
+    int shown = -1;
+    HWND progress = t.request->progressWindow;
+    if (t.poll->Aborted())
         return COPY_STOPPED;
     for (;;) {
-        if (IsSet(shutdownEvent))
-            return COPY_STOPPED;
         DWORD got = 0;
-        if (!ReadFile(source, buffer, DISK_COPY_BLOCK, &got, NULL))
+        if (!ReadFile(t.source, t.buffer, t.bufferSize, &got, NULL))
             return COPY_FAILED;
         if (got == 0)
             return COPY_DONE;
         DWORD put = 0;
-        if (!WriteFile(target, buffer, got, &put, NULL) || put != got)
+        if (!WriteFile(target, t.buffer, got, &put, NULL) || put != got)
             return COPY_FAILED;
         total += put;
-        if (request->progressWindow && size) {
-            ULONGLONG percent = total >= size ? 100 : total * 100 / size;
-            PostMessageA(request->progressWindow, UM_DISKPERCENT, static_cast<WPARAM>(percent), 0);
+        int percent = CopyPercent(total, size);
+        if (progress && size && percent != shown) {
+            PostMessageA(progress, UM_DISKPERCENT, static_cast<WPARAM>(percent), 0);
+            shown = percent;
         }
-        if (IsSet(request->abortEvent))
+        if (t.poll->Stopped())
             return COPY_STOPPED;
+        if (t.copy->showPath && t.poll->Looked()) {
+            SendMessageA(progress, UM_DISKFILESTART, 0, reinterpret_cast<LPARAM>(t.request->path));
+            t.copy->showPath = false;
+        }
     }
 }
 
@@ -115,23 +174,36 @@ bool ReplaceStoredCopy(const char* temp, const char* target)
     return MoveFileA(temp, target) != FALSE;
 }
 
+// A new temporary file beside the stored copy: "tkXXXX.tmp", the first free
+// number from a varying start. The name is built here, bounded, rather than
+// by GetTempFileName, which may write past a MAX_PATH buffer when the folder
+// is long, and which makes the file only for it to be opened a second time.
+HANDLE CreateTempCopy(const char* target, char* temp)
+{
+    unsigned start = GetTickCount() ^ (GetCurrentThreadId() * 40503u);
+    for (unsigned i = 0; i < 0x10000; ++i) {
+        if (!MakeTempCopyName(target, start + i, temp, TK_PATH_SIZE))
+            return INVALID_HANDLE_VALUE;
+        HANDLE file = CreateFileA(temp, GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE, NULL,
+                                  CREATE_NEW, FILE_ATTRIBUTE_NORMAL, NULL);
+        if (file != INVALID_HANDLE_VALUE)
+            return file;
+        DWORD error = GetLastError();
+        if (error != ERROR_FILE_EXISTS && error != ERROR_ALREADY_EXISTS)
+            return INVALID_HANDLE_VALUE;
+    }
+    return INVALID_HANDLE_VALUE;
+}
+
 // Storage types 1 and 2: the bytes go into a temporary file beside the stored
 // copy, which is replaced only when the whole file arrived.
-int ReplaceCopy(HANDLE source, const char* target, char* buffer, const TransferRequest* request,
-                HANDLE shutdownEvent, bool* finished)
+int ReplaceCopy(const Transfer& t, const char* target, bool* finished)
 {
-    char folder[TK_PATH_SIZE];
-    lstrcpynA(folder, target, static_cast<int>(FileNamePart(target) - target) + 1);
-    char temp[MAX_PATH];
-    if (!GetTempFileNameA(folder, "tk", 0, temp))
+    char temp[TK_PATH_SIZE];
+    HANDLE file = CreateTempCopy(target, temp);
+    if (file == INVALID_HANDLE_VALUE)
         return ERR_DEST_OPEN;
-    HANDLE file = CreateFileA(temp, GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE, NULL,
-                              CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, NULL);
-    if (file == INVALID_HANDLE_VALUE) {
-        DeleteFileA(temp);
-        return ERR_DEST_OPEN;
-    }
-    CopyEnd end = CopyBlocks(source, file, buffer, request, shutdownEvent);
+    CopyEnd end = CopyBlocks(t, file);
     // A network share may report a failed write only when the file closes.
     if (!CloseHandle(file) && end == COPY_DONE)
         end = COPY_FAILED;
@@ -157,8 +229,7 @@ bool IsSameFile(HANDLE a, HANDLE b)
 
 // Storage type 4: appends to the stored copy and cuts it back to its old
 // length when the append does not finish.
-int AppendCopy(HANDLE source, const char* target, char* buffer, const TransferRequest* request,
-               HANDLE shutdownEvent, bool* finished)
+int AppendCopy(const Transfer& t, const char* target, bool* finished)
 {
     HANDLE file = CreateFileA(target, GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE, NULL,
                               OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL, NULL);
@@ -167,17 +238,19 @@ int AppendCopy(HANDLE source, const char* target, char* buffer, const TransferRe
     bool existed = GetLastError() == ERROR_ALREADY_EXISTS;
     // Appending a file to itself would read what it writes until the disk
     // is full (a target folder that is the item's own folder).
-    if (existed && IsSameFile(source, file)) {
+    if (existed && IsSameFile(t.source, file)) {
         CloseHandle(file);
         return ERR_DEST_OPEN;
     }
-    ULONGLONG before = SizeOf(file);
-    LONG high = 0;
-    SetFilePointer(file, 0, &high, FILE_END);
-    CopyEnd end = CopyBlocks(source, file, buffer, request, shutdownEvent);
+    LARGE_INTEGER before = {};
+    LARGE_INTEGER zero = {};
+    if (!SetFilePointerEx(file, zero, &before, FILE_END)) {
+        CloseHandle(file);
+        return ERR_DEST_OPEN;
+    }
+    CopyEnd end = CopyBlocks(t, file);
     if (end != COPY_DONE) {
-        high = static_cast<LONG>(before >> 32);
-        SetFilePointer(file, static_cast<LONG>(before & 0xFFFFFFFFu), &high, FILE_BEGIN);
+        SetFilePointerEx(file, before, NULL, FILE_BEGIN);
         SetEndOfFile(file);
         CloseHandle(file);
         if (!existed)
@@ -190,7 +263,76 @@ int AppendCopy(HANDLE source, const char* target, char* buffer, const TransferRe
     return ERR_SUCCESS;
 }
 
+// Opens the source; result ERR_SUCCESS with INVALID_HANDLE_VALUE when there
+// is nothing to copy.
+int OpenSource(const char* path, HANDLE* source)
+{
+    *source = CreateFileA(path, GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, NULL,
+                          OPEN_EXISTING, FILE_FLAG_SEQUENTIAL_SCAN, NULL);
+    if (*source != INVALID_HANDLE_VALUE)
+        return ERR_SUCCESS;
+    DWORD error = GetLastError();
+    // A file that has gone since its change was seen needs no copy.
+    if (error == ERROR_FILE_NOT_FOUND || error == ERROR_PATH_NOT_FOUND)
+        return ERR_SUCCESS;
+    // A folder has no bytes to copy (its files come as changes of their own).
+    DWORD attributes = GetFileAttributesA(path);
+    if (attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY))
+        return ERR_SUCCESS;
+    return ERR_SOURCE_OPEN;
+}
+
+// The buffer is no larger than the file needs: most changed files are small.
+DWORD BufferSizeFor(ULONGLONG size)
+{
+    if (size >= DISK_COPY_BLOCK)
+        return DISK_COPY_BLOCK;
+    return size < 4096 ? 4096 : static_cast<DWORD>(size);
+}
+
 } // namespace
+
+int CopyToDiskFolder(DiskCopy* copy)
+{
+    if (!copy || !copy->request || !copy->request->path || !copy->keyName || !copy->folder)
+        return STORE_MISSING_ARGUMENT;
+    copy->targetPath[0] = '\0';
+    lstrcpynA(copy->subject, copy->keyName, sizeof copy->subject);
+    const int storage = StorageOf(copy->storageType);
+
+    HANDLE source;
+    int result = OpenSource(copy->request->path, &source);
+    if (source == INVALID_HANDLE_VALUE)
+        return result;
+    if (!IsFullFolderPath(copy->folder)) {
+        CloseHandle(source);
+        return RefuseUnusableFolder(copy);
+    }
+    Transfer t = {source, copy, copy->request, SizeOf(source), NULL, NULL, 0};
+    t.bufferSize = BufferSizeFor(t.size);
+    t.buffer = static_cast<char*>(malloc(t.bufferSize));
+    if (!t.buffer) {
+        CloseHandle(source);
+        return ERR_NO_MEMORY;
+    }
+    StopPoll poll(copy->request->abortEvent, copy->shutdownEvent);
+    t.poll = &poll;
+
+    char target[TK_PATH_SIZE];
+    result = WorkOutTargetPath(*copy, storage, target);
+    bool finished = false;
+    if (result == ERR_SUCCESS) {
+        if (storage == STORAGE_APPEND)
+            result = AppendCopy(t, target, &finished);
+        else
+            result = ReplaceCopy(t, target, &finished);
+    }
+    CloseHandle(source);
+    free(t.buffer);
+    if (result == ERR_SUCCESS && finished)
+        lstrcpynA(copy->targetPath, target, sizeof copy->targetPath);
+    return result;
+}
 
 int CopyToDiskTarget(const TransferRequest* request, const WorkerStart* start, DWORD targetId,
                      char* targetPath)
@@ -198,56 +340,20 @@ int CopyToDiskTarget(const TransferRequest* request, const WorkerStart* start, D
     if (!request || !request->path || !targetPath)
         return STORE_MISSING_ARGUMENT;
     targetPath[0] = '\0';
-
-    ItemSettings* settings = NewItemSettings(request->path);
-    if (!settings)
-        return ERR_NO_MEMORY;
-    if (LoadItemSettings(request->path, settings) != 1) {
-        FreeItemSettings(settings);
+    ScopedItemSettings settings(request->path);
+    if (!settings.loaded())
+        return settings.result();
+    DiskTarget* disk = FindDiskTargetById(settings.get(), targetId);
+    char keyName[TK_PATH_SIZE];
+    if (!disk || !OpenItemKey(request->path, keyName, NULL))
         return ERR_NO_SETTINGS;
-    }
-    DiskTarget* disk = FindDiskTargetById(settings, targetId);
-    if (!disk) {
-        FreeItemSettings(settings);
-        return ERR_NO_SETTINGS;
-    }
-    char folder[TK_PATH_SIZE];
-    lstrcpynA(folder, disk->folder, sizeof folder);
-    int storage = StorageOf(disk->storageType);
-    FreeItemSettings(settings);
-
-    // A folder has no bytes to copy (its files come as changes of their own).
-    DWORD attributes = GetFileAttributesA(request->path);
-    if (attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY))
-        return ERR_SUCCESS;
-    HANDLE source = CreateFileA(request->path, GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE,
-                                NULL, OPEN_EXISTING, FILE_FLAG_SEQUENTIAL_SCAN, NULL);
-    if (source == INVALID_HANDLE_VALUE) {
-        // A file that has gone since its change was seen needs no copy.
-        DWORD error = GetLastError();
-        if (error == ERROR_FILE_NOT_FOUND || error == ERROR_PATH_NOT_FOUND)
-            return ERR_SUCCESS;
-        return ERR_SOURCE_OPEN;
-    }
-    char* buffer = static_cast<char*>(malloc(DISK_COPY_BLOCK));
-    if (!buffer) {
-        CloseHandle(source);
-        return ERR_NO_MEMORY;
-    }
-
-    char target[TK_PATH_SIZE];
-    int result = WorkOutTargetPath(request->path, folder, storage, target);
-    bool finished = false;
-    if (result == ERR_SUCCESS) {
-        HANDLE shutdownEvent = start ? start->shutdownEvent : NULL;
-        if (storage == STORAGE_APPEND)
-            result = AppendCopy(source, target, buffer, request, shutdownEvent, &finished);
-        else
-            result = ReplaceCopy(source, target, buffer, request, shutdownEvent, &finished);
-    }
-    CloseHandle(source);
-    free(buffer);
-    if (result == ERR_SUCCESS && finished)
-        lstrcpynA(targetPath, target, TK_PATH_SIZE);
+    DiskCopy copy = {};
+    copy.request = request;
+    copy.shutdownEvent = start ? start->shutdownEvent : NULL;
+    copy.keyName = keyName;
+    copy.folder = disk->folder;
+    copy.storageType = disk->storageType;
+    int result = CopyToDiskFolder(&copy);
+    lstrcpynA(targetPath, copy.targetPath, TK_PATH_SIZE);
     return result;
 }

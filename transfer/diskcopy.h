@@ -2,20 +2,48 @@
 #pragma once
 #include <windows.h>
 
+#include "store/layout.h"
 #include "transfer/queue.h"
 
 enum {
     DISK_COPY_BLOCK = 65536,
     BACKUP_STAMP_SIZE = 80,
+    // The stop events are looked at no more often than this while bytes flow:
+    // each look is a call into the system, and a block takes far less time.
+    DISK_STOP_POLL_MS = 20,
 };
 
-// Copies request->path to the disk target targetId of its item. The copy is
+// One copy of a request's file to one disk target whose settings are at hand.
+struct DiskCopy {
+    const TransferRequest* request;  // its path, progress window and abort event
+    HANDLE shutdownEvent;            // the worker's, or NULL
+    const char* keyName;             // the covering item's key name (OpenItemKey)
+    const char* folder;              // the target's folder
+    BYTE storageType;                // the target's storage type
+    // In and out: the progress window does not show the file's path yet.
+    // A copy that runs DISK_STOP_POLL_MS or longer shows it and clears this.
+    bool showPath;
+    // Out: the stored copy's path once the copy finished, "" otherwise.
+    char targetPath[TK_PATH_SIZE];
+    // Out: what a failure is reported with: the key name, or for a target
+    // folder that cannot be used the target path (the item's path when the
+    // folder is empty).
+    char subject[TK_PATH_SIZE];
+};
+
+// Copies copy->request->path under the target's storage type. The copy is
 // written beside the stored copy and replaces it only once complete (append
 // storage cuts a failed append back), so a stored copy is never lost.
 // Returns 1 when copied, when stopped by the request's abort event or the
-// worker's shutdown event, and when the source no longer exists; only a
-// finished copy gives its target path back in targetPath (260 bytes), which is
-// empty otherwise. Other results: 2, 6, 7 (read or write failed), 8, 11, 12.
+// worker's shutdown event, and when the source no longer exists. Other
+// results: 7 (a target folder that is not a full drive or network path, or
+// a read or write that failed), 8, 11, 12.
+int CopyToDiskFolder(DiskCopy* copy);
+
+// The same for the disk target targetId of the request's item, whose settings
+// it loads. Only a finished copy gives its target path back in targetPath
+// (260 bytes), which is empty otherwise. Results as above, and 2 when the
+// item or the target is not found, 6 for a missing argument.
 int CopyToDiskTarget(const TransferRequest* request, const WorkerStart* start, DWORD targetId,
                      char* targetPath);
 
@@ -37,6 +65,9 @@ int EndsWithSeparator(const char* path);
 
 // Pure helpers of the above, taking every input as an argument.
 
+// 1 for a path of a drive ("C:\...") or a network share ("\\server\..."): a
+// relative or empty folder would put files into the current folder or drive.
+int IsFullFolderPath(const char* path);
 // Joins the formatted date and time into a stamp (trailing blanks of the time
 // dropped, '/' to '-', ':' to ' '). 1, or 0 when it does not fit size.
 int FormatBackupStamp(const char* date, const char* time, char* out, int size);
@@ -55,3 +86,9 @@ int MakeDiskTargetPath(const char* path, const char* nameSource, const char* key
 // prefix that ends just before a separator, after the first separator (after
 // the leading "\\" of a network name). Returns how many were written to ends.
 int FolderChainPrefixes(const char* filePath, int* ends, int maxEnds);
+// The temporary file a copy is written to before it replaces the stored copy:
+// "tk<4 hex digits>.tmp" in the stored copy's folder. 1, or 0 when it does not
+// fit size.
+int MakeTempCopyName(const char* targetPath, unsigned number, char* out, int size);
+// Percentage of done bytes of size, 0 to 100, for sizes of any width.
+int CopyPercent(ULONGLONG done, ULONGLONG size);

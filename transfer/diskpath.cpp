@@ -31,6 +31,17 @@ int EndsWithSeparator(const char* path)
     return IsSeparator(path[strlen(path) - 1]) ? 1 : 0;
 }
 
+int IsFullFolderPath(const char* path)
+{
+    if (!path)
+        return 0;
+    char c = path[0];
+    bool letter = (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z');
+    if (letter && path[1] == ':' && IsSeparator(path[2]))
+        return 1;
+    return IsSeparator(path[0]) && IsSeparator(path[1]) && path[2] && !IsSeparator(path[2]) ? 1 : 0;
+}
+
 int FormatBackupStamp(const char* date, const char* time, char* out, int size)
 {
     if (!date || !time || !out || size <= 0)
@@ -124,4 +135,29 @@ int FolderChainPrefixes(const char* filePath, int* ends, int maxEnds)
         seenFirst = true;
     }
     return count;
+}
+
+int MakeTempCopyName(const char* targetPath, unsigned number, char* out, int size)
+{
+    if (!targetPath || !out || size <= 0)
+        return 0;
+    int folderLen = static_cast<int>(FileNamePart(targetPath) - targetPath);
+    int n = snprintf(out, size, "%.*stk%04X.tmp", folderLen, targetPath, number & 0xFFFFu);
+    if (n < 0 || n >= size) {
+        out[0] = '\0';
+        return 0;
+    }
+    return 1;
+}
+
+int CopyPercent(ULONGLONG done, ULONGLONG size)
+{
+    if (size == 0 || done >= size)
+        return 100;
+    // done × 100 must fit 64 bits: sizes past 128 PiB are scaled down first.
+    while (size >= (1ull << 57)) {
+        size >>= 8;
+        done >>= 8;
+    }
+    return static_cast<int>(done * 100 / size);
 }

@@ -1,14 +1,43 @@
-// Whole-folder transfers: clearing the disk targets, counting and queuing a folder's files, starting its worker.
+// Whole-folder transfers: clearing the disk targets, counting and walking a folder's files, starting its worker.
 #include "transfer/folder.h"
 
 #include "common/messages.h"
 #include "common/seams.h"
+#include "log/log.h"
+#include "store/scoped.h"
 #include "store/store.h"
+#include "transfer/diskcopy.h"
 #include "transfer/worker.h"
 
 #include <process.h>
 #include <stdlib.h>
 #include <string.h>
+
+#include <new>
+#include <string>
+#include <vector>
+
+// One folder of the walk: its entries, read whole when the walk enters it so
+// that no listing stays open while files are copied, and the place reached.
+struct WalkLevel {
+    std::string folder;
+    std::string entries;  // per entry: 'f' (file) or 'd' (folder to enter), the name, '\0'
+    size_t next = 0;
+};
+
+// The walk of one folder transfer, owned by its worker once started. The
+// requests it queued carry its stop events; it holds them for them.
+struct FolderWalk {
+    FolderStops* stops;
+    HWND mainWindow;
+    HWND progressWindow;
+    int includeSubfolders;
+    DWORD diskTargets;  // targets of each kind switched on: one step per file each
+    DWORD ftpTargets;
+    int announced;      // files the totals were sent for
+    int queued;         // files queued so far
+    std::vector<WalkLevel> levels;  // the folder item down to the folder being walked
+};
 
 namespace {
 
@@ -19,6 +48,11 @@ const char kNoMemory[] =
     "There's not enough memory to complete the transfer operation.  Transfer aborted.";
 
 bool IsSlash(char c) { return c == '\\' || c == '/'; }
+
+bool IsSet(HANDLE event)
+{
+    return event && WaitForSingleObject(event, 0) == WAIT_OBJECT_0;
+}
 
 // folder + '\' (when missing) + name into a MAX_PATH buffer; false when the
 // result would not fit, so that nothing is ever cut short into another path.
@@ -35,6 +69,19 @@ bool JoinPath(char* out, const char* folder, const char* name)
     return true;
 }
 
+// The ANSI file functions take no path of MAX_PATH characters or more: such a
+// file cannot be copied, and the user learns of it from the backup log.
+void LogTooLong(const std::string& folder, const char* name)
+{
+    std::string path = folder;
+    if (name) {
+        if (!path.empty() && !IsSlash(path.back()))
+            path += '\\';
+        path += name;
+    }
+    WriteLog(("Skipped " + path + ": the path is too long").c_str(), 0, LOG_BACKUP);
+}
+
 // Starts a listing of folder ("folder\*"); INVALID_HANDLE_VALUE when it cannot be listed.
 HANDLE FindFirstEntry(const char* folder, WIN32_FIND_DATAA* data)
 {
@@ -49,11 +96,29 @@ bool IsFolder(const WIN32_FIND_DATAA& data)
     return (data.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) != 0;
 }
 
-// The walk's one rule for subfolders, shared with the count so that the
-// totals a transfer announces are the ones it can reach.
-bool WalkEnters(const WIN32_FIND_DATAA& data, int includeSubfolders)
+// The entries of folder the walk takes, in listing order: its files, and the
+// subfolders it enters (when includeSubfolders is set, never those whose
+// names begin with '.'). The count uses the same rule, so that the totals a
+// transfer announces are the ones it can reach. false when folder cannot be
+// listed.
+bool ListFolder(const char* folder, int includeSubfolders, std::string* entries)
 {
-    return IsFolder(data) && includeSubfolders && data.cFileName[0] != '.';
+    WIN32_FIND_DATAA data;
+    HANDLE find = FindFirstEntry(folder, &data);
+    if (find == INVALID_HANDLE_VALUE)
+        return false;
+    do {
+        if (!IsFolder(data))
+            entries->push_back('f');
+        else if (includeSubfolders && data.cFileName[0] != '.')
+            entries->push_back('d');
+        else
+            continue;
+        entries->append(data.cFileName);
+        entries->push_back('\0');
+    } while (FindNextFileA(find, &data));
+    FindClose(find);
+    return true;
 }
 
 // "." and "..", and names the delete leaves alone.
@@ -61,19 +126,6 @@ bool EndsWithDot(const char* name)
 {
     size_t n = strlen(name);
     return n > 0 && name[n - 1] == '.';
-}
-
-// A path of a drive ("C:\...") or a share ("\\server\..."). A relative or
-// empty folder would make the delete work on the current folder or drive.
-bool IsFullPath(const char* path)
-{
-    if (!path)
-        return false;
-    char c = path[0];
-    bool letter = (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z');
-    if (letter && path[1] == ':' && IsSlash(path[2]))
-        return true;
-    return IsSlash(path[0]) && IsSlash(path[1]) && path[2] && !IsSlash(path[2]);
 }
 
 // Full path with '\' separators and no trailing '\'; false when it cannot be formed.
@@ -107,122 +159,142 @@ bool PathWithin(const char* inner, const char* outer)
     return a[n] == '\0' || a[n] == '\\' || b[n - 1] == '\\';
 }
 
-// One walk: the requests are chained here and handed to the queue in one
-// step at the end, so queuing stays linear in the number of files.
-struct Walk {
-    FolderTransfer* block;
-    HANDLE abortEvent;
-    TransferRequest* first;
-    TransferRequest** tail;
-    int files;
-};
-
-TransferRequest* MakeRequest(const Walk& walk, const char* path, BYTE kind)
-{
-    TransferRequest* r = NewRequest(path);
-    if (r) {
-        r->kind = kind;
-        r->mainWindow = walk.block->mainWindow;
-        r->progressWindow = walk.block->progressWindow;
-        r->abortEvent = walk.abortEvent;
-    }
-    return r;
-}
-
-// Both requests of a file or neither, so every file counts once on each half.
-void ChainFile(Walk* walk, const char* path)
-{
-    TransferRequest* disk = MakeRequest(*walk, path, KIND_HD);
-    TransferRequest* ftp = MakeRequest(*walk, path, KIND_FTP);
-    if (!disk || !ftp) {
-        FreeRequest(disk);
-        FreeRequest(ftp);
-        return;
-    }
-    disk->next = ftp;
-    ftp->next = NULL;
-    *walk->tail = disk;
-    walk->tail = &ftp->next;
-    ++walk->files;
-}
-
-bool WalkInto(Walk* walk, const char* folder)
-{
-    WIN32_FIND_DATAA data;
-    HANDLE find = FindFirstEntry(folder, &data);
-    if (find == INVALID_HANDLE_VALUE)
-        return false;
-    do {
-        char path[MAX_PATH];
-        if (!JoinPath(path, folder, data.cFileName))
-            continue;
-        if (!IsFolder(data))
-            ChainFile(walk, path);
-        else if (WalkEnters(data, walk->block->includeSubfolders))
-            WalkInto(walk, path);
-    } while (FindNextFileA(find, &data));
-    FindClose(find);
-    return true;
-}
-
-void SpliceIntoQueue(RequestQueue* queue, TransferRequest* first)
-{
-    LockQueue(queue);
-    TransferRequest** tail = &queue->first;
-    while (*tail)
-        tail = &(*tail)->next;
-    *tail = first;
-    UnlockQueue(queue);
-}
-
-// WalkFolder with the number of files queued; -1 when the folder cannot be listed.
-int WalkAndCount(FolderTransfer* block, HANDLE abortEvent)
-{
-    if (!block || !block->folder || !block->queue)
-        return -1;
-    bool ownEvent = abortEvent == NULL;
-    if (ownEvent) {
-        abortEvent = CreateEventA(NULL, TRUE, FALSE, NULL);
-        if (!abortEvent)
-            return -1;
-    }
-    Walk walk = {block, abortEvent, NULL, NULL, 0};
-    walk.tail = &walk.first;
-    bool listed = WalkInto(&walk, block->folder);
-    if (walk.first) {
-        SpliceIntoQueue(block->queue, walk.first);
-        // The event stays alive with the requests that carry it; the progress
-        // window only borrows it for the main window's disk stop.
-        if (block->progressWindow)
-            SetWindowLongPtrA(block->progressWindow, GWLP_USERDATA,
-                              reinterpret_cast<LONG_PTR>(abortEvent));
-    } else if (ownEvent) {
-        CloseHandle(abortEvent);
-    }
-    return listed ? walk.files : -1;
-}
-
 int CountInto(const char* folder, int includeSubfolders)
 {
-    WIN32_FIND_DATAA data;
-    HANDLE find = FindFirstEntry(folder, &data);
-    if (find == INVALID_HANDLE_VALUE)
+    std::string entries;
+    if (!ListFolder(folder, includeSubfolders, &entries))
         return -1;
     int count = 0;
-    do {
+    for (size_t at = 0; at < entries.size(); at += strlen(entries.c_str() + at + 1) + 2) {
         char path[MAX_PATH];
-        if (!JoinPath(path, folder, data.cFileName))
+        if (!JoinPath(path, folder, entries.c_str() + at + 1))
             continue;
-        if (!IsFolder(data)) {
+        if (entries[at] == 'f') {
             ++count;
-        } else if (WalkEnters(data, includeSubfolders)) {
+        } else {
             int sub = CountInto(path, includeSubfolders);
             if (sub > 0)
                 count += sub;
         }
-    } while (FindNextFileA(find, &data));
-    FindClose(find);
+    }
     return count;
+}
+
+// Enters a folder: its entries become the walk's deepest level.
+void EnterFolder(FolderWalk* walk, const char* folder)
+{
+    WalkLevel level;
+    level.folder = folder;
+    char pattern[MAX_PATH];
+    if (!JoinPath(pattern, folder, "*")) {
+        LogTooLong(level.folder, NULL);
+        return;
+    }
+    if (ListFolder(folder, walk->includeSubfolders, &level.entries))
+        walk->levels.push_back(std::move(level));
+}
+
+// The next file of the walk, depth first: a subfolder's files come at the
+// subfolder's place in its parent's listing. false once the walk is done.
+bool NextFile(FolderWalk* walk, char* path)
+{
+    while (!walk->levels.empty()) {
+        WalkLevel& level = walk->levels.back();
+        if (level.next >= level.entries.size()) {
+            walk->levels.pop_back();
+            continue;
+        }
+        char kind = level.entries[level.next];
+        const char* name = level.entries.c_str() + level.next + 1;
+        level.next += strlen(name) + 2;
+        if (!JoinPath(path, level.folder.c_str(), name)) {
+            LogTooLong(level.folder, name);
+            continue;
+        }
+        if (kind == 'f')
+            return true;
+        EnterFolder(walk, path);
+    }
+    return false;
+}
+
+// The requests of one chunk, linked here and handed to the queue in one step,
+// so that queuing stays linear in the number of files.
+struct Chain {
+    TransferRequest* first = NULL;
+    TransferRequest** tail = &first;
+};
+
+TransferRequest* MakeRequest(const FolderWalk& walk, const char* path, BYTE kind)
+{
+    TransferRequest* r = NewRequest(path);
+    if (r) {
+        r->kind = kind;
+        r->mainWindow = walk.mainWindow;
+        r->progressWindow = walk.progressWindow;
+        r->abortEvent = kind == KIND_HD ? walk.stops->disk : walk.stops->ftp;
+    }
+    return r;
+}
+
+// The requests of one file for the halves still running, all or none, so
+// that every file counts once on each half.
+bool ChainFile(Chain* chain, const FolderWalk& walk, const char* path, bool disk, bool ftp)
+{
+    TransferRequest* d = disk ? MakeRequest(walk, path, KIND_HD) : NULL;
+    TransferRequest* f = ftp ? MakeRequest(walk, path, KIND_FTP) : NULL;
+    if ((disk && !d) || (ftp && !f)) {
+        FreeRequest(d);
+        FreeRequest(f);
+        return false;
+    }
+    for (TransferRequest* r : {d, f}) {
+        if (!r)
+            continue;
+        r->next = NULL;
+        *chain->tail = r;
+        chain->tail = &r->next;
+    }
+    return true;
+}
+
+// Totals of both halves: every file of the walk once per target of a kind
+// that is switched on; a kind that is off is done from the start.
+void SendTotals(const FolderWalk& walk, int files)
+{
+    if (!walk.progressWindow)
+        return;
+    SendMessageA(walk.progressWindow, UM_DISKSETTOTAL, walk.diskTargets * static_cast<DWORD>(files), 0);
+    SendMessageA(walk.progressWindow, UM_FTPSETTOTAL, walk.ftpTargets * static_cast<DWORD>(files), 0);
+}
+
+FolderWalk* NewFolderWalk(const FolderTransfer* block, const ItemSettings* settings, int files)
+{
+    FolderStops* stops = ProgressWindowStops(block->progressWindow);
+    if (stops)
+        HoldFolderStops(stops);
+    else
+        stops = NewFolderStops();
+    FolderWalk* walk = stops ? new (std::nothrow) FolderWalk() : NULL;
+    if (!walk) {
+        ReleaseFolderStops(stops);
+        return NULL;
+    }
+    const TargetSwitches* sw = settings->switches;
+    walk->stops = stops;
+    walk->mainWindow = block->mainWindow;
+    walk->progressWindow = block->progressWindow;
+    walk->includeSubfolders = block->includeSubfolders;
+    walk->diskTargets = sw->hdEnabled ? sw->hdCount : 0;
+    walk->ftpTargets = sw->ftpEnabled ? sw->ftpCount : 0;
+    walk->announced = files;
+    try {
+        EnterFolder(walk, block->folder);
+    } catch (const std::bad_alloc&) {
+        EndFolderWalk(walk);
+        return NULL;
+    }
+    return walk;
 }
 
 // Clears the disk targets; false when the user chose not to go on.
@@ -235,7 +307,7 @@ bool ClearDiskTargets(const FolderTransfer* block, const ItemSettings* settings)
     for (DWORD i = 0; i < sw->hdCount && i < settings->hdSlots && !failed; ++i) {
         const char* target = settings->hdTargets[i]->folder;
         // A target that holds the item itself is never cleared.
-        if (!IsFullPath(target) || PathWithin(block->folder, target))
+        if (!IsFullFolderPath(target) || PathWithin(block->folder, target))
             failed = true;
         else
             failed = DeleteFolderContents(target) == 0;
@@ -246,21 +318,9 @@ bool ClearDiskTargets(const FolderTransfer* block, const ItemSettings* settings)
                           MB_YESNO | MB_ICONEXCLAMATION) == IDYES;
 }
 
-// Totals of both halves: every file of the walk once per target of a kind
-// that is switched on; a kind that is off is done from the start.
-void SendTotals(const FolderTransfer* block, const ItemSettings* settings, int files)
-{
-    if (!block->progressWindow)
-        return;
-    const TargetSwitches* sw = settings->switches;
-    DWORD disk = sw->hdEnabled ? sw->hdCount * static_cast<DWORD>(files) : 0;
-    DWORD ftp = sw->ftpEnabled ? sw->ftpCount * static_cast<DWORD>(files) : 0;
-    SendMessageA(block->progressWindow, UM_DISKSETTOTAL, disk, 0);
-    SendMessageA(block->progressWindow, UM_FTPSETTOTAL, ftp, 0);
-}
-
-// Hands the queue to a new folder worker; false (and nothing started) on failure.
-bool StartFolderWorker(FolderTransfer* block, WorkerStart* start)
+// Hands the queue and the walk to a new folder worker; false (and nothing
+// started) on failure.
+bool StartFolderWorker(FolderTransfer* block, WorkerStart* start, FolderWalk* walk)
 {
     start->workEvent = CreateEventA(NULL, FALSE, FALSE, NULL);
     if (!start->workEvent)
@@ -271,6 +331,7 @@ bool StartFolderWorker(FolderTransfer* block, WorkerStart* start)
     start->batches = block->batches;
     start->mainWindow = block->mainWindow;
     start->mode = WORKER_FOLDER;
+    block->queue->walk = walk;
     HANDLE workEvent = start->workEvent;
     SetEvent(workEvent);
     if (_beginthread(TransferWorker, 0, start) == static_cast<uintptr_t>(-1)) {
@@ -282,19 +343,90 @@ bool StartFolderWorker(FolderTransfer* block, WorkerStart* start)
 
 } // namespace
 
-int CountFolderFiles(const char* folder, int includeSubfolders)
+FolderStops* NewFolderStops(void)
 {
-    return CountInto(folder, includeSubfolders);
+    FolderStops* stops = static_cast<FolderStops*>(calloc(1, sizeof(FolderStops)));
+    if (!stops)
+        return NULL;
+    stops->holders = 1;
+    stops->disk = CreateEventA(NULL, TRUE, FALSE, NULL);
+    stops->ftp = CreateEventA(NULL, TRUE, FALSE, NULL);
+    if (!stops->disk || !stops->ftp) {
+        ReleaseFolderStops(stops);
+        return NULL;
+    }
+    return stops;
 }
 
-int WalkFolder(FolderTransfer* block, HANDLE abortEvent)
+void HoldFolderStops(FolderStops* stops)
 {
-    return WalkAndCount(block, abortEvent) < 0 ? 0 : 1;
+    if (stops)
+        InterlockedIncrement(&stops->holders);
+}
+
+void ReleaseFolderStops(FolderStops* stops)
+{
+    if (!stops || InterlockedDecrement(&stops->holders) != 0)
+        return;
+    if (stops->disk)
+        CloseHandle(stops->disk);
+    if (stops->ftp)
+        CloseHandle(stops->ftp);
+    free(stops);
+}
+
+int CountFolderFiles(const char* folder, int includeSubfolders)
+{
+    try {
+        return CountInto(folder, includeSubfolders);
+    } catch (const std::bad_alloc&) {
+        return -1;
+    }
+}
+
+int ContinueFolderWalk(FolderWalk* walk, RequestQueue* queue, int files)
+{
+    if (!walk || !queue || walk->levels.empty())
+        return 0;
+    bool disk = !IsSet(walk->stops->disk), ftp = !IsSet(walk->stops->ftp);
+    if (!disk && !ftp) {
+        // Nothing of the rest would be served.
+        walk->levels.clear();
+        return 0;
+    }
+    Chain chain;
+    int n = 0;
+    try {
+        char path[MAX_PATH];
+        while (n < files && NextFile(walk, path))
+            if (ChainFile(&chain, *walk, path, disk, ftp))
+                ++n;
+    } catch (const std::bad_alloc&) {
+        // Out of memory for a listing: what was walked is served, the rest not.
+        walk->levels.clear();
+    }
+    AppendRequests(queue, chain.first);
+    walk->queued += n;
+    // Files that came or went since the count, or were dropped for want of
+    // memory: the totals follow what was really queued.
+    if (walk->levels.empty() && walk->queued != walk->announced) {
+        walk->announced = walk->queued;
+        SendTotals(*walk, walk->queued);
+    }
+    return n;
+}
+
+void EndFolderWalk(FolderWalk* walk)
+{
+    if (!walk)
+        return;
+    ReleaseFolderStops(walk->stops);
+    delete walk;
 }
 
 int DeleteFolderContents(const char* folder)
 {
-    if (!IsFullPath(folder))
+    if (!IsFullFolderPath(folder))
         return 0;
     WIN32_FIND_DATAA data;
     HANDLE find = FindFirstEntry(folder, &data);
@@ -323,52 +455,40 @@ int StartFolderTransfer(FolderTransfer* block)
         return 0;
     if (!IsSlash(block->folder[strlen(block->folder) - 1]))
         return 0;
-    ItemSettings* settings = NewItemSettings(block->folder);
-    if (!settings)
+    ScopedItemSettings settings(block->folder);
+    if (!settings.loaded() || !ClearDiskTargets(block, settings.get()))
         return 0;
-    if (LoadItemSettings(block->folder, settings) != 1 || !ClearDiskTargets(block, settings)) {
-        FreeItemSettings(settings);
-        return 0;
-    }
 
     int files = CountFolderFiles(block->folder, block->includeSubfolders);
-    if (files < 0) {
-        // Nothing can be listed: no totals, no worker; the window keeps its first state.
-        FreeItemSettings(settings);
-        return 1;
-    }
-    SendTotals(block, settings, files);
-
-    WorkerStart* start = static_cast<WorkerStart*>(calloc(1, sizeof(WorkerStart)));
+    if (files < 0)
+        return 1;  // nothing can be listed: no totals, no worker; the window keeps its first state
+    FolderWalk* walk = NewFolderWalk(block, settings.get(), files);
+    if (walk)
+        SendTotals(*walk, files);
+    WorkerStart* start = walk ? static_cast<WorkerStart*>(calloc(1, sizeof(WorkerStart))) : NULL;
     block->queue = start ? NewRequestQueue() : NULL;
-    if (!start || !block->queue) {
+    if (!block->queue) {
         free(start);
+        EndFolderWalk(walk);
         ShowMessageBox(block->mainWindow, kNoMemory, "Error", MB_OK | MB_ICONEXCLAMATION);
-        FreeItemSettings(settings);
         return 0;
     }
-
-    int queued = WalkAndCount(block, NULL);
-    // Files that came or went since the count, or were dropped for want of
-    // memory: the totals follow what was really queued.
-    if (queued >= 0 && queued != files)
-        SendTotals(block, settings, queued);
-
+    // The first files are queued here; the worker queues the rest as it goes,
+    // so that the queue stays short however large the folder is.
     int result = 1;
-    if (queued > 0) {
-        if (!StartFolderWorker(block, start)) {
-            free(start);
-            FreeRequestQueue(block->queue);
-            block->queue = NULL;
-            ShowMessageBox(block->mainWindow, kNoMemory, "Error", MB_OK | MB_ICONEXCLAMATION);
-            result = 0;
-        }
-    } else {
+    if (ContinueFolderWalk(walk, block->queue, FOLDER_WALK_CHUNK) == 0) {
         // Nothing to serve: no worker is left waiting for the end of the program.
         free(start);
         FreeRequestQueue(block->queue);
         block->queue = NULL;
+        EndFolderWalk(walk);
+    } else if (!StartFolderWorker(block, start, walk)) {
+        free(start);
+        FreeRequestQueue(block->queue);
+        block->queue = NULL;
+        EndFolderWalk(walk);
+        ShowMessageBox(block->mainWindow, kNoMemory, "Error", MB_OK | MB_ICONEXCLAMATION);
+        result = 0;
     }
-    FreeItemSettings(settings);
     return result;
 }

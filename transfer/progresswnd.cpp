@@ -1,12 +1,10 @@
 // The progress window of a folder transfer: a disk half and an FTP half, each with its bars and Stop button.
 #include "transfer/folder.h"
 
-#include "app/appstate.h"
 #include "common/messages.h"
 #include "common/seams.h"
-#include "app/tray.h"
 #include "resources/resource.h"
-#include "store/store.h"
+#include "store/scoped.h"
 
 #include <commctrl.h>
 #include <initializer_list>
@@ -41,6 +39,11 @@ const Half kFtp = {IDC_PROGRESS_FTP_STOP, IDC_PROGRESS_FTP_TOTAL, IDC_PROGRESS_F
                    {IDC_PROGRESS_FTP_GROUP, IDC_PROGRESS_FTP_FILE, IDC_PROGRESS_FTP_FILELABEL,
                     IDC_PROGRESS_FTP_BARLABEL, IDC_PROGRESS_FTP_TOTALLABEL},
                    1};
+
+// The window property that holds the transfer's stop switches. A property
+// rather than the user data: only a progress window has one, so a stop
+// request naming any other window finds nothing.
+const char kStopsProperty[] = "TkFolderStops";
 
 const char kCloseQuestion[] = "Closing this window will stop all transfers.  Do you want to continue?";
 
@@ -87,7 +90,9 @@ void Progress_OnFileDone(HWND wnd, const Half& half)
 
 void Progress_OnSetTotal(HWND wnd, const Half& half, WPARAM total)
 {
-    SendDlgItemMessageA(wnd, half.totalBar, PBM_SETRANGE, 0, MAKELPARAM(0, LOWORD(total)));
+    // The full 32-bit range: a 16-bit one would wrap a large total and show
+    // the transfer complete while copies go on.
+    SendDlgItemMessageA(wnd, half.totalBar, PBM_SETRANGE32, 0, static_cast<LPARAM>(total));
     // A half with nothing to do is finished from the start.
     if (IsDone(wnd, half))
         EnableWindow(GetDlgItem(wnd, half.stop), FALSE);
@@ -105,7 +110,7 @@ void Progress_OnCheckDone(HWND wnd)
     if (!IsDone(wnd, kFtp) || !IsDone(wnd, kDisk))
         return;
     SetWindowTextA(wnd, "Folder Transfer Complete");
-    SetTrayIcon(Owner(wnd), TRAY_IDLE, NULL, TRAY_MODIFY);
+    SendMessageA(Owner(wnd), UM_TRAYSTATE, TRAY_IDLE, 0);
 }
 
 void CountDown(HWND wnd)
@@ -114,6 +119,13 @@ void CountDown(HWND wnd)
         SetWindowLongPtrA(wnd, DWLP_USER, 0);
         --g_openWindows;
     }
+}
+
+// The window lets go of the stop switches; the transfer may hold them longer.
+void Progress_OnDestroy(HWND wnd)
+{
+    CountDown(wnd);
+    ReleaseFolderStops(static_cast<FolderStops*>(RemovePropA(wnd, kStopsProperty)));
 }
 
 // Closing: ask while a half runs (unless shutdown already ended the
@@ -145,14 +157,18 @@ void Progress_OnInit(HWND wnd, const char* folder)
 {
     if (!folder)
         return;
-    ItemSettings* settings = NewItemSettings(folder);
-    if (settings && LoadItemSettings(folder, settings) == 1) {
+    // Made before anything can stop a half, so that no stop is lost, not even
+    // one that comes before the transfer has queued anything.
+    FolderStops* stops = NewFolderStops();
+    if (stops && !SetPropA(wnd, kStopsProperty, stops))
+        ReleaseFolderStops(stops);
+    ScopedItemSettings settings(folder);
+    if (settings.loaded()) {
         if (!settings->switches->hdEnabled)
             Progress_OnStop(wnd, kDisk);
         if (!settings->switches->ftpEnabled)
             Progress_OnStop(wnd, kFtp);
     }
-    FreeItemSettings(settings);
 
     SetWindowLongPtrA(wnd, DWLP_USER, kCounted);
     PlaceWindow(wnd, ++g_openWindows);
@@ -219,7 +235,7 @@ INT_PTR CALLBACK ProgressProc(HWND wnd, UINT msg, WPARAM wParam, LPARAM lParam)
         return TRUE;
     case WM_DESTROY:
         // Destroyed with its owner at shutdown: the transfer ends with the program.
-        CountDown(wnd);
+        Progress_OnDestroy(wnd);
         return FALSE;
     }
     return FALSE;
@@ -235,14 +251,28 @@ HWND CreateProgressWindow(HWND owner, const char* folder)
                               reinterpret_cast<LPARAM>(folder));
 }
 
-void StopDiskHalf(HWND progressWindow)
+FolderStops* ProgressWindowStops(HWND progressWindow)
 {
-    HANDLE abortEvent = NULL;
-    if (progressWindow && IsWindow(progressWindow))
-        abortEvent = reinterpret_cast<HANDLE>(GetWindowLongPtrA(progressWindow, GWLP_USERDATA));
-    if (abortEvent)
-        SetEvent(abortEvent);
-    SetStatusText("Hard Drive/Network Transfer Stopped");
+    if (!progressWindow || !IsWindow(progressWindow))
+        return NULL;
+    return static_cast<FolderStops*>(GetPropA(progressWindow, kStopsProperty));
+}
+
+void StopDiskHalf(HWND mainWindow, HWND progressWindow)
+{
+    FolderStops* stops = ProgressWindowStops(progressWindow);
+    if (stops)
+        SetEvent(stops->disk);
+    if (mainWindow)
+        SendMessageA(mainWindow, UM_STATUSTEXT, 0,
+                     reinterpret_cast<LPARAM>("Hard Drive/Network Transfer Stopped"));
+}
+
+void StopFtpHalf(HWND progressWindow)
+{
+    FolderStops* stops = ProgressWindowStops(progressWindow);
+    if (stops)
+        SetEvent(stops->ftp);
 }
 
 int OpenProgressWindowCount(void)

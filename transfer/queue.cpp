@@ -4,6 +4,8 @@
 #include <stdlib.h>
 #include <string.h>
 
+#include <unordered_set>
+
 RequestQueue* NewRequestQueue(void)
 {
     RequestQueue* q = static_cast<RequestQueue*>(calloc(1, sizeof(RequestQueue)));
@@ -54,13 +56,7 @@ int AppendNode(RequestQueue* queue, TransferRequest* request)
     if (!queue || !request)
         return 0;
     request->next = NULL;
-    LockQueue(queue);
-    TransferRequest** tail = &queue->first;
-    while (*tail)
-        tail = &(*tail)->next;
-    *tail = request;
-    UnlockQueue(queue);
-    return 1;
+    return AppendRequests(queue, request);
 }
 
 int RemoveRequest(RequestQueue* queue, TransferRequest** node)
@@ -108,6 +104,102 @@ int CountNodes(const TransferRequest* first)
     for (; first; first = first->next)
         ++n;
     return n;
+}
+
+TransferRequest* FirstRequest(RequestQueue* queue)
+{
+    LockQueue(queue);
+    TransferRequest* first = queue->first;
+    UnlockQueue(queue);
+    return first;
+}
+
+TransferRequest* NextRequest(RequestQueue* queue, const TransferRequest* request)
+{
+    LockQueue(queue);
+    TransferRequest* next = request->next;
+    UnlockQueue(queue);
+    return next;
+}
+
+int AppendRequests(RequestQueue* queue, TransferRequest* first)
+{
+    if (!queue || !first)
+        return 0;
+    LockQueue(queue);
+    TransferRequest** tail = &queue->first;
+    while (*tail)
+        tail = &(*tail)->next;
+    *tail = first;
+    UnlockQueue(queue);
+    return 1;
+}
+
+int RemoveRequests(RequestQueue* queue, BYTE kind, HANDLE event)
+{
+    if (!queue)
+        return 0;
+    TransferRequest* removed = NULL;
+    LockQueue(queue);
+    TransferRequest** link = &queue->first;
+    while (*link) {
+        TransferRequest* r = *link;
+        if (r->kind == kind && r->abortEvent == event) {
+            *link = r->next;
+            r->next = removed;
+            removed = r;
+        } else {
+            link = &r->next;
+        }
+    }
+    UnlockQueue(queue);
+    int n = 0;
+    for (; removed; ++n) {
+        TransferRequest* next = removed->next;
+        FreeRequest(removed);
+        removed = next;
+    }
+    return n;
+}
+
+int RemoveListedRequests(RequestQueue* queue, TransferRequest* const* requests, size_t count)
+{
+    if (!queue || !requests || count == 0)
+        return 0;
+    std::unordered_set<const TransferRequest*> listed(requests, requests + count);
+    TransferRequest* removed = NULL;
+    LockQueue(queue);
+    TransferRequest** link = &queue->first;
+    while (*link) {
+        TransferRequest* r = *link;
+        if (listed.count(r)) {
+            *link = r->next;
+            r->next = removed;
+            removed = r;
+        } else {
+            link = &r->next;
+        }
+    }
+    UnlockQueue(queue);
+    int n = 0;
+    for (; removed; ++n) {
+        TransferRequest* next = removed->next;
+        FreeRequest(removed);
+        removed = next;
+    }
+    return n;
+}
+
+int ResetEventWhenEmpty(RequestQueue* queue, HANDLE event)
+{
+    if (!queue || !event)
+        return 0;
+    LockQueue(queue);
+    bool empty = queue->first == NULL;
+    if (empty)
+        ResetEvent(event);
+    UnlockQueue(queue);
+    return empty ? 1 : 0;
 }
 
 int QueueRequest(RequestQueue* queue, HANDLE workEvent, const char* path, BYTE kind,

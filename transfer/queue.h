@@ -13,11 +13,16 @@ struct TransferRequest {
     char* path;           // full local path, heap, exactly its length + 1
 };
 
+struct FolderWalk;
+
 // A request queue: the head cell with its lock. The lock is held only while
 // links are read or changed, never while a window message is sent.
 struct RequestQueue {
     TransferRequest* first;
     CRITICAL_SECTION lock;
+    // A folder transfer's queue: the rest of its folder, which its worker
+    // queues as it goes and ends with itself. NULL for the live queue.
+    FolderWalk* walk;
 };
 
 enum { WORKER_LIVE = 1, WORKER_FOLDER = 2 };
@@ -56,6 +61,21 @@ int RemoveRequest(RequestQueue* queue, TransferRequest** node);
 // Removes and frees every request; returns how many there were.
 int ClearRequests(RequestQueue* queue);
 int CountNodes(const TransferRequest* first);
+// The links, read under the lock. Only the owning worker removes requests, so
+// a request it holds stays valid without the lock; others only append.
+TransferRequest* FirstRequest(RequestQueue* queue);
+TransferRequest* NextRequest(RequestQueue* queue, const TransferRequest* request);
+// Appends a chain of requests (linked through next, the last one's next
+// NULL) in one locked step; 1, or 0 for a missing argument.
+int AppendRequests(RequestQueue* queue, TransferRequest* first);
+// Unlinks and frees every request of the kind that carries the event;
+// returns how many went.
+int RemoveRequests(RequestQueue* queue, BYTE kind, HANDLE event);
+// Unlinks and frees the count requests listed (all of this queue) in one pass.
+int RemoveListedRequests(RequestQueue* queue, TransferRequest* const* requests, size_t count);
+// Resets the event when the queue is empty, deciding under the lock so that
+// no append comes between the look and the reset. 1 when it was reset.
+int ResetEventWhenEmpty(RequestQueue* queue, HANDLE event);
 // Appends a new request (kind, windows, abort event) for path and sets the
 // work event; 1, or 0 when it could not be allocated.
 int QueueRequest(RequestQueue* queue, HANDLE workEvent, const char* path, BYTE kind,

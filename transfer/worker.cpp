@@ -3,41 +3,35 @@
 #include "transfer/worker.h"
 
 #include "common/messages.h"
-#include "app/tray.h"
 #include "log/errors.h"
+#include "store/scoped.h"
 #include "store/store.h"
 #include "transfer/diskcopy.h"
+#include "transfer/folder.h"
 #include "transfer/ftp.h"
 
 #include <stdlib.h>
 #include <string.h>
 
+#include <optional>
 #include <vector>
 
 namespace {
 
+// A folder worker serves the settings it loaded for this long before it
+// loads them again: the files of a folder share their item, a load is some
+// sixty registry calls, and a change the user makes meanwhile still applies
+// within a second. The live worker loads them for every request.
+const DWORD kFolderSettingsReuseMs = 1000;
+
+// The disk half's current-file field changes at most this often. Small files
+// go by far faster than anyone reads them, and each path is a message the
+// worker waits for while the main window may be painting.
+const DWORD kShowFileMs = 100;
+
 bool IsSet(HANDLE event)
 {
     return event && WaitForSingleObject(event, 0) == WAIT_OBJECT_0;
-}
-
-// Only the owning worker removes requests; other threads only append. So a
-// request the worker holds stays valid without the lock, and only the links,
-// which an append changes at the tail, are read under it.
-TransferRequest* FirstRequest(RequestQueue* queue)
-{
-    LockQueue(queue);
-    TransferRequest* first = queue->first;
-    UnlockQueue(queue);
-    return first;
-}
-
-TransferRequest* NextRequest(RequestQueue* queue, TransferRequest* request)
-{
-    LockQueue(queue);
-    TransferRequest* next = request->next;
-    UnlockQueue(queue);
-    return next;
 }
 
 void SendReport(HWND window, int code, const char* subject)
@@ -48,57 +42,122 @@ void SendReport(HWND window, int code, const char* subject)
         SendMessageA(window, UM_REPORTERROR, 0, reinterpret_cast<LPARAM>(&report));
 }
 
-// Unlinks every disk request that carries the event (the head among them)
-// and frees them outside the lock.
-void DropStoppedDiskRequests(RequestQueue* queue, HANDLE event)
+// The main window shows it in the tray; it changes the icon only when the
+// state changes, so a worker tells it at every request.
+void ShowTray(const WorkerStart& worker, int state)
 {
-    TransferRequest* dropped = NULL;
-    LockQueue(queue);
-    TransferRequest** link = &queue->first;
-    while (*link) {
-        TransferRequest* r = *link;
-        if (r->kind == KIND_HD && r->abortEvent == event) {
-            *link = r->next;
-            r->next = dropped;
-            dropped = r;
-        } else {
-            link = &r->next;
-        }
+    if (worker.mainWindow)
+        PostMessageA(worker.mainWindow, UM_TRAYSTATE, static_cast<WPARAM>(state), 0);
+}
+
+// What a worker keeps between requests.
+struct WorkerState {
+    WorkerStart start;
+    char path[TK_PATH_SIZE];     // the request path keyName was looked up for
+    char keyName[TK_PATH_SIZE];  // the item that covers it
+    char loadedKey[TK_PATH_SIZE];  // the item whose settings are loaded
+    std::optional<ScopedItemSettings> settings;
+    DWORD loadedAt;
+    // The current-file field: when it was last set, and the path of a file
+    // started since then that it does not show yet ("" when none).
+    DWORD shownAt;
+    HWND pendingWindow;
+    char pendingPath[TK_PATH_SIZE];
+};
+
+void ShowFile(WorkerState& w, HWND window, const char* path)
+{
+    SendMessageA(window, UM_DISKFILESTART, 0, reinterpret_cast<LPARAM>(path));
+    w.shownAt = GetTickCount();
+    w.pendingPath[0] = '\0';
+}
+
+// Before the worker moves on to anything but the next file, or ends, the
+// field is given the last file that started.
+void ShowPendingFile(WorkerState& w)
+{
+    if (w.pendingPath[0])
+        ShowFile(w, w.pendingWindow, w.pendingPath);
+}
+
+// Shows a starting file's path now, or keeps it for later; true when kept.
+bool StartFile(WorkerState& w, HWND window, const char* path)
+{
+    if (window != w.pendingWindow)
+        ShowPendingFile(w);
+    w.pendingWindow = window;
+    if (GetTickCount() - w.shownAt < kShowFileMs && strlen(path) < sizeof w.pendingPath) {
+        lstrcpynA(w.pendingPath, path, sizeof w.pendingPath);
+        return true;
     }
-    UnlockQueue(queue);
-    while (dropped) {
-        TransferRequest* next = dropped->next;
-        FreeRequest(dropped);
-        dropped = next;
+    ShowFile(w, window, path);
+    return false;
+}
+
+// The settings of the item that covers the head's path, or NULL when no item
+// covers it or they cannot be loaded; w.keyName names the item.
+ItemSettings* SettingsFor(WorkerState& w, const TransferRequest* head)
+{
+    const bool folder = w.start.mode == WORKER_FOLDER;
+    // A file's FTP request follows its disk request: same path, same item.
+    if (!folder || strcmp(w.path, head->path) != 0) {
+        w.path[0] = '\0';
+        if (!OpenItemKey(head->path, w.keyName, NULL))
+            return NULL;
+        lstrcpynA(w.path, head->path, sizeof w.path);
     }
+    DWORD now = GetTickCount();
+    if (folder && w.settings && w.settings->loaded() && strcmp(w.loadedKey, w.keyName) == 0 &&
+        now - w.loadedAt < kFolderSettingsReuseMs)
+        return w.settings->get();
+    char itemPath[TK_PATH_SIZE];
+    lstrcpynA(itemPath, w.keyName, sizeof itemPath);
+    DecodeKeyName(itemPath);
+    w.settings.emplace(itemPath);
+    lstrcpynA(w.loadedKey, w.keyName, sizeof w.loadedKey);
+    w.loadedAt = now;
+    return w.settings->get();
 }
 
 // Copies the head request to each disk target in list order. Returns true
 // when the head left the queue because the user stopped its transfer.
-bool ServeDiskTargets(const WorkerStart& worker, TransferRequest* head, ItemSettings* settings)
+bool ServeDiskTargets(WorkerState& w, TransferRequest* head, ItemSettings* settings)
 {
-    char keyName[TK_PATH_SIZE];
-    if (!OpenItemKey(head->path, keyName, NULL))
-        lstrcpynA(keyName, head->path, sizeof keyName);
     DWORD count = settings->switches->hdCount;
     for (DWORD i = 0; i < count && i < settings->hdSlots; ++i) {
         if (IsSet(head->abortEvent)) {
-            ResetEvent(head->abortEvent);
-            DropStoppedDiskRequests(worker.queue, head->abortEvent);
+            HANDLE event = head->abortEvent;
+            RemoveRequests(w.start.queue, KIND_HD, event);
+            ShowPendingFile(w);
+            // Stop All Transfers ends with the copies it stopped. A folder
+            // transfer's stopped half stays stopped, so that the rest of its
+            // walk is not queued for it.
+            if (w.start.mode == WORKER_LIVE)
+                ResetEvent(event);
             return true;
         }
-        DWORD id = settings->hdTargets[i]->id;
+        const DiskTarget* target = settings->hdTargets[i];
+        DiskCopy copy = {};
         if (head->progressWindow)
-            SendMessageA(head->progressWindow, UM_DISKFILESTART, 0,
-                         reinterpret_cast<LPARAM>(head->path));
-        char targetPath[TK_PATH_SIZE];
-        int result = CopyToDiskTarget(head, &worker, id, targetPath);
+            copy.showPath = StartFile(w, head->progressWindow, head->path);
+        copy.request = head;
+        copy.shutdownEvent = w.start.shutdownEvent;
+        copy.keyName = w.keyName;
+        copy.folder = target->folder;
+        copy.storageType = target->storageType;
+        int result = CopyToDiskFolder(&copy);
+        if (head->progressWindow && !copy.showPath && w.pendingPath[0]) {
+            w.pendingPath[0] = '\0';  // a long copy showed its path itself
+            w.shownAt = GetTickCount();
+        }
         if (result != ERR_SUCCESS)
-            SendReport(head->mainWindow, result, keyName);
+            SendReport(head->mainWindow, result, copy.subject);
+        // Posted: the step needs nothing of the worker's, and the worker need
+        // not wait while the window paints it.
         if (head->progressWindow)
-            SendMessageA(head->progressWindow, UM_DISKFILEDONE, 0, 0);
-        if (result == ERR_SUCCESS && targetPath[0])
-            WriteRestoreRecord(head->path, static_cast<int>(id), targetPath, KIND_HD, 0);
+            PostMessageA(head->progressWindow, UM_DISKFILEDONE, 0, 0);
+        if (result == ERR_SUCCESS && copy.targetPath[0])
+            WriteRestoreRecord(head->path, static_cast<int>(target->id), copy.targetPath, KIND_HD, 0);
     }
     return false;
 }
@@ -155,8 +214,7 @@ void ServeFtpTargets(const WorkerStart& worker, TransferRequest* head, ItemSetti
             SendReport(head->mainWindow, result, target->address);
         }
     }
-    for (TransferRequest* r : gathered)
-        RemoveRequest(worker.queue, &r);
+    RemoveListedRequests(worker.queue, gathered.data(), gathered.size());
 }
 
 bool ServesFtp(const ItemSettings* s, const TransferRequest* r)
@@ -170,24 +228,50 @@ bool ServesDisk(const ItemSettings* s, const TransferRequest* r)
 }
 
 // Serves the head request and takes it off the queue.
-void ServeHead(const WorkerStart& worker, TransferRequest* head)
+void ServeHead(WorkerState& w, TransferRequest* head)
 {
-    ItemSettings* settings = NewItemSettings(head->path);
-    if (!settings || LoadItemSettings(head->path, settings) != 1) {
-        FreeItemSettings(settings);
+    const WorkerStart& worker = w.start;
+    ItemSettings* settings = SettingsFor(w, head);
+    if (!settings) {
         RemoveRequest(worker.queue, &head);
         return;
     }
-    SetTrayIcon(worker.mainWindow, TRAY_UPLOAD, NULL, TRAY_MODIFY);
+    ShowTray(worker, TRAY_UPLOAD);
     if (ServesFtp(settings, head)) {
+        // The FTP half of a folder transfer was stopped: none of its files
+        // goes to a batch, not even when no batch has started yet.
+        if (worker.mode == WORKER_FOLDER && IsSet(head->abortEvent)) {
+            RemoveRequests(worker.queue, KIND_FTP, head->abortEvent);
+            return;
+        }
+        ShowPendingFile(w);
+        // A batch carries every FTP request of the folder: the rest of the
+        // walk is queued first.
+        ContinueFolderWalk(worker.queue->walk, worker.queue, FOLDER_WALK_ALL);
         ServeFtpTargets(worker, head, settings);
     } else if (ServesDisk(settings, head)) {
-        if (!ServeDiskTargets(worker, head, settings))
+        if (!ServeDiskTargets(w, head, settings))
             RemoveRequest(worker.queue, &head);
     } else {
         RemoveRequest(worker.queue, &head);
     }
-    FreeItemSettings(settings);
+}
+
+void WaitForWork(const WorkerStart& worker)
+{
+    ShowTray(worker, TRAY_IDLE);
+    if (worker.mode == WORKER_FOLDER) {
+        HANDLE events[2] = {worker.workEvent, worker.shutdownEvent};
+        WaitForMultipleObjects(2, events, FALSE, INFINITE);
+        return;
+    }
+    // The live worker wakes for Stop All Transfers too: pressed with nothing
+    // queued it has nothing to stop, and left set it would drop the next
+    // change's copy. Pressed after a change was queued it holds, and that
+    // change's copy is dropped.
+    HANDLE events[2] = {worker.workEvent, worker.liveStopEvent};
+    WaitForMultipleObjects(worker.liveStopEvent ? 2 : 1, events, FALSE, INFINITE);
+    ResetEventWhenEmpty(worker.queue, worker.liveStopEvent);
 }
 
 // At shutdown the queue is dropped; a folder transfer's progress window is
@@ -200,12 +284,15 @@ void DropQueueAtShutdown(const WorkerStart& worker)
     ClearRequests(worker.queue);
 }
 
-// A folder worker owns its queue and work event and releases them as it ends.
+// A folder worker owns its queue, work event and walk and releases them as
+// it ends; the stop events go with the last of the walk and the window.
 void EndFolderWorker(const WorkerStart& worker)
 {
+    FolderWalk* walk = worker.queue->walk;
     FreeRequestQueue(worker.queue);
     if (worker.workEvent)
         CloseHandle(worker.workEvent);
+    EndFolderWalk(walk);
 }
 
 } // namespace
@@ -214,23 +301,15 @@ void __cdecl TransferWorker(void* start)
 {
     if (!start)
         return;
-    WorkerStart worker = *static_cast<WorkerStart*>(start);
+    WorkerState w = {};
+    w.start = *static_cast<WorkerStart*>(start);
     free(start);
+    const WorkerStart& worker = w.start;
 
     for (;;) {
         if (!FirstRequest(worker.queue)) {
-            SetTrayIcon(worker.mainWindow, TRAY_IDLE, NULL, TRAY_MODIFY);
-            if (worker.mode == WORKER_FOLDER) {
-                HANDLE events[2] = {worker.workEvent, worker.shutdownEvent};
-                WaitForMultipleObjects(2, events, FALSE, INFINITE);
-            } else {
-                WaitForSingleObject(worker.workEvent, INFINITE);
-                // A Stop All Transfers while the queue was empty had nothing
-                // to stop; left set, it would drop the next change's copy and
-                // end its upload at the first block.
-                if (worker.liveStopEvent)
-                    ResetEvent(worker.liveStopEvent);
-            }
+            ShowPendingFile(w);
+            WaitForWork(worker);
         }
         if (IsSet(worker.shutdownEvent)) {
             DropQueueAtShutdown(worker);
@@ -244,9 +323,11 @@ void __cdecl TransferWorker(void* start)
             ResetEvent(worker.workEvent);
             continue;
         }
-        ServeHead(worker, head);
-        if (worker.mode == WORKER_FOLDER && !FirstRequest(worker.queue)) {
-            SetTrayIcon(worker.mainWindow, TRAY_IDLE, NULL, TRAY_MODIFY);
+        ServeHead(w, head);
+        if (worker.mode == WORKER_FOLDER && !FirstRequest(worker.queue) &&
+            !ContinueFolderWalk(worker.queue->walk, worker.queue, FOLDER_WALK_CHUNK)) {
+            ShowPendingFile(w);
+            ShowTray(worker, TRAY_IDLE);
             EndFolderWorker(worker);
             return;
         }

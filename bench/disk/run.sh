@@ -1,47 +1,52 @@
 #!/usr/bin/env bash
-# Copies one 1 GiB file with CopyToDiskTarget (under Wine) and with cp, in the
-# same run, and prints both times and their ratio. The file lives in /tmp and
-# is deleted at the end. Run from anywhere: bench/disk/run.sh
+# Large-file benchmark: the real tandemkeep.exe runs under the build's own Wine
+# prefix and Xvfb, registered like an installed program with one watched folder
+# and one disk target (bench/live's live_setup); measure.py renames one large
+# file into the watched folder and waits for the complete stored copy, then
+# times cp + sync of the same file.
+#   bench/disk/run.sh [MiB, default 512] [runs, default 3]
 set -euo pipefail
 cd "$(dirname "$0")/../.."
 root=${TK_BUILD_ROOT:-build}
-work=${TK_BENCH_DIR:-/tmp/tk-disk-bench}
-runs=${TK_BENCH_RUNS:-3}
+mib=${1:-512}
+runs=${2:-3}
+cmake -S . -B "$root/x86_64" -G Ninja -DCMAKE_TOOLCHAIN_FILE="$PWD/cmake/toolchain-x86_64.cmake" \
+  -DCMAKE_BUILD_TYPE=Release >/dev/null
+cmake --build "$root/x86_64" --target tandemkeep live_setup >/dev/null
 
-scripts/build x86_64 "$root" >/dev/null
 source scripts/services.sh
-cleanup() {
-  rm -rf "$work"
+# In /tmp with the stage folder beside the watched one: the rename stays on one
+# file system, as a rename into a watched folder does.
+data=$(mktemp -d /tmp/tkdisk.XXXXXX)
+program_pid=
+finish() {
+  if [ -n "$program_pid" ]; then
+    kill "$program_pid" 2>/dev/null || true
+    wait "$program_pid" 2>/dev/null || true
+  fi
+  if [ -n "${WINEPREFIX:-}" ]; then
+    wine "$root/x86_64/bench/live_setup.exe" clear </dev/null >/dev/null 2>&1 || true
+  fi
   stop_services
+  rm -rf "$data"
 }
-trap cleanup EXIT
+trap finish EXIT
+start_display
 start_wine "$PWD/$root/x86_64/wineprefix"
 
-rm -rf "$work"
-mkdir -p "$work/src" "$work/tk" "$work/cp"
-head -c $((1024 * 1024 * 1024)) /dev/urandom >"$work/src/big.bin"
-sync
+mkdir "$data/install" "$data/watched" "$data/stored" "$data/stage" "$data/ref"
+winpath() { winepath -w "$1" 2>/dev/null </dev/null; }
+wine "$root/x86_64/bench/live_setup.exe" "$(winpath "$data/install")" "$(winpath "$data/watched")" \
+  "$(winpath "$data/stored")" </dev/null 2>&1 | tr -d '\r'
 
-winpath() { echo "Z:${1//\//\\}"; }
-bench="$PWD/$root/x86_64/bench/disk_throughput.exe"
-best_tk=""
-best_cp=""
-for i in $(seq "$runs"); do
-  rm -f "$work/cp/big.bin" "$work/tk/big.bin"
-  sync
-  t0=$(date +%s.%N)
-  cp "$work/src/big.bin" "$work/cp/big.bin"
-  t1=$(date +%s.%N)
-  cp_s=$(awk "BEGIN { print $t1 - $t0 }")
-  sync
-  # Through a file: Wine's helper processes would hold a pipe open.
-  wine "$bench" "$(winpath "$work/src/big.bin")" "$(winpath "$work/tk")" </dev/null >"$work/out.txt" 2>&1
-  tk_s=$(tr -d '\r' <"$work/out.txt" | tail -n1)
-  cmp -s "$work/src/big.bin" "$work/tk/big.bin" || { echo "copy differs from the source" >&2; exit 1; }
-  printf 'run %d: CopyToDiskTarget %.3f s, cp %.3f s\n' "$i" "$tk_s" "$cp_s"
-  best_tk=$(awk "BEGIN { b = \"$best_tk\"; print (b == \"\" || $tk_s < b + 0) ? $tk_s : b }")
-  best_cp=$(awk "BEGIN { b = \"$best_cp\"; print (b == \"\" || $cp_s < b + 0) ? $cp_s : b }")
-done
-awk -v runs="$runs" -v tk="$best_tk" -v cp="$best_cp" 'BEGIN {
-  printf "best of %d: CopyToDiskTarget %.3f s (%.0f MiB/s), cp %.3f s (%.0f MiB/s), ratio %.2f\n",
-    runs, tk, 1024 / tk, cp, 1024 / cp, tk / cp }'
+wine "$root/x86_64/tandemkeep.exe" HIDE </dev/null >"$data/program.out" 2>&1 &
+program_pid=$!
+status=0
+/usr/bin/python3 bench/disk/measure.py "$data/stage" "$data/watched" "$data/stored" "$data/ref" \
+  "$mib" "$runs" || status=$?
+if ! kill -0 "$program_pid" 2>/dev/null; then
+  echo "tandemkeep.exe is no longer running"
+  status=1
+fi
+[ -f "$data/install/errorlog.txt" ] && { echo "error log:"; cat "$data/install/errorlog.txt"; }
+exit $status

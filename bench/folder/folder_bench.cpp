@@ -1,21 +1,22 @@
-// Times the part of a folder transfer that runs on the main window's thread
-// (clear, count, walk, queue): the time the main window does not answer.
-// With "copy" it also times the whole copy to one disk target, which needs
-// the folder worker.
-#include "transfer/ftpbatch.h"
+// Times a whole-folder transfer to one disk target, from StartFolderTransfer
+// until the progress window's disk total is full, and samples the process's
+// memory meanwhile. The tree is made beforehand (by run.sh, on Linux).
+// Usage: folder_bench <source folder> <target folder> <files in the tree> [seconds]
+// With seconds, it stops waiting then (for the memory of a large folder).
+#include "app/tray.h"
 #include "common/messages.h"
 #include "resources/resource.h"
 #include "store/store.h"
+#include "tests/support/seed.h"
 #include "tests/support/testenv.h"
-#include "tests/support/windows.h"
 #include "transfer/folder.h"
+#include "transfer/ftpbatch.h"
 
-#include <algorithm>
 #include <commctrl.h>
 #include <stdio.h>
+#include <stdlib.h>
 #include <string.h>
 #include <string>
-#include <vector>
 
 namespace {
 
@@ -27,126 +28,135 @@ double Now()
     return static_cast<double>(c.QuadPart) / static_cast<double>(f.QuadPart);
 }
 
-void MakeTree(const std::string& root, int folders, int perFolder, int size)
+// Committed private memory, as Windows counts "private bytes".
+double PrivateMiB()
 {
-    std::string data(static_cast<size_t>(size), 'x');
-    for (int d = 0; d < folders; ++d) {
-        std::string sub = root + "\\d" + std::to_string(d);
-        CreateDirectoryA(sub.c_str(), NULL);
-        for (int f = 0; f < perFolder; ++f)
-            WriteFileBytes(sub + "\\f" + std::to_string(f) + ".bin", data);
+    SIZE_T total = 0;
+    MEMORY_BASIC_INFORMATION info;
+    for (char* at = NULL; VirtualQuery(at, &info, sizeof info) == sizeof info;
+         at = static_cast<char*>(info.BaseAddress) + info.RegionSize) {
+        if (info.State == MEM_COMMIT && info.Type == MEM_PRIVATE)
+            total += info.RegionSize;
+        if (static_cast<char*>(info.BaseAddress) + info.RegionSize < at)
+            break;
     }
+    return static_cast<double>(total) / (1024.0 * 1024.0);
 }
 
-void MakeItem(const std::string& folder, const std::string& target)
+// The anonymous memory Linux holds for this process (Wine's Z: is the root).
+double RssAnonMiB()
 {
-    CreateItemKey(folder.c_str());
-    ItemSettings* s = NewItemSettings(folder.c_str());
-    s->switches->hdEnabled = 1;
-    s->switches->hdCount = 1;
-    lstrcpynA(s->hdTargets[0]->folder, target.c_str(), 260);
-    s->hdTargets[0]->storageType = STORAGE_SYNC;
-    s->options->includeSubs = 1;
-    SaveItemSettings(folder.c_str(), s, SAVE_HD | SAVE_FTP | SAVE_OPTIONS);
-    FreeItemSettings(s);
+    FILE* f = fopen("Z:\\proc\\self\\status", "r");
+    if (!f)
+        return -1;
+    char line[256];
+    double kib = -1;
+    while (fgets(line, sizeof line, f))
+        if (strncmp(line, "RssAnon:", 8) == 0)
+            kib = atof(line + 8);
+    fclose(f);
+    return kib / 1024.0;
 }
 
-// The main window's own loop: it sleeps until a message comes and answers the
-// worker's sent progress messages at once. (A polling pump that sleeps between
-// peeks holds the worker at each of its two sent messages per file.)
-template <typename Cond>
-bool RunLoopUntil(Cond cond, double limitSeconds)
+// Stands in for the main window: changes the tray icon only when it changes,
+// as the program's main window does, and counts error reports.
+int g_errors = 0;
+LRESULT CALLBACK MainProc(HWND wnd, UINT msg, WPARAM wParam, LPARAM lParam)
 {
-    double end = Now() + limitSeconds;
-    while (!cond()) {
-        if (Now() > end)
-            return false;
-        MsgWaitForMultipleObjects(0, NULL, FALSE, 50, QS_ALLINPUT);
-        MSG msg;
-        while (PeekMessageA(&msg, NULL, 0, 0, PM_REMOVE)) {
-            TranslateMessage(&msg);
-            DispatchMessageA(&msg);
-        }
+    static WPARAM shown = TRAY_IDLE;
+    if (msg == UM_TRAYSTATE) {
+        if (wParam != shown)
+            SetTrayIcon(wnd, static_cast<int>(wParam), NULL, TRAY_MODIFY);
+        shown = wParam;
+        return TRUE;
     }
-    return true;
+    if (msg == UM_REPORTERROR) {
+        ++g_errors;
+        return TRUE;
+    }
+    if (msg >= WM_USER)
+        return TRUE;
+    return DefWindowProcA(wnd, msg, wParam, lParam);
 }
 
-double Median(std::vector<double> v)
+HWND CreateMain()
 {
-    std::sort(v.begin(), v.end());
-    return v[v.size() / 2];
+    WNDCLASSA wc = {};
+    wc.lpfnWndProc = MainProc;
+    wc.hInstance = GetModuleHandleA(NULL);
+    wc.lpszClassName = "TkBenchMain";
+    RegisterClassA(&wc);
+    HWND wnd = CreateWindowA("TkBenchMain", "Main", WS_OVERLAPPEDWINDOW, 0, 0, 400, 300, NULL,
+                             NULL, GetModuleHandleA(NULL), NULL);
+    SetTrayIcon(wnd, TRAY_IDLE, NULL, TRAY_ADD);
+    return wnd;
+}
+
+LRESULT DiskDone(HWND progress)
+{
+    return SendDlgItemMessageA(progress, IDC_PROGRESS_DISK_TOTAL, PBM_GETPOS, 0, 0);
 }
 
 } // namespace
 
 int main(int argc, char** argv)
 {
-    bool copy = argc > 1 && strcmp(argv[1], "copy") == 0;
-    const int kFolders = 100, kPerFolder = 100, kSize = 4096, kRuns = 5;
-
+    if (argc != 4 && argc != 5) {
+        fprintf(stderr, "usage: folder_bench <source folder> <target folder> <files> [seconds]\n");
+        return 2;
+    }
+    const double limit = argc == 5 ? atof(argv[4]) : 3600;
+    std::string folder = std::string(argv[1]) + "\\";
+    const LRESULT files = atol(argv[3]);
     ResetProductKey();
-    TempDir src("tkbench"), dst("tkbenchdst");
-    MakeTree(src.path(), kFolders, kPerFolder, kSize);
-    std::string folder = src.path() + "\\";
-    MakeItem(folder, dst.path());
-    HWND owner = CreateTestOwner(0, 0, 400, 300);
+    ItemSpec spec;
+    spec.disks = {DiskSpec{argv[2], STORAGE_SYNC}};
+    spec.ftpOn = 0;
+    SeedItem(folder, spec);
+    HWND main = CreateMain();
     BatchList* batches = NewBatchList();
-    // Set: a folder worker started by a timed run drops its queue at once.
-    HANDLE stopped = CreateEventA(NULL, TRUE, TRUE, NULL);
+    HANDLE shutdown = CreateEventA(NULL, TRUE, FALSE, NULL);
+    double before = PrivateMiB(), beforeAnon = RssAnonMiB();
 
-    std::vector<double> count, start;
-    for (int run = 0; run < kRuns; ++run) {
-        double t0 = Now();
-        int n = CountFolderFiles(folder.c_str(), 1);
-        count.push_back(Now() - t0);
-
-        HWND progress = CreateProgressWindow(owner, folder.c_str());
-        FolderTransfer block = {folder.c_str(), owner, progress, 1, batches, stopped, NULL};
-        t0 = Now();
-        int result = StartFolderTransfer(&block);
-        start.push_back(Now() - t0);
-        int total = static_cast<int>(
-            SendDlgItemMessageA(progress, IDC_PROGRESS_DISK_TOTAL, PBM_GETRANGE, FALSE, 0));
-        if (result != 1 || n != kFolders * kPerFolder || total != n)
-            printf("unexpected: result %d, count %d, disk total %d\n", result, n, total);
-        PumpMessages(50);
-        if (IsWindow(progress))
-            SendMessageA(progress, UM_TRANSFERSTOPPED, 0, 0);
+    HWND progress = CreateProgressWindow(main, folder.c_str());
+    FolderTransfer block = {folder.c_str(), main, progress, 1, batches, shutdown, NULL};
+    double t0 = Now();
+    int started = StartFolderTransfer(&block);
+    double blocked = Now() - t0;
+    double peak = before, peakAnon = beforeAnon, nextSample = 0;
+    // The main window's own loop: it sleeps until a message comes and answers
+    // the worker's sent messages at once.
+    while (started == 1 && DiskDone(progress) < files && Now() - t0 < limit) {
+        MsgWaitForMultipleObjects(0, NULL, FALSE, 20, QS_ALLINPUT);
+        MSG msg;
+        while (PeekMessageA(&msg, NULL, 0, 0, PM_REMOVE)) {
+            TranslateMessage(&msg);
+            DispatchMessageA(&msg);
+        }
+        if (Now() >= nextSample) {
+            double mib = PrivateMiB(), anon = RssAnonMiB();
+            peak = mib > peak ? mib : peak;
+            peakAnon = anon > peakAnon ? anon : peakAnon;
+            nextSample = Now() + 0.1;
+        }
     }
-    printf("files: %d of %d bytes in %d folders\n", kFolders * kPerFolder, kSize, kFolders);
-    printf("CountFolderFiles alone: median %.1f ms\n", Median(count) * 1000);
-    printf("StartFolderTransfer (count, walk, queue): median %.1f ms, min %.1f ms, max %.1f ms\n",
-           Median(start) * 1000, *std::min_element(start.begin(), start.end()) * 1000,
-           *std::max_element(start.begin(), start.end()) * 1000);
+    double seconds = Now() - t0;
+    LRESULT done = DiskDone(progress);
+    printf("files %ld, copied %ld, errors %d\n", static_cast<long>(files),
+           static_cast<long>(done), g_errors);
+    printf("main window blocked by StartFolderTransfer: %.1f ms\n", blocked * 1000);
+    printf("private bytes: %.1f MiB before, peak %.1f MiB; Linux RssAnon %.1f MiB before, "
+           "peak %.1f MiB\n", before, peak, beforeAnon, peakAnon);
+    printf("seconds %.3f\n", seconds);
 
-    if (copy) {
-        HANDLE shutdown = CreateEventA(NULL, TRUE, FALSE, NULL);
-        HWND progress = CreateProgressWindow(owner, folder.c_str());
-        FolderTransfer block = {folder.c_str(), owner, progress, 1, batches, shutdown, NULL};
-        double t0 = Now();
-        StartFolderTransfer(&block);
-        // Time of each further thousand files, to see whether the pace holds.
-        std::vector<double> marks;
-        bool done = RunLoopUntil([&] {
-            LRESULT pos = SendDlgItemMessageA(progress, IDC_PROGRESS_DISK_TOTAL, PBM_GETPOS, 0, 0);
-            while (static_cast<LRESULT>(marks.size() + 1) * 1000 <= pos)
-                marks.push_back(Now() - t0);
-            return pos == kFolders * kPerFolder;
-        }, 600.0);
-        double t = Now() - t0;
-        printf("seconds per thousand files:");
-        for (size_t i = 0; i < marks.size(); ++i)
-            printf(" %.1f", marks[i] - (i ? marks[i - 1] : 0.0));
-        printf("\n");
-        printf("full copy to one disk target: %s in %.2f s\n", done ? "done" : "NOT done", t);
-        SetEvent(shutdown);
-        PumpMessages(100);
-        if (IsWindow(progress))
-            SendMessageA(progress, UM_TRANSFERSTOPPED, 0, 0);
-    }
-    SetEvent(stopped);
+    SetEvent(shutdown);
     Sleep(100);
-    DestroyWindow(owner);
+    if (IsWindow(progress))
+        SendMessageA(progress, UM_TRANSFERSTOPPED, 0, 0);
+    SetTrayIcon(main, TRAY_IDLE, NULL, TRAY_DELETE);
+    DestroyWindow(main);
     DeleteProductKey();
-    return 0;
+    if (argc == 5 && done < files)
+        return 3;  // stopped waiting, as asked
+    return done == files && g_errors == 0 ? 0 : 1;
 }

@@ -1,2 +1,2 @@
-tk_add_test(transfer_tests transfer/transferenv.cpp transfer/diskpath_test.cpp transfer/diskcopy_test.cpp
-            transfer/worker_test.cpp)
+tk_add_test(transfer_tests transfer/transfer_test.cpp)
+target_link_libraries(transfer_tests PRIVATE ntdll)
