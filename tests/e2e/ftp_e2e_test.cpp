@@ -108,7 +108,8 @@ protected:
 
     TempDir install_{"tke2ei"};
     TempDir disk_{"tke2ed"};
-    WorkDir work_;
+    // Outside %TEMP%: the intake filters out every path that contains "TEMP" or "TMP".
+    TempDir work_{"tkwork", "C:\\"};
     std::string item_, remote_;
     HWND wnd_ = NULL;
     MessageBoxRecorder boxes_;  // no message box may stop a test
@@ -129,13 +130,13 @@ TEST_F(FtpEndToEnd, LiveChangesReachServerAndDiskWithRestoreRecords)
         files["burst\\f" + std::to_string(i) + ".txt"] = std::string(static_cast<size_t>(i) * 97, 'a' + i);
     for (const auto& f : files)
         Write(f.first, f.second);
-    EXPECT_TRUE(WaitUntil([&] { return ReadTree(ServerFolder()) == files; }, 60000)) << Logs();
-    EXPECT_TRUE(WaitUntil([&] { return RestoreRecords(item_, KIND_FTP).size() == files.size(); }, 10000));
-    EXPECT_TRUE(WaitUntil([&] { return ReadTree(disk_.path()) == files; }, 10000));
+    EXPECT_TRUE(PumpUntil([&] { return ReadTree(ServerFolder()) == files; }, 60000)) << Logs();
+    EXPECT_TRUE(PumpUntil([&] { return RestoreRecords(item_, KIND_FTP).size() == files.size(); }, 10000));
+    EXPECT_TRUE(PumpUntil([&] { return ReadTree(disk_.path()) == files; }, 10000));
     // A later, shorter version replaces the server's copy whole.
     files["sub\\deep.bin"] = "shorter";
     Write("sub\\deep.bin", "shorter");
-    EXPECT_TRUE(WaitUntil([&] { return ReadTree(ServerFolder()) == files; }, 30000));
+    EXPECT_TRUE(PumpUntil([&] { return ReadTree(ServerFolder()) == files; }, 30000));
     EXPECT_TRUE(program.Close());
     std::string location = "tk:<password>@127.0.0.1:" + std::to_string(ServerPort("vsftpd"));
     for (const auto& r : RestoreRecords(item_, KIND_FTP)) {

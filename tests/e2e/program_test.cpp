@@ -17,7 +17,7 @@ namespace {
 // Start-up ends with the item list's two columns; then the loop answers.
 bool Ready(HWND main)
 {
-    bool built = main && WaitUntil([&] {
+    bool built = main && PumpUntil([&] {
         HWND header = reinterpret_cast<HWND>(SendMessageA(GetDlgItem(main, IDC_MAIN_LIST), LVM_GETHEADER, 0, 0));
         return header && SendMessageA(header, HDM_GETITEMCOUNT, 0, 0) == 2;
     }, 20000);
@@ -41,7 +41,7 @@ protected:
     std::string Log() { return ReadFileBytes(install_ / "backuplog.txt"); }
     bool Arrives(const std::string& path, const std::string& content, int ms = 20000)
     {
-        return WaitUntil([&] { return ReadFileBytes(path) == content; }, ms);
+        return PumpUntil([&] { return ReadFileBytes(path) == content; }, ms);
     }
     // A folder item for src_ with one synchronised disk target; returns the target folder.
     std::string SyncItem(BYTE includeSubs = 1)
@@ -56,7 +56,8 @@ protected:
     }
     TempDir install_{"tkinst"};
     TempDir targets_{"tktgt"};
-    WorkDir work_;
+    // Outside %TEMP%: the intake filters out every path that contains "TEMP" or "TMP".
+    TempDir work_{"tkwork", "C:\\"};
     std::string src_;
 };
 
@@ -66,7 +67,7 @@ TEST_F(Program, StartsOnceHidesOnlyForTheExactWordAndShowsTheFirstRun)
         RunningProgram first;
         ASSERT_TRUE(first.WaitForMainWindow() && Ready(first.MainWindow()));
         RunningProgram second;
-        ASSERT_TRUE(WaitUntil([&] { return !second.Windows("Already Running").empty(); }, 20000));
+        ASSERT_TRUE(PumpUntil([&] { return !second.Windows("Already Running").empty(); }, 20000));
         HWND box = second.Windows("Already Running")[0];
         EXPECT_NE(std::string::npos, WindowText(GetDlgItem(box, 0xFFFF)).find("You cannot start two copies of Tandemkeep."));
         SaveWindowShot(box, "already-running");
@@ -128,7 +129,7 @@ TEST_F(Program, ChangedFilesReachEveryDiskTargetUnderItsStorageType)
     EXPECT_TRUE(Arrives(single + "\\todo.txt", "new notes"));
     ASSERT_TRUE(WriteFileBytes(src_ + "\\new.txt", "second version"));
     EXPECT_TRUE(Arrives(sync + "\\new.txt", "second version"));
-    EXPECT_TRUE(WaitUntil([&] { return Log().find("Filtered out suspected temporary file " + src_ + "\\scratch.tmp") != std::string::npos; }, 20000));
+    EXPECT_TRUE(PumpUntil([&] { return Log().find("Filtered out suspected temporary file " + src_ + "\\scratch.tmp") != std::string::npos; }, 20000));
     EXPECT_FALSE(FileExists(sync + "\\scratch.tmp"));
     EXPECT_TRUE(program.Close());
 

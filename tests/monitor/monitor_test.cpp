@@ -14,7 +14,6 @@
 #include "monitor/watcher.h"
 #include "store/store.h"
 #include "transfer/ftpbatch.h"
-#include "tests/support/program.h"
 #include "tests/support/recorder.h"
 #include "tests/support/seed.h"
 #include "tests/support/testenv.h"
@@ -89,7 +88,7 @@ protected:
     }
     std::map<std::string, int> QueuedOnceSettled(size_t count)  // requests per path, once count are queued
     {
-        EXPECT_TRUE(WaitUntil([&] { return Queued().size() >= count; }, 15000));
+        EXPECT_TRUE(PumpUntil([&] { return Queued().size() >= count; }, 15000));
         Sleep(300);
         std::map<std::string, int> counts;
         for (const auto& r : Queued())
@@ -194,7 +193,7 @@ TEST_F(Monitor, SwitchingOnWhileOnKeepsTheMonitorWithTheChangesWaitingInIt)
     HANDLE first = device;
     for (int i = 0; i < 30; ++i)  // read one by one, 25 ms apart: most of them wait in the monitor
         ASSERT_TRUE(WriteFileBytes(work + "\\f" + std::to_string(i) + ".txt", "x"));
-    ASSERT_TRUE(WaitUntil([] { return BuiltinPendingReports() >= 10; }, 10000));
+    ASSERT_TRUE(PumpUntil([] { return BuiltinPendingReports() >= 10; }, 10000));
     ASSERT_TRUE(WriteFileBytes(work + "\\f29.txt", "again"));  // waiting still: one report
     ASSERT_EQ(1, SetMonitoring(NULL, &device, &g_start, 1));
     EXPECT_EQ(first, device);

@@ -5,17 +5,14 @@
 
 #include <windows.h>
 
+#include <algorithm>
 #include <sstream>
 
 std::string ServerStatePath(const std::string& relative)
 {
-    const char* unix = getenv("TK_FTP_STATE");
-    std::string path = "Z:";
-    for (const char* p = unix ? unix : ""; *p; ++p)
-        path += *p == '/' ? '\\' : *p;
-    path += '\\';
-    for (char c : relative)
-        path += c == '/' ? '\\' : c;
+    const char* state = getenv("TK_FTP_STATE");
+    std::string path = "Z:" + std::string(state ? state : "") + "/" + relative;
+    std::replace(path.begin(), path.end(), '/', '\\');
     return path;
 }
 

@@ -3,70 +3,22 @@
 
 #include "resources/brand.h"
 
-#include <stdio.h>
-#include <string.h>
-
 #include "tests/support/testenv.h"
-
-namespace {
-
-struct WindowQuery {
-    DWORD pid;
-    const char* title;
-    bool visibleOnly;
-    std::vector<HWND> found;
-};
-
-BOOL CALLBACK CollectProgramWindow(HWND wnd, LPARAM param)
-{
-    WindowQuery* q = reinterpret_cast<WindowQuery*>(param);
-    DWORD pid = 0;
-    GetWindowThreadProcessId(wnd, &pid);
-    if (pid != q->pid || (q->visibleOnly && !IsWindowVisible(wnd)))
-        return TRUE;
-    char text[512] = "";
-    GetWindowTextA(wnd, text, sizeof text);
-    if (!q->title || strcmp(text, q->title) == 0)
-        q->found.push_back(wnd);
-    return TRUE;
-}
-
-} // namespace
-
-std::string ProgramPath()
-{
-    char self[MAX_PATH];
-    GetModuleFileNameA(NULL, self, sizeof self);
-    std::string path = self;
-    path = path.substr(0, path.find_last_of('\\'));   // ...\tests
-    path = path.substr(0, path.find_last_of('\\'));   // build folder
-    return path + "\\tandemkeep.exe";
-}
-
-bool WaitUntil(const std::function<bool()>& cond, int timeoutMs)
-{
-    DWORD end = GetTickCount() + static_cast<DWORD>(timeoutMs);
-    while (!cond()) {
-        if (static_cast<int>(end - GetTickCount()) <= 0)
-            return cond();
-        Sleep(50);
-    }
-    return true;
-}
 
 RunningProgram::RunningProgram(const std::string& arguments)
 {
-    std::string exe = ProgramPath();
+    char self[MAX_PATH];
+    GetModuleFileNameA(NULL, self, sizeof self);
+    std::string exe = self;
+    exe = exe.substr(0, exe.find_last_of('\\'));  // ...\tests
+    exe = exe.substr(0, exe.find_last_of('\\')) + "\\tandemkeep.exe";
     std::string command = "\"" + exe + "\"";
     if (!arguments.empty())
         command += " " + arguments;
-    STARTUPINFOA si;
-    memset(&si, 0, sizeof si);
+    STARTUPINFOA si = {};
     si.cb = sizeof si;
     PROCESS_INFORMATION pi;
-    std::vector<char> line(command.begin(), command.end());
-    line.push_back('\0');
-    if (CreateProcessA(exe.c_str(), line.data(), NULL, NULL, FALSE, 0, NULL, NULL, &si, &pi)) {
+    if (CreateProcessA(exe.c_str(), &command[0], NULL, NULL, FALSE, 0, NULL, NULL, &si, &pi)) {
         process_ = pi.hProcess;
         pid_ = pi.dwProcessId;
         CloseHandle(pi.hThread);
@@ -83,13 +35,6 @@ RunningProgram::~RunningProgram()
     CloseHandle(process_);
 }
 
-std::vector<HWND> RunningProgram::Windows(const char* title, bool visibleOnly) const
-{
-    WindowQuery q{pid_, title, visibleOnly, {}};
-    EnumWindows(CollectProgramWindow, reinterpret_cast<LPARAM>(&q));
-    return q.found;
-}
-
 HWND RunningProgram::MainWindow() const
 {
     // The main dialog is the program's window with the product title and a menu.
@@ -101,7 +46,7 @@ HWND RunningProgram::MainWindow() const
 
 bool RunningProgram::WaitForMainWindow(int timeoutMs) const
 {
-    return WaitUntil([this] { return MainWindow() != NULL; }, timeoutMs);
+    return PumpUntil([this] { return MainWindow() != NULL; }, timeoutMs);
 }
 
 bool RunningProgram::Close(int timeoutMs)
@@ -123,27 +68,12 @@ int RunningProgram::WaitForExit(int timeoutMs)
     return static_cast<int>(code);
 }
 
-WorkDir::WorkDir()
-{
-    static unsigned counter = 0;
-    char name[MAX_PATH];
-    do
-        snprintf(name, sizeof name, "C:\\tkwork-%lu-%u", GetCurrentProcessId(), ++counter);
-    while (!CreateDirectoryA(name, NULL));
-    path_ = name;
-}
-
-WorkDir::~WorkDir()
-{
-    RemoveTree(path_);
-}
-
 bool WaitForWatch(const std::string& probe, const std::function<bool()>& arrived, int timeoutMs)
 {
     DWORD end = GetTickCount() + static_cast<DWORD>(timeoutMs);
     do {
         WriteFileBytes(probe, "probe");
-        if (WaitUntil(arrived, 1000))
+        if (PumpUntil(arrived, 1000))
             return true;
     } while (static_cast<int>(end - GetTickCount()) > 0);
     return false;

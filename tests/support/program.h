@@ -6,21 +6,21 @@
 #include <string>
 #include <vector>
 
-// Full path of the program built beside the test programs (..\tandemkeep.exe).
-std::string ProgramPath();
+#include "tests/support/windows.h"
 
 class RunningProgram {
 public:
-    // Starts the program with a command line ("" or "HIDE").
+    // Starts the program built beside the test programs (..\tandemkeep.exe) with a command line ("" or "HIDE").
     explicit RunningProgram(const std::string& arguments = "");
     ~RunningProgram();  // closes it (WM_CLOSE to its main window), kills it if it hangs
     RunningProgram(const RunningProgram&) = delete;
     RunningProgram& operator=(const RunningProgram&) = delete;
 
-    bool started() const { return process_ != NULL; }
-    DWORD pid() const { return pid_; }
     // Top-level windows of the program with this title (visible ones unless told).
-    std::vector<HWND> Windows(const char* title, bool visibleOnly = true) const;
+    std::vector<HWND> Windows(const char* title, bool visibleOnly = true) const
+    {
+        return FindProcessWindows(title, visibleOnly, pid_);
+    }
     // The main window (visible or not); NULL until it exists.
     HWND MainWindow() const;
     // Waits for the main window to exist; false after timeoutMs.
@@ -35,26 +35,7 @@ private:
     DWORD pid_ = 0;
 };
 
-// A folder outside the temporary folder for a running program's items: the
-// intake filters out every changed path that contains "TEMP" or "TMP", and
-// %TEMP% contains "Temp". Removed with everything in it.
-class WorkDir {
-public:
-    WorkDir();
-    ~WorkDir();
-    WorkDir(const WorkDir&) = delete;
-    WorkDir& operator=(const WorkDir&) = delete;
-    const std::string& path() const { return path_; }
-    std::string operator/(const std::string& relative) const { return path_ + "\\" + relative; }
-
-private:
-    std::string path_;
-};
-
 // Rewrites a probe file in a watched folder until arrived() holds, so that a
 // test begins once the program's monitor is watching; false after timeoutMs.
 bool WaitForWatch(const std::string& probe, const std::function<bool()>& arrived,
                   int timeoutMs = 30000);
-
-// Waits (sleeping, no message pump) until cond() holds; returns cond().
-bool WaitUntil(const std::function<bool()>& cond, int timeoutMs);

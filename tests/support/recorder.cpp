@@ -4,21 +4,16 @@
 #include "common/messages.h"
 #include "log/errors.h"
 
+#include <algorithm>
+#include <iterator>
+
 namespace {
 
 const char kClass[] = "TkRecorderWindow";
 
 // Private messages whose lParam is a text of the sender's.
-bool CarriesText(UINT msg)
-{
-    switch (msg) {
-    case UM_FTPREPLY: case UM_STATUSTEXT: case UM_TRAYSTATE: case UM_SETCAPTION:
-    case UM_DISKFILESTART: case UM_FTPFILESTART: case UM_BROWSETARGET:
-        return true;
-    default:
-        return false;
-    }
-}
+const UINT kTextMessages[] = {UM_FTPREPLY,      UM_STATUSTEXT,   UM_TRAYSTATE,   UM_SETCAPTION,
+                              UM_DISKFILESTART, UM_FTPFILESTART, UM_BROWSETARGET};
 
 }  // namespace
 
@@ -50,7 +45,7 @@ LRESULT CALLBACK Recorder::Proc(HWND wnd, UINT msg, WPARAM wParam, LPARAM lParam
         const ErrorReport* report = reinterpret_cast<const ErrorReport*>(lParam);
         r.code = report->code;
         r.text = report->subject;
-    } else if (CarriesText(msg) && lParam) {
+    } else if (lParam && std::count(std::begin(kTextMessages), std::end(kTextMessages), msg)) {
         r.text = reinterpret_cast<const char*>(lParam);
     }
     self->seen_.push_back(r);
@@ -72,8 +67,7 @@ std::vector<Recorded> Recorder::Seen(UINT msg) const
 std::vector<std::string> Recorder::Texts(UINT msg) const
 {
     std::vector<std::string> out;
-    for (const Recorded& r : seen_)
-        if (r.msg == msg)
-            out.push_back(r.text);
+    for (const Recorded& r : Seen(msg))
+        out.push_back(r.text);
     return out;
 }

@@ -7,7 +7,50 @@
 #include <stdio.h>
 #include <string.h>
 
+#include <functional>
 #include <random>
+
+namespace {
+
+// A key below HKEY_LOCAL_MACHINE for the length of a statement: opened (NULL when missing) or created.
+struct MachineKey {
+    HKEY key = NULL;
+    explicit MachineKey(const std::string& path, bool create = false)
+    {
+        if (create)
+            RegCreateKeyExA(HKEY_LOCAL_MACHINE, path.c_str(), 0, NULL, 0, KEY_ALL_ACCESS, NULL, &key, NULL);
+        else
+            RegOpenKeyExA(HKEY_LOCAL_MACHINE, path.c_str(), 0, KEY_ALL_ACCESS, &key);
+    }
+    ~MachineKey()
+    {
+        if (key)
+            RegCloseKey(key);
+    }
+};
+
+// Calls visit(full path, path relative to folder, whether a folder) for everything below folder, each
+// folder after its contents.
+void WalkTree(const std::string& folder, const std::string& relative,
+              const std::function<void(const std::string&, const std::string&, bool)>& visit)
+{
+    WIN32_FIND_DATAA fd;
+    HANDLE find = FindFirstFileA((folder + "\\*").c_str(), &fd);
+    if (find == INVALID_HANDLE_VALUE)
+        return;
+    do {
+        std::string name = fd.cFileName;
+        bool isFolder = (fd.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) != 0;
+        if (name == "." || name == "..")
+            continue;
+        if (isFolder)
+            WalkTree(folder + "\\" + name, relative + name + "\\", visit);
+        visit(folder + "\\" + name, relative + name, isFolder);
+    } while (FindNextFileA(find, &fd));
+    FindClose(find);
+}
+
+}  // namespace
 
 void DeleteProductKey()
 {
@@ -17,18 +60,12 @@ void DeleteProductKey()
 void ResetProductKey()
 {
     DeleteProductKey();
-    HKEY key = NULL;
-    RegCreateKeyExA(HKEY_LOCAL_MACHINE, TK_PRODUCT_KEY, 0, NULL, 0, KEY_ALL_ACCESS, NULL, &key, NULL);
-    if (key)
-        RegCloseKey(key);
+    MachineKey created(TK_PRODUCT_KEY, true);
 }
 
 void SetGlobalRaw(const char* name, DWORD type, const void* data, DWORD size)
 {
-    HKEY key = NULL;
-    RegCreateKeyExA(HKEY_LOCAL_MACHINE, TK_PRODUCT_KEY, 0, NULL, 0, KEY_ALL_ACCESS, NULL, &key, NULL);
-    RegSetValueExA(key, name, 0, type, static_cast<const BYTE*>(data), size);
-    RegCloseKey(key);
+    RegSetValueExA(MachineKey(TK_PRODUCT_KEY, true).key, name, 0, type, static_cast<const BYTE*>(data), size);
 }
 
 void SetGlobalDword(const char* name, DWORD value)
@@ -43,42 +80,24 @@ void SetGlobalText(const char* name, const char* text)
 
 void DeleteGlobalValue(const char* name)
 {
-    HKEY key = OpenProductKey();
-    if (key) {
-        RegDeleteValueA(key, name);
-        RegCloseKey(key);
-    }
+    RegDeleteValueA(MachineKey(TK_PRODUCT_KEY).key, name);
 }
 
 bool GlobalValueExists(const char* name)
 {
-    HKEY key = OpenProductKey();
-    if (!key)
-        return false;
-    bool exists = RegQueryValueExA(key, name, NULL, NULL, NULL, NULL) == ERROR_SUCCESS;
-    RegCloseKey(key);
-    return exists;
+    return RegQueryValueExA(MachineKey(TK_PRODUCT_KEY).key, name, NULL, NULL, NULL, NULL) == ERROR_SUCCESS;
 }
 
 DWORD GetGlobalDword(const char* name, DWORD fallback)
 {
-    HKEY key = OpenProductKey();
-    DWORD value = fallback;
-    if (key) {
-        ReadRegDword(key, name, &value);
-        RegCloseKey(key);
-    }
-    return value;
+    ReadRegDword(MachineKey(TK_PRODUCT_KEY).key, name, &fallback);
+    return fallback;
 }
 
 std::string GetGlobalText(const char* name)
 {
-    HKEY key = OpenProductKey();
     char text[4096] = "";
-    if (key) {
-        ReadRegText(key, name, text, sizeof text);
-        RegCloseKey(key);
-    }
+    ReadRegText(MachineKey(TK_PRODUCT_KEY).key, name, text, sizeof text);
     return text;
 }
 
@@ -88,58 +107,44 @@ void SetItemRaw(const char* item, const char* subkey, const char* name, DWORD ty
     std::string path = std::string(TK_FILES_KEY) + "\\" + item;
     if (subkey && *subkey)
         path += std::string("\\") + subkey;
-    HKEY key = NULL;
-    RegCreateKeyExA(HKEY_LOCAL_MACHINE, path.c_str(), 0, NULL, 0, KEY_ALL_ACCESS, NULL, &key, NULL);
-    RegSetValueExA(key, name, 0, type, static_cast<const BYTE*>(data), size);
-    RegCloseKey(key);
+    RegSetValueExA(MachineKey(path, true).key, name, 0, type, static_cast<const BYTE*>(data), size);
 }
 
-TempDir::TempDir(const char* tag)
+TempDir::TempDir(const char* tag, const char* base)
 {
-    char base[MAX_PATH];
-    GetTempPathA(sizeof base, base);
+    char temp[MAX_PATH];
+    GetTempPathA(sizeof temp, temp);
     static unsigned counter = 0;
     char name[MAX_PATH];
-    for (;;) {
-        snprintf(name, sizeof name, "%s%s-%lu-%u", base, tag, GetCurrentProcessId(), ++counter);
-        if (CreateDirectoryA(name, NULL))
-            break;
-    }
+    do
+        snprintf(name, sizeof name, "%s%s-%lu-%u", base ? base : temp, tag, GetCurrentProcessId(), ++counter);
+    while (!CreateDirectoryA(name, NULL));
     // Long form, so comparisons with resolved paths hold.
     char longName[MAX_PATH];
     DWORD got = GetLongPathNameA(name, longName, sizeof longName);
     path_ = (got > 0 && got < sizeof longName) ? longName : name;
 }
 
-TempDir::~TempDir()
-{
-    RemoveTree(path_);
-}
-
-std::string TempDir::operator/(const std::string& relative) const
-{
-    return path_ + "\\" + relative;
-}
-
 void RemoveTree(const std::string& path)
 {
-    WIN32_FIND_DATAA fd;
-    HANDLE find = FindFirstFileA((path + "\\*").c_str(), &fd);
-    if (find != INVALID_HANDLE_VALUE) {
-        do {
-            if (!strcmp(fd.cFileName, ".") || !strcmp(fd.cFileName, ".."))
-                continue;
-            std::string child = path + "\\" + fd.cFileName;
-            if (fd.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) {
-                RemoveTree(child);
-            } else {
-                SetFileAttributesA(child.c_str(), FILE_ATTRIBUTE_NORMAL);
-                DeleteFileA(child.c_str());
-            }
-        } while (FindNextFileA(find, &fd));
-        FindClose(find);
-    }
+    WalkTree(path, "", [](const std::string& child, const std::string&, bool isFolder) {
+        SetFileAttributesA(child.c_str(), FILE_ATTRIBUTE_NORMAL);
+        if (isFolder)
+            RemoveDirectoryA(child.c_str());
+        else
+            DeleteFileA(child.c_str());
+    });
     RemoveDirectoryA(path.c_str());
+}
+
+std::map<std::string, std::string> ReadTree(const std::string& folder)
+{
+    std::map<std::string, std::string> out;
+    WalkTree(folder, "", [&out](const std::string& path, const std::string& relative, bool isFolder) {
+        if (!isFolder)
+            out[relative] = ReadFileBytes(path);
+    });
+    return out;
 }
 
 bool WriteFileBytes(const std::string& path, const std::string& data)
@@ -217,34 +222,4 @@ int CountOf(const std::string& text, const std::string& part)
     for (size_t at = text.find(part); at != std::string::npos; at = text.find(part, at + part.size()))
         ++n;
     return n;
-}
-
-namespace {
-
-void CollectTree(const std::string& folder, const std::string& prefix,
-                 std::map<std::string, std::string>* out)
-{
-    WIN32_FIND_DATAA fd;
-    HANDLE h = FindFirstFileA((folder + "\\*").c_str(), &fd);
-    if (h == INVALID_HANDLE_VALUE)
-        return;
-    do {
-        std::string name = fd.cFileName;
-        if (name == "." || name == "..")
-            continue;
-        if (fd.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY)
-            CollectTree(folder + "\\" + name, prefix + name + "\\", out);
-        else
-            (*out)[prefix + name] = ReadFileBytes(folder + "\\" + name);
-    } while (FindNextFileA(h, &fd));
-    FindClose(h);
-}
-
-}  // namespace
-
-std::map<std::string, std::string> ReadTree(const std::string& folder)
-{
-    std::map<std::string, std::string> out;
-    CollectTree(folder, "", &out);
-    return out;
 }

@@ -24,23 +24,23 @@ std::string GetGlobalText(const char* name);
 void SetItemRaw(const char* item, const char* subkey, const char* name, DWORD type,
                 const void* data, DWORD size);
 
-// A fresh folder below the temporary folder, removed with everything in it
-// when the object goes.
+void RemoveTree(const std::string& path);
+
+// A fresh folder below base (the temporary folder when NULL), removed with
+// everything in it when the object goes.
 class TempDir {
 public:
-    explicit TempDir(const char* tag = "tk");
-    ~TempDir();
+    explicit TempDir(const char* tag = "tk", const char* base = NULL);
+    ~TempDir() { RemoveTree(path_); }
     TempDir(const TempDir&) = delete;
     TempDir& operator=(const TempDir&) = delete;
     const std::string& path() const { return path_; }
-    // path() + "\" + relative
-    std::string operator/(const std::string& relative) const;
+    std::string operator/(const std::string& relative) const { return path_ + "\\" + relative; }
 
 private:
     std::string path_;
 };
 
-void RemoveTree(const std::string& path);
 bool WriteFileBytes(const std::string& path, const std::string& data);
 std::string ReadFileBytes(const std::string& path);
 bool FileExists(const std::string& path);

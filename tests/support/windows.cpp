@@ -2,8 +2,8 @@
 #include "tests/support/windows.h"
 
 #include "common/seams.h"
+#include "tests/support/testenv.h"
 
-#include <stdio.h>
 #include <stdlib.h>
 
 void PumpMessages(int ms)
@@ -23,17 +23,17 @@ void PumpMessages(int ms)
 bool PumpUntil(const std::function<bool()>& cond, int timeoutMs)
 {
     DWORD end = GetTickCount() + static_cast<DWORD>(timeoutMs);
-    for (;;) {
-        if (cond())
-            return true;
+    while (!cond()) {
         if (static_cast<int>(end - GetTickCount()) <= 0)
             return cond();
         PumpMessages(10);
     }
+    return true;
 }
 
 namespace {
 struct FindContext {
+    DWORD pid;
     const char* title;
     bool visibleOnly;
     std::vector<HWND> found;
@@ -44,19 +44,16 @@ BOOL CALLBACK CollectWindow(HWND wnd, LPARAM param)
     FindContext* ctx = reinterpret_cast<FindContext*>(param);
     DWORD pid = 0;
     GetWindowThreadProcessId(wnd, &pid);
-    if (pid != GetCurrentProcessId())
-        return TRUE;
-    if (ctx->visibleOnly && !IsWindowVisible(wnd))
-        return TRUE;
-    if (WindowText(wnd) == ctx->title)
+    bool visible = !ctx->visibleOnly || IsWindowVisible(wnd);
+    if (pid == ctx->pid && visible && (!ctx->title || WindowText(wnd) == ctx->title))
         ctx->found.push_back(wnd);
     return TRUE;
 }
 } // namespace
 
-std::vector<HWND> FindProcessWindows(const char* title, bool visibleOnly)
+std::vector<HWND> FindProcessWindows(const char* title, bool visibleOnly, DWORD pid)
 {
-    FindContext ctx{title, visibleOnly, {}};
+    FindContext ctx{pid ? pid : GetCurrentProcessId(), title, visibleOnly, {}};
     EnumWindows(CollectWindow, reinterpret_cast<LPARAM>(&ctx));
     return ctx.found;
 }
@@ -68,22 +65,13 @@ std::string WindowText(HWND wnd)
     return text;
 }
 
-std::string DlgItemText(HWND dlg, int id)
-{
-    return WindowText(GetDlgItem(dlg, id));
-}
-
 HWND CreateTestOwner(int x, int y, int w, int h)
 {
-    static bool registered = false;
-    if (!registered) {
-        WNDCLASSA wc = {};
-        wc.lpfnWndProc = DefWindowProcA;
-        wc.hInstance = GetModuleHandleA(NULL);
-        wc.lpszClassName = "TkTestOwner";
-        RegisterClassA(&wc);
-        registered = true;
-    }
+    WNDCLASSA wc = {};
+    wc.lpfnWndProc = DefWindowProcA;
+    wc.hInstance = GetModuleHandleA(NULL);
+    wc.lpszClassName = "TkTestOwner";
+    RegisterClassA(&wc);  // fails harmlessly when registered before
     HWND wnd = CreateWindowA("TkTestOwner", "Test Owner", WS_OVERLAPPEDWINDOW, x, y, w, h, NULL,
                              NULL, GetModuleHandleA(NULL), NULL);
     ShowWindow(wnd, SW_SHOWNORMAL);
@@ -124,38 +112,26 @@ std::string SaveWindowShot(HWND wnd, const char* name)
         return std::string();
     RECT r;
     GetWindowRect(wnd, &r);
-    int w = r.right - r.left, h = r.bottom - r.top;
+    int w = r.right - r.left;
+    int h = r.bottom - r.top;
     HDC screen = GetDC(NULL);
     HDC mem = CreateCompatibleDC(screen);
     HBITMAP bmp = CreateCompatibleBitmap(screen, w, h);
     HGDIOBJ old = SelectObject(mem, bmp);
     BitBlt(mem, 0, 0, w, h, screen, r.left, r.top, SRCCOPY);
-    SelectObject(mem, old);
+    SelectObject(mem, old);  // GetDIBits wants the bitmap out of every DC
 
-    BITMAPINFOHEADER bi = {};
-    bi.biSize = sizeof bi;
-    bi.biWidth = w;
-    bi.biHeight = h;
-    bi.biPlanes = 1;
-    bi.biBitCount = 24;
-    DWORD stride = ((w * 3 + 3) / 4) * 4;
-    std::string pixels(stride * h, '\0');
+    BITMAPINFOHEADER bi = {sizeof bi, w, h, 1, 24, BI_RGB, 0, 0, 0, 0, 0};  // 24 bits a pixel, bottom row first
+    std::string pixels(((w * 3 + 3) / 4) * 4 * h, '\0');  // each row padded to 4 bytes
     GetDIBits(mem, bmp, 0, h, &pixels[0], reinterpret_cast<BITMAPINFO*>(&bi), DIB_RGB_COLORS);
     DeleteObject(bmp);
     DeleteDC(mem);
     ReleaseDC(NULL, screen);
 
-    std::string path = std::string(dir) + "\\" + name + ".bmp";
-    FILE* f = fopen(path.c_str(), "wb");
-    if (!f)
-        return std::string();
-    BITMAPFILEHEADER bf = {};
-    bf.bfType = 0x4D42;
-    bf.bfOffBits = sizeof bf + sizeof bi;
+    BITMAPFILEHEADER bf = {0x4D42, 0, 0, 0, sizeof bf + sizeof bi};  // "BM"
     bf.bfSize = bf.bfOffBits + static_cast<DWORD>(pixels.size());
-    fwrite(&bf, sizeof bf, 1, f);
-    fwrite(&bi, sizeof bi, 1, f);
-    fwrite(pixels.data(), 1, pixels.size(), f);
-    fclose(f);
-    return path;
+    std::string path = std::string(dir) + "\\" + name + ".bmp";
+    std::string file(reinterpret_cast<const char*>(&bf), sizeof bf);
+    file.append(reinterpret_cast<const char*>(&bi), sizeof bi);
+    return WriteFileBytes(path, file + pixels) ? path : std::string();
 }
