@@ -1,12 +1,11 @@
-// FTP end to end against vsftpd: live uploads by the real program, a whole-folder
-// synchronisation from the main window, and a restore from an FTP record.
+// FTP end to end against vsftpd: live uploads by the real program, and a whole-folder
+// synchronisation from the main window with a restore from an FTP record.
 #include <gtest/gtest.h>
 #include <windows.h>
 #include <commctrl.h>
 
 #include "app/appstate.h"
 #include "app/mainwnd.h"
-#include "common/messages.h"
 #include "log/errors.h"
 #include "resources/resource.h"
 #include "store/store.h"
@@ -66,7 +65,7 @@ protected:
         RemoveTree(ServerFolder());
         DeleteProductKey();
     }
-    void Seed(bool disk, BYTE includeSubs = 1)
+    void Seed(const std::string& diskFolder)
     {
         ItemSpec spec;
         FtpSpec ftp;
@@ -75,9 +74,7 @@ protected:
         ftp.anonymous = 1;
         ftp.password = "";
         spec.ftps = {ftp};
-        if (disk)
-            spec.disks = {{disk_.path()}};
-        spec.includeSubs = includeSubs;
+        spec.disks = {{diskFolder}};
         SeedItem(item_, spec);
     }
     std::string ServerFolder() { return ServerStatePath("vsroot/" + remote_); }
@@ -90,21 +87,6 @@ protected:
     }
     std::string Logs() { return ReadFileBytes(install_ / "backuplog.txt") + ErrorLog(); }
     std::string ErrorLog() { return ReadFileBytes(install_ / "errorlog.txt"); }
-    // The real main window in this process, with its live worker.
-    bool Open()
-    {
-        wnd_ = CreateMainWindow(SW_SHOWNORMAL);
-        PumpMessages(50);
-        return wnd_ != NULL;
-    }
-    // Synchronize on the item's row; true once its progress window says it is done.
-    bool Synchronize(int timeoutMs)
-    {
-        HWND list = GetDlgItem(wnd_, IDC_MAIN_LIST);
-        ListView_SetItemState(list, 0, LVIS_SELECTED, LVIS_SELECTED);
-        SendMessageA(wnd_, WM_COMMAND, IDM_SYNCHRONIZE, 0);
-        return PumpUntil([] { return FindWindowA(NULL, "Folder Transfer Complete") != NULL; }, timeoutMs);
-    }
 
     TempDir install_{"tke2ei"};
     TempDir disk_{"tke2ed"};
@@ -118,7 +100,7 @@ protected:
 TEST_F(FtpEndToEnd, LiveChangesReachServerAndDiskWithRestoreRecords)
 {
     MakeDirs(work_ / "sub");  // exists before the watch begins
-    Seed(true);
+    Seed(disk_.path());
     SetGlobalRaw("enabled", REG_BINARY, "", 0);
     RunningProgram program;
     ASSERT_TRUE(program.WaitForMainWindow());
@@ -148,63 +130,16 @@ TEST_F(FtpEndToEnd, LiveChangesReachServerAndDiskWithRestoreRecords)
     EXPECT_EQ("", ErrorLog());
 }
 
-TEST_F(FtpEndToEnd, SynchronizeCopiesTheTreeToDiskAndServerAndSubfoldersOnlyWhenAsked)
+TEST_F(FtpEndToEnd, SynchronizeCopiesTheTreeWithFourGibibytesToDiskAndServerAndItsRecordRestoresIt)
 {
     Tree files = {{"a.txt", "alpha"}, {"empty.txt", ""}, {"x\\b.bin", RandomBytes(70000, 1)},
                   {"x\\y\\z\\c.bin", RandomBytes(3000, 2)}, {"x\\y\\d e.txt", "spaced name"}};
     for (const auto& f : files)
         Write(f.first, f.second);
-    Seed(true);
-    ASSERT_TRUE(Open());
-    ASSERT_TRUE(Synchronize(60000)) << Logs();
-    SaveWindowShot(FindWindowA(NULL, "Folder Transfer Complete"), "e2e-folder-complete");
-    EXPECT_EQ(files, ReadTree(disk_.path()));
-    EXPECT_EQ(files, ReadTree(ServerFolder()));
-    EXPECT_EQ(files.size(), RestoreRecords(item_, KIND_FTP).size());
-    EXPECT_EQ(files.size(), RestoreRecords(item_, KIND_HD).size());
-    EXPECT_EQ("", ErrorLog());
-    EXPECT_TRUE(boxes_.boxes().empty());
-
-    SendMessageA(wnd_, WM_CLOSE, 0, 0);
-    RemoveTree(ServerFolder());
-    DeleteProductKey();
-    ResetProductKey();
-    UseInstallDir(install_);
-    Seed(false, 0);
-    ASSERT_TRUE(Open());
-    ASSERT_TRUE(Synchronize(30000)) << Logs();
-    Tree top = {{"a.txt", "alpha"}, {"empty.txt", ""}};
-    EXPECT_EQ(top, ReadTree(ServerFolder()));
-}
-
-TEST_F(FtpEndToEnd, AFileComesBackFromItsFtpRecordIntoTheRestoreFolder)
-{
-    std::string data = RandomBytes(150000, 3);
-    std::string source = Write("keep\\report.bin", data);
-    Seed(false);
-    TempDir restore("tke2er");
-    SetGlobalText("restorefolder", restore.path().c_str());
-    ASSERT_TRUE(Open());
-    ASSERT_TRUE(Synchronize(30000)) << Logs();
-    auto records = RestoreRecords(item_, KIND_FTP);
-    ASSERT_EQ(1u, records.size());
-    ASSERT_EQ(0u, records[0].first.find(source + "*"));
-    std::string stored = records[0].first.substr(source.size() + 1);
-    // The original is lost; the Restore dialog hands the record to the FTP client.
-    ASSERT_TRUE(DeleteFileA(source.c_str()));
-    ASSERT_EQ(ERR_SUCCESS, StartFtpDownload(item_.c_str(), stored.c_str(), records[0].second.c_str()));
-    EXPECT_TRUE(PumpUntil([&] { return ReadFileBytes(restore / "report.bin") == data; }, 30000)) << Logs();
-    EXPECT_TRUE(PumpUntil([] { return !HasBatches(g_app.live.batches); }, 10000));
-    EXPECT_FALSE(FileExists(source));  // a restore never writes over the original place
-    EXPECT_EQ("", ErrorLog());
-}
-
-TEST_F(FtpEndToEnd, AFileOfFourGibibytesIsStoredUploadedAndRestoredWhole)
-{
-    // Sparse: the file costs nothing until its copies are written.
+    // Beside them a sparse file over 4 GiB: it costs nothing until its copies are written.
     const unsigned long long size = (4ull << 30) + 100;
-    std::string source = work_ / "big.bin";
-    HANDLE file = CreateFileA(source.c_str(), GENERIC_WRITE, 0, NULL, CREATE_ALWAYS, 0, NULL);
+    std::string big = work_ / "big.bin";
+    HANDLE file = CreateFileA(big.c_str(), GENERIC_WRITE, 0, NULL, CREATE_ALWAYS, 0, NULL);
     ASSERT_NE(INVALID_HANDLE_VALUE, file);
     for (unsigned long long at : {0ull, (2ull << 30) - 3, (4ull << 30) - 5, size - 100}) {
         LARGE_INTEGER to;
@@ -217,37 +152,48 @@ TEST_F(FtpEndToEnd, AFileOfFourGibibytesIsStoredUploadedAndRestoredWhole)
     CloseHandle(file);
     // The copies land in memory where the machine has a memory file system:
     // the test then waits for the program, not for the disk.
-    std::string fast = DirExists("Z:\\dev\\shm") ? "Z:\\dev\\shm\\tk-e2e-" + std::to_string(GetCurrentProcessId())
-                                                  : work_ / "copies";
-    std::string copies = fast + "\\disk", restore = fast + "\\restore";
+    TempDir fast("tk-e2e", DirExists("Z:\\dev\\shm") ? "Z:\\dev\\shm\\" : NULL);
+    std::string copies = fast / "disk";
+    std::string restore = fast / "restore";
     MakeDirs(copies);
     MakeDirs(restore);
-    ItemSpec spec;
-    FtpSpec ftp;
-    ftp.port = ServerPort("vsftpd");
-    ftp.folder = remote_;
-    ftp.anonymous = 1;
-    spec.ftps = {ftp};
-    spec.disks = {{copies}};
-    SeedItem(item_, spec);
+    Seed(copies);
     SetGlobalText("restorefolder", restore.c_str());
-    ASSERT_TRUE(Open());
-    ASSERT_TRUE(Synchronize(120000)) << Logs();
+    wnd_ = CreateMainWindow(SW_SHOWNORMAL);  // the real main window in this process, with its live worker
+    ASSERT_TRUE(wnd_);
+    PumpMessages(50);
+    ListView_SetItemState(GetDlgItem(wnd_, IDC_MAIN_LIST), 0, LVIS_SELECTED, LVIS_SELECTED);
+    SendMessageA(wnd_, WM_COMMAND, IDM_SYNCHRONIZE, 0);
+    ASSERT_TRUE(PumpUntil([] { return FindWindowA(NULL, "Folder Transfer Complete") != NULL; }, 120000)) << Logs();
     HWND done = FindWindowA(NULL, "Folder Transfer Complete");
+    SaveWindowShot(done, "e2e-folder-complete");
     EXPECT_EQ(100, SendDlgItemMessageA(done, IDC_PROGRESS_FTP_BAR, PBM_GETPOS, 0, 0));
     EXPECT_EQ(100, SendDlgItemMessageA(done, IDC_PROGRESS_DISK_BAR, PBM_GETPOS, 0, 0));
-    EXPECT_TRUE(SameFile(source, copies + "\\big.bin"));
+    EXPECT_TRUE(SameFile(big, copies + "\\big.bin"));
     DeleteFileA((copies + "\\big.bin").c_str());
-    EXPECT_TRUE(SameFile(source, ServerFolder() + "\\big.bin"));
+    EXPECT_EQ(files, ReadTree(copies));
+    EXPECT_EQ(files.size() + 1, RestoreRecords(item_, KIND_HD).size());
+    EXPECT_TRUE(boxes_.boxes().empty());
+
+    // The original is lost; the Restore dialog hands its FTP record to the FTP client.
+    std::pair<std::string, std::string> record;
     auto records = RestoreRecords(item_, KIND_FTP);
-    ASSERT_EQ(1u, records.size());
-    std::string stored = records[0].first.substr(source.size() + 1);
-    ASSERT_EQ(ERR_SUCCESS, StartFtpDownload(item_.c_str(), stored.c_str(), records[0].second.c_str()));
+    EXPECT_EQ(files.size() + 1, records.size());
+    for (const auto& r : records)
+        if (r.first.find(big + "*") == 0)
+            record = r;
+    ASSERT_FALSE(record.first.empty());
+    std::string kept = work_ / "kept.bin";
+    ASSERT_TRUE(MoveFileA(big.c_str(), kept.c_str()));
+    std::string stored = record.first.substr(big.size() + 1);
+    ASSERT_EQ(ERR_SUCCESS, StartFtpDownload(item_.c_str(), stored.c_str(), record.second.c_str()));
     EXPECT_TRUE(PumpUntil([] { return !HasBatches(g_app.live.batches); }, 120000));
-    RemoveTree(ServerFolder());
-    EXPECT_TRUE(SameFile(source, restore + "\\big.bin"));
-    RemoveTree(fast);
-    EXPECT_EQ("", ErrorLog());
+    EXPECT_TRUE(SameFile(kept, ServerFolder() + "\\big.bin"));
+    DeleteFileA((ServerFolder() + "\\big.bin").c_str());
+    EXPECT_EQ(files, ReadTree(ServerFolder()));
+    EXPECT_TRUE(SameFile(kept, restore + "\\big.bin"));
+    EXPECT_FALSE(FileExists(big));  // a restore never writes over the original place
+    EXPECT_EQ("", ErrorLog()) << Logs();
 }
 
 }  // namespace
