@@ -232,10 +232,12 @@ class ResetData(Recording):
 
 
 class No226DTP(DTPHandler):
-    """Takes the whole file, then the server hangs up without confirming it."""
+    """Takes the whole file and closes the data connection, then the server
+    hangs up without confirming it: the client has seen the file end first."""
     def handle_close(self):
-        self.cmd_channel.close()
+        cmd = self.cmd_channel
         self.close()
+        cmd.ioloop.call_later(0.3, cmd.close, _errback=cmd.handle_error)
 
 
 class NoConfirm(Recording):
