@@ -302,6 +302,14 @@ def silent_server():
     return listener.getsockname()[1]
 
 
+def dead_port(held):
+    """A port bound but never listened on: every connect is refused."""
+    s = socket.socket()
+    s.bind(("127.0.0.1", 0))
+    held.append(s)
+    return s.getsockname()[1]
+
+
 def main():
     global STATE
     ap = argparse.ArgumentParser()
@@ -332,6 +340,8 @@ def main():
         server = FTPServer(("127.0.0.1", 0), handler, ioloop=ioloop)
         lines.append("%s %d" % (handler.scenario, server.address[1]))
     lines.append("silent %d" % silent_server())
+    held = []
+    lines.append("dead %d" % dead_port(held))
     deadline = time.time() + args.lifetime
     ioloop.call_every(5, lambda: time.time() > deadline and os._exit(0))
     tmp = os.path.join(STATE, "ports.tmp")
