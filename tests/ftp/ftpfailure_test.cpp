@@ -35,7 +35,7 @@ TEST_F(Failure, RefusalsEndTheBatchWithTheirMessageAndNoRecord)
         SetFtpIdleLimit(old);
         EXPECT_NE(std::string::npos, ErrorLog().find(Message(c.code))) << ErrorLog();
         EXPECT_EQ(1, CountOf(ErrorLog(), " - "));
-        EXPECT_TRUE((c.code != 530 && c.code != 425) || commands.back() == "QUIT");  // a server that still listens hears QUIT
+        EXPECT_TRUE((c.code != 530 && c.code != 425) || commands.back() == "QUIT");  // one still there hears QUIT
         // Passive mode never falls back to PORT.
         EXPECT_TRUE(!c.passive || std::count(commands.begin(), commands.end(), "PORT") == 0);
         EXPECT_FALSE(FileExists(ServerStatePath("pyroot/refused/" + name)));

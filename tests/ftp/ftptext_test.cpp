@@ -12,20 +12,17 @@
 
 namespace {
 
-void Collect(const char* line, void* context)
-{
-    static_cast<std::vector<std::string>*>(context)->push_back(line);
-}
-
+// The lines of stream fed in receives of these sizes, the rest in one.
 std::vector<std::string> SplitInChunks(const std::string& stream, const std::vector<int>& sizes)
 {
+    auto collect = [](const char* line, void* lines) { static_cast<std::vector<std::string>*>(lines)->push_back(line); };
     ReplyAssembler a = {};
     std::vector<std::string> lines;
     size_t pos = 0;
     for (size_t i = 0; pos < stream.size(); ++i) {
         int n = i < sizes.size() ? sizes[i] : static_cast<int>(stream.size() - pos);
         n = std::min<int>(n, static_cast<int>(stream.size() - pos));
-        SplitReplyLines(&a, stream.data() + pos, n, Collect, &lines);
+        SplitReplyLines(&a, stream.data() + pos, n, collect, &lines);
         pos += n;
     }
     return lines;
@@ -153,67 +150,55 @@ TEST(RemoteNames, JoinSplitLocationsAndPassiveReplies)
     EXPECT_STREQ("/www/", out);
 
     // The server is what follows the last '@': user names may hold one.
-    struct Location { const char* text; int ok; const char* address; WORD port; } locations[] = {
-        {"bob:<password>@ftp.example.com:2121", 1, "ftp.example.com", 2121},
-        {"me@example.com:<password>@ftp.host:21", 1, "ftp.host", 21},
-        {":@127.0.0.1:x", 1, "127.0.0.1", 0}, {"bob:<password>@host", 1, "host", 0},
-        {"bob@host:21", 0, "", 0}, {"bob:pw", 0, "", 0}, {"u:p@a-host-name-too-long:1", 0, "", 0},
+    struct Parsed { const char* text; const char* server; } locations[] = {
+        {"bob:<password>@ftp.example.com:2121", "ftp.example.com:2121"},
+        {"me@example.com:<password>@ftp.host:21", "ftp.host:21"}, {":@127.0.0.1:x", "127.0.0.1:0"},
+        {"bob:<password>@host", "host:0"}, {"bob@host:21", ""}, {"bob:pw", ""}, {"u:p@a-host-name-too-long:1", ""},
     };
-    for (const Location& l : locations) {
+    for (const Parsed& l : locations) {
         char address[16] = "";
         WORD port = 7;
-        EXPECT_EQ(l.ok, ParseFtpLocation(l.text, address, sizeof address, &port)) << l.text;
-        if (l.ok) {
-            EXPECT_STREQ(l.address, address) << l.text;
-            EXPECT_EQ(l.port, port) << l.text;
-        }
+        int ok = ParseFtpLocation(l.text, address, sizeof address, &port);
+        EXPECT_EQ(l.server, ok ? std::string(address) + ":" + std::to_string(port) : "") << l.text;
     }
-
-    struct Pasv { const char* line; int ok; const char* address; WORD port; } replies[] = {
-        {"227 Entering Passive Mode (127,0,0,1,4,1).\r\n", 1, "127.0.0.1", 1025},
-        {"227 Entering Passive Mode 10,0,0,7,200,15\r\n", 1, "10.0.0.7", 51215},
-        {"227 =192,168,1,2,0,21\r\n", 1, "192.168.1.2", 21},
-        {"227 1 step (127,0,0,1,0,80)\r\n", 1, "127.0.0.1", 80},
-        {"227 Entering Passive Mode (127,0,0,1,4)\r\n", 0, "", 0},
-        {"227 Entering Passive Mode (127,0,0,256,4,1)\r\n", 0, "", 0},
-        {"227 Entering Passive Mode (127,0,0,1,0,0)\r\n", 0, "", 0},
-        {"227 no numbers at all\r\n", 0, "", 0}, {"200 (127,0,0,1,4,1)\r\n", 0, "", 0},
+    Parsed replies[] = {
+        {"227 Entering Passive Mode (127,0,0,1,4,1).\r\n", "127.0.0.1:1025"},
+        {"227 Entering Passive Mode 10,0,0,7,200,15\r\n", "10.0.0.7:51215"},
+        {"227 =192,168,1,2,0,21\r\n", "192.168.1.2:21"}, {"227 1 step (127,0,0,1,0,80)\r\n", "127.0.0.1:80"},
+        {"227 Entering Passive Mode (127,0,0,1,4)\r\n", ""}, {"227 Entering Passive Mode (127,0,0,256,4,1)\r\n", ""},
+        {"227 Entering Passive Mode (127,0,0,1,0,0)\r\n", ""}, {"227 no numbers at all\r\n", ""},
+        {"200 (127,0,0,1,4,1)\r\n", ""},
     };
-    for (const Pasv& p : replies) {
+    for (const Parsed& p : replies) {
         in_addr in = {};
         WORD port = 0;
-        EXPECT_EQ(p.ok, ParsePasvReply(p.line, reinterpret_cast<DWORD*>(&in.s_addr), &port)) << p.line;
-        if (p.ok) {
-            EXPECT_STREQ(p.address, inet_ntoa(in)) << p.line;
-            EXPECT_EQ(p.port, port) << p.line;
-        }
+        int ok = ParsePasvReply(p.text, reinterpret_cast<DWORD*>(&in.s_addr), &port);
+        EXPECT_EQ(p.server, ok ? std::string(inet_ntoa(in)) + ":" + std::to_string(port) : "") << p.text;
     }
 }
 
 TEST(Sequence, RepliesAndStatesDecideTheNextCommand)
 {
-    struct Case { int code; WORD state; bool files, chainOpen, passive; FtpAction action; WORD next; } cases[] = {
-        {220, FTP_STATE_NEW, true, false, false, FTP_SEND_USER, FTP_STATE_USER},
-        {220, FTP_STATE_USER, true, false, false, FTP_DO_NOTHING, FTP_STATE_USER},
-        {331, FTP_STATE_USER, true, false, false, FTP_SEND_PASS, FTP_STATE_PASS},
-        {230, FTP_STATE_USER, true, false, false, FTP_BEGIN_FILE, FTP_STATE_USER},
-        {230, FTP_STATE_PASS, false, false, false, FTP_BEGIN_FILE, FTP_STATE_PASS},
-        {230, FTP_STATE_TYPE, true, false, false, FTP_SEND_PORT, FTP_STATE_PORT},
-        {257, FTP_STATE_FOLDERS, true, true, false, FTP_NEXT_FOLDER, FTP_STATE_FOLDERS},
-        {550, FTP_STATE_FOLDERS, true, true, false, FTP_NEXT_FOLDER, FTP_STATE_FOLDERS},
-        {550, FTP_STATE_FOLDERS, true, false, false, FTP_CWD_FOLDER, FTP_STATE_CWD},
-        {250, FTP_STATE_CWD, true, false, false, FTP_SEND_TYPE, FTP_STATE_TYPE},
-        {200, FTP_STATE_TYPE, true, false, false, FTP_SEND_PORT, FTP_STATE_PORT},
-        {200, FTP_STATE_TYPE, true, false, true, FTP_SEND_PASV, FTP_STATE_PASV},
-        {200, FTP_STATE_TYPE, false, false, false, FTP_DO_NOTHING, FTP_STATE_TYPE},
-        {200, FTP_STATE_PORT, true, false, false, FTP_SEND_TRANSFER, FTP_STATE_PORT},
-        {227, FTP_STATE_PASV, true, false, true, FTP_CONNECT_DATA, FTP_STATE_PASV},
-        {150, FTP_STATE_STOR, true, false, false, FTP_DO_NOTHING, FTP_STATE_STOR},
-        {0, FTP_STATE_TYPE, true, false, false, FTP_DO_NOTHING, FTP_STATE_TYPE},
-        {220, FTP_STATE_QUIT, true, false, false, FTP_DO_NOTHING, FTP_STATE_QUIT},
+    // flags: "no files" (the batch has none left), "chain" (folder levels still to make) or "passive".
+    struct Case { int code; WORD state; FtpAction action; WORD next; const char* flags; } cases[] = {
+        {220, FTP_STATE_NEW, FTP_SEND_USER, FTP_STATE_USER, ""}, {220, FTP_STATE_USER, FTP_DO_NOTHING, FTP_STATE_USER, ""},
+        {331, FTP_STATE_USER, FTP_SEND_PASS, FTP_STATE_PASS, ""}, {230, FTP_STATE_USER, FTP_BEGIN_FILE, FTP_STATE_USER, ""},
+        {230, FTP_STATE_PASS, FTP_BEGIN_FILE, FTP_STATE_PASS, "no files"},
+        {230, FTP_STATE_TYPE, FTP_SEND_PORT, FTP_STATE_PORT, ""},
+        {257, FTP_STATE_FOLDERS, FTP_NEXT_FOLDER, FTP_STATE_FOLDERS, "chain"},
+        {550, FTP_STATE_FOLDERS, FTP_NEXT_FOLDER, FTP_STATE_FOLDERS, "chain"},
+        {550, FTP_STATE_FOLDERS, FTP_CWD_FOLDER, FTP_STATE_CWD, ""},
+        {250, FTP_STATE_CWD, FTP_SEND_TYPE, FTP_STATE_TYPE, ""}, {200, FTP_STATE_TYPE, FTP_SEND_PORT, FTP_STATE_PORT, ""},
+        {200, FTP_STATE_TYPE, FTP_SEND_PASV, FTP_STATE_PASV, "passive"},
+        {200, FTP_STATE_TYPE, FTP_DO_NOTHING, FTP_STATE_TYPE, "no files"},
+        {200, FTP_STATE_PORT, FTP_SEND_TRANSFER, FTP_STATE_PORT, ""},
+        {227, FTP_STATE_PASV, FTP_CONNECT_DATA, FTP_STATE_PASV, "passive"},
+        {150, FTP_STATE_STOR, FTP_DO_NOTHING, FTP_STATE_STOR, ""}, {0, FTP_STATE_TYPE, FTP_DO_NOTHING, FTP_STATE_TYPE, ""},
+        {220, FTP_STATE_QUIT, FTP_DO_NOTHING, FTP_STATE_QUIT, ""},
     };
     for (const Case& c : cases) {
-        FtpStep step = DecideFtpStep(c.code, c.state, c.files, c.chainOpen, c.passive);
+        std::string flags = c.flags;
+        FtpStep step = DecideFtpStep(c.code, c.state, flags != "no files", flags == "chain", flags == "passive");
         EXPECT_EQ(c.action, step.action) << c.code << " in state " << c.state;
         EXPECT_EQ(c.next, step.state) << c.code << " in state " << c.state;
     }
