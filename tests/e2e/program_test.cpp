@@ -8,7 +8,6 @@
 #include "tests/support/program.h"
 #include "tests/support/seed.h"
 #include "tests/support/testenv.h"
-#include "tests/support/windows.h"
 
 #include <string>
 
@@ -17,10 +16,8 @@ namespace {
 // Start-up ends with the item list's two columns; then the loop answers.
 bool Ready(HWND main)
 {
-    bool built = main && PumpUntil([&] {
-        HWND header = reinterpret_cast<HWND>(SendMessageA(GetDlgItem(main, IDC_MAIN_LIST), LVM_GETHEADER, 0, 0));
-        return header && SendMessageA(header, HDM_GETITEMCOUNT, 0, 0) == 2;
-    }, 20000);
+    auto columns = [&] { return Header_GetItemCount(ListView_GetHeader(GetDlgItem(main, IDC_MAIN_LIST))); };
+    bool built = main && PumpUntil([&] { return columns() == 2; }, 20000);
     DWORD_PTR result = 0;
     return built && SendMessageTimeoutA(main, WM_NULL, 0, 0, SMTO_NORMAL, 20000, &result);
 }
@@ -38,7 +35,6 @@ protected:
         MakeDirs(src_ + "\\a\\b\\c");  // exists before the watch begins
     }
     void TearDown() override { DeleteProductKey(); }
-    std::string Log() { return ReadFileBytes(install_ / "backuplog.txt"); }
     bool Arrives(const std::string& path, const std::string& content, int ms = 20000)
     {
         return PumpUntil([&] { return ReadFileBytes(path) == content; }, ms);
@@ -107,9 +103,8 @@ TEST_F(Program, ChangedFilesReachEveryDiskTargetUnderItsStorageType)
     ASSERT_TRUE(WriteFileBytes(src_ + "\\new.txt", "first version"));
     ASSERT_TRUE(WriteFileBytes(src_ + "\\with space.txt", "spaced"));
     ASSERT_TRUE(WriteFileBytes(src_ + "\\a\\b\\c\\deep.txt", "three levels down"));
-    ASSERT_TRUE(WriteFileBytes(src_ + "\\draft.part", "renamed into place"));
+    ASSERT_TRUE(WriteFileBytes(src_ + "\\draft.part", "renamed into place"));  // as many editors save
     ASSERT_TRUE(MoveFileA((src_ + "\\draft.part").c_str(), (src_ + "\\final.doc").c_str()));
-    ASSERT_TRUE(WriteFileBytes(src_ + "\\scratch.tmp", "temporary"));
     ASSERT_TRUE(WriteFileBytes(notes + "\\todo.txt", "new notes"));
     EXPECT_TRUE(Arrives(sync + "\\new.txt", "first version"));
     EXPECT_TRUE(Arrives(sync + "\\with space.txt", "spaced"));
@@ -118,8 +113,6 @@ TEST_F(Program, ChangedFilesReachEveryDiskTargetUnderItsStorageType)
     EXPECT_TRUE(Arrives(single + "\\todo.txt", "new notes"));
     ASSERT_TRUE(WriteFileBytes(src_ + "\\new.txt", "second version"));
     EXPECT_TRUE(Arrives(sync + "\\new.txt", "second version"));
-    EXPECT_TRUE(PumpUntil([&] { return Log().find("Filtered out suspected temporary file " + src_ + "\\scratch.tmp") != std::string::npos; }, 20000));
-    EXPECT_FALSE(FileExists(sync + "\\scratch.tmp"));
     EXPECT_TRUE(program.Close());
 
     // Backup storage keeps stamped copies side by side; append adds each version.
@@ -133,11 +126,6 @@ TEST_F(Program, ChangedFilesReachEveryDiskTargetUnderItsStorageType)
     std::string appended = ReadFileBytes(append + "\\new.txt");
     EXPECT_EQ(0u, appended.find("first version")) << appended;
     EXPECT_EQ(appended.size() - strlen("second version"), appended.rfind("second version")) << appended;
-    bool recorded = false;
-    for (const auto& r : RestoreRecords(src_ + "\\", KIND_HD))
-        recorded = recorded || r.first == src_ + "\\new.txt*" + sync + "\\new.txt";
-    EXPECT_TRUE(recorded);
-    EXPECT_NE(std::string::npos, Log().find("Received request to back up file " + src_ + "\\new.txt"));
 }
 
 TEST_F(Program, UnderTheNineFamilyTheEnabledButtonStartsTheWatchAndIsRemembered)
