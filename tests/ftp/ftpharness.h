@@ -54,9 +54,7 @@ protected:
     {
         spec.port = ServerPort(server);
         spec.folder = folder;
-        ItemSpec seed;
-        seed.ftps = {spec};
-        SeededIds ids = SeedItem(itemPath, seed);
+        SeededIds ids = SeedItem(itemPath, ItemSpec{{}, {spec}});
         return ids.ftps.empty() ? 0 : ids.ftps[0];
     }
     // A file below the item folder; returns its full path.
@@ -96,13 +94,7 @@ protected:
     {
         return PumpUntil([this] { return !HasBatches(batches); }, timeoutMs);
     }
-    FtpBatch* FirstBatch()
-    {
-        LockBatches(batches);
-        FtpBatch* first = batches->first;
-        UnlockBatches(batches);
-        return first;
-    }
+    FtpBatch* FirstBatch() { return batches->first; }  // no worker runs: the list changes on this thread only
     std::vector<std::pair<std::string, std::string>> Records() { return RestoreRecords(itemPath, KIND_FTP); }
     std::string BackupLog() { return ReadFileBytes(install / "backuplog.txt"); }
     std::string ErrorLog() { return ReadFileBytes(install / "errorlog.txt"); }

@@ -199,16 +199,6 @@ TEST_F(Passive, PasvTakesThePlaceOfPortAndTheServersOwnAddressIsUsed)
     spec.password = "";
     Run("vsftpd", "pub/pv", {path}, spec);
     EXPECT_TRUE(SameBytes(data, ReadFileBytes(ServerStatePath("vsroot/pub/pv/p/pasv.bin"))));
-
-    // The restore's download goes the same way.
-    TempDir restore("tkpasv");
-    SetGlobalText("restorefolder", restore.path().c_str());
-    std::string location = "tk:<password>@127.0.0.1:" + std::to_string(ServerPort("normal"));
-    ClearCommands("normal");
-    ASSERT_EQ(ERR_SUCCESS, StartFtpDownload(itemPath.c_str(), "/pv/p/pasv.bin", location.c_str()));
-    ASSERT_TRUE(WaitForBatches());
-    EXPECT_TRUE(SameBytes(data, ReadFileBytes(restore / "pasv.bin")));
-    EXPECT_EQ("PASV", ServerCommands("normal")[4]);
 }
 
 }  // namespace
