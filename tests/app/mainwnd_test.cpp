@@ -1,14 +1,17 @@
-// The main window under the display: item list, popups, layout, commands, tray, the engine's notices and close.
+// The main window: its layout arithmetic and start option, and under the display its item list, popups,
+// commands, tray, the engine's notices and close.
 #include <gtest/gtest.h>
 #include <windows.h>
 #include <commctrl.h>
 
 #include "app/appstate.h"
+#include "app/layout.h"
 #include "app/mainwnd.h"
 #include "app/tray.h"
 #include "common/messages.h"
 #include "common/seams.h"
 #include "resources/resource.h"
+#include "store/regvalue.h"
 #include "store/store.h"
 #include "tests/support/seed.h"
 #include "tests/support/testenv.h"
@@ -21,26 +24,62 @@ namespace {
 
 typedef std::vector<std::string> Strings;
 
+TEST(MainLayout, BelowTheMinimumEachDimensionSnapsThePanelKeeps190AndTheLeftButtonsKeepTheirColumn)
+{
+    struct Case {
+        int w, h, wantW, wantH;
+        bool fits;
+    } cases[] = {
+        {450, 400, 450, 400, true},  {449, 400, 450, 400, false}, {450, 399, 450, 400, false},
+        {300, 900, 450, 900, false}, {900, 100, 900, 400, false}, {-20, 0, 450, 400, false},
+    };
+    for (const Case& c : cases) {
+        int w = c.w, h = c.h;
+        EXPECT_EQ(c.fits, ClampMainWindowSize(&w, &h)) << c.w << "x" << c.h;
+        EXPECT_EQ(c.wantW, w) << c.w << "x" << c.h;
+        EXPECT_EQ(c.wantH, h) << c.w << "x" << c.h;
+    }
+    // Whatever the width of the window frame.
+    for (int frame : {0, 3, 4, 8}) {
+        for (int h : {200, 369, 370, 371, 1000}) {
+            MainLayout l = ComputeMainLayout({600, h, frame + 10, frame, 84, 23, 20});
+            EXPECT_EQ(h - 180 > 190 ? h - 180 : 190, l.panel.height) << h;
+            EXPECT_EQ(10, l.add.x) << frame;
+            EXPECT_EQ(10, l.enabled.x) << frame;
+            EXPECT_EQ(10, l.disabled.x) << frame;
+            EXPECT_EQ(10 + 84 + 12, l.remove.x) << frame;
+            EXPECT_EQ(frame + 50 + 533 - 84 - 4, l.close.x) << frame;  // R - bw - 4
+        }
+    }
+}
+
+TEST(StartOption, OnlyTheExactWordHideHides)
+{
+    EXPECT_EQ(SW_HIDE, StartShowCommand("HIDE", SW_SHOWNORMAL));
+    for (const char* line : {"hide", "HIDE ", " HIDE", "Hide", "", "HIDE HIDE", "HID", static_cast<const char*>(nullptr)})
+        EXPECT_EQ(SW_SHOWMINNOACTIVE, StartShowCommand(line, SW_SHOWMINNOACTIVE)) << (line ? line : "(null)");
+}
+
 Strings g_tray;                // action and tip of each call of the shell's tray
 Strings g_shell;               // verb and file of each launch
-std::vector<Strings> g_menus;  // texts of each popup: "-" a separator, "a>b|c" a submenu
+std::vector<Strings> g_menus;  // texts of each popup: "-" a separator, "a>b|c" a submenu, "a (checked)"
 UINT g_choice = 0;
 
-void ReadMenu(HMENU menu, Strings* texts)
+Strings ReadMenu(HMENU menu)
 {
+    Strings texts;
     for (int i = 0; i < GetMenuItemCount(menu); ++i) {
         char text[512] = "";
         GetMenuStringA(menu, static_cast<UINT>(i), text, sizeof text, MF_BYPOSITION);
         std::string t = text[0] ? text : "-";
         if (GetMenuState(menu, static_cast<UINT>(i), MF_BYPOSITION) & MF_CHECKED)
             t += " (checked)";
-        Strings inner;
-        if (HMENU sub = GetSubMenu(menu, i))
-            ReadMenu(sub, &inner);
+        Strings inner = GetSubMenu(menu, i) ? ReadMenu(GetSubMenu(menu, i)) : Strings();
         for (size_t k = 0; k < inner.size(); ++k)
             t += (k ? "|" : ">") + inner[k];
-        texts->push_back(t);
+        texts.push_back(t);
     }
+    return texts;
 }
 
 class MainWindow : public ::testing::Test {
@@ -58,8 +97,7 @@ protected:
             return TRUE;
         });
         SetPopupMenuHook([](HMENU menu, UINT) -> UINT {
-            g_menus.emplace_back();
-            ReadMenu(menu, &g_menus.back());
+            g_menus.push_back(ReadMenu(menu));
             return g_choice;
         });
         ResetProductKey();
@@ -132,10 +170,8 @@ protected:
 TEST_F(MainWindow, ListPopupsAndLayoutFollowTheRegistryAndTheSelection)
 {
     ItemSpec b;
-    b.ftps = {FtpSpec(), FtpSpec()};
-    b.ftps[0].name = "Home server";
-    b.ftps[1].name = "Web host", b.ftps[1].address = "127.0.0.9", b.ftps[1].port = 990;
-    b.ftps[1].user = "bob", b.ftps[1].password = "s3cret";
+    b.ftps = {FtpSpec{21, "127.0.0.1", "/up", "tk", "secret", "Home server"},
+              FtpSpec{990, "127.0.0.9", "/up", "bob", "s3cret", "Web host"}};  // port, address, folder, user, password, name
     b.disks = {{"E:\\Backup\\B"}};
     SeedItem("C:\\B\\", b);
     ASSERT_TRUE(Open());
@@ -170,11 +206,7 @@ TEST_F(MainWindow, ListPopupsAndLayoutFollowTheRegistryAndTheSelection)
               g_menus);
     SaveWindowShot(wnd_, "main-window");
 
-    SetWindowPos(wnd_, NULL, 20, 30, 300, 200, SWP_NOZORDER);  // below the minimum: snaps to it
-    PumpMessages(50);
-    RECT r, list, add, status;
-    GetWindowRect(wnd_, &r);
-    EXPECT_EQ((std::vector<LONG>{450, 400}), (std::vector<LONG>{r.right - r.left, r.bottom - r.top}));
+    RECT list, add, status;
     SetWindowPos(wnd_, NULL, 20, 30, 800, 600, SWP_NOZORDER);
     SendMessageA(wnd_, WM_SIZE, 0, 0);  // again: nothing may creep
     GetWindowRect(List(), &list), GetWindowRect(GetDlgItem(wnd_, IDC_MAIN_ADD), &add);
@@ -227,7 +259,7 @@ TEST_F(MainWindow, CommandsRefuseWithoutTheRightSelectionThenRemoveAndQueue)
     EXPECT_EQ("Continue? 52", boxes.boxes().back().caption + " " + std::to_string(boxes.boxes().back().type));
 }
 
-TEST_F(MainWindow, TheTrayIconBringsTheWindowsBackFlipsMonitoringAndShowsTheEnginesState)
+TEST_F(MainWindow, TheTrayIconBringsTheWindowsBackFlipsMonitoringShowsTheEngineAndExitsSavingThePlace)
 {
     ASSERT_TRUE(Open());
     HWND replies = g_app.repliesWindow;
@@ -268,29 +300,25 @@ TEST_F(MainWindow, TheTrayIconBringsTheWindowsBackFlipsMonitoringAndShowsTheEngi
     SendMessageA(wnd_, UM_STATUSTEXT, 0, 0);
     EXPECT_EQ("Tandemkeep system ready.", WindowText(g_app.statusBar));
 
+    // Exit from the tray, minimized and hidden: the normal rectangle is saved and the worker told to end.
+    SetWindowPos(wnd_, NULL, 37, 41, 537, 451, SWP_NOZORDER);
+    ShowWindow(wnd_, SW_MINIMIZE);
+    SendMessageA(wnd_, WM_SYSCOMMAND, SC_CLOSE, 0);
+    HANDLE shutdown = g_app.live.shutdownEvent;
     g_choice = IDM_TRAY_EXIT;
     SendMessageA(wnd_, UM_TRAYNOTIFY, 0, WM_RBUTTONDOWN);
     EXPECT_TRUE(PumpUntil([&] { return !IsWindow(wnd_); }, 2000));
     EXPECT_EQ("2 Tandemkeep v1.21", g_tray.back());
-}
-
-TEST_F(MainWindow, CloseSavesTheNormalRectangleAndTheNextStartStaysOnScreen)
-{
-    ASSERT_TRUE(Open());
-    SetWindowPos(wnd_, NULL, 37, 41, 537, 451, SWP_NOZORDER);
-    ShowWindow(wnd_, SW_MINIMIZE);  // minimized, then hidden: still the normal place
-    SendMessageA(wnd_, WM_SYSCOMMAND, SC_CLOSE, 0);
-    HANDLE shutdown = g_app.live.shutdownEvent;
-    SendMessageA(wnd_, WM_CLOSE, 0, 0);
-    EXPECT_FALSE(IsWindow(wnd_));
     EXPECT_EQ(WAIT_OBJECT_0, WaitForSingleObject(shutdown, 0));
     LONG rect[4] = {};
-    HKEY key = NULL;
-    DWORD size = sizeof rect;
-    RegOpenKeyExA(HKEY_LOCAL_MACHINE, "SOFTWARE\\Tandemkeep", 0, KEY_READ, &key);
-    RegQueryValueExA(key, "size", NULL, NULL, reinterpret_cast<BYTE*>(rect), &size);
+    HKEY key = OpenProductKey();
+    ReadRegBinary(key, "size", rect, sizeof rect);
     RegCloseKey(key);
     EXPECT_EQ((std::vector<LONG>{37, 41, 574, 492}), std::vector<LONG>(rect, rect + 4));
+}
+
+TEST_F(MainWindow, TheNextStartStaysOnScreenAndWithoutTheProductKeyItSaysSoAndQuitsWithoutTrayIcon)
+{
     struct Case {
         LONG stored[4];
         RECT want;
@@ -307,11 +335,8 @@ TEST_F(MainWindow, CloseSavesTheNormalRectangleAndTheNextStartStaysOnScreen)
         EXPECT_TRUE(EqualRect(&r, &c.want)) << r.left << "," << r.top << "," << r.right << "," << r.bottom;
         SendMessageA(wnd_, WM_CLOSE, 0, 0);
     }
-}
-
-TEST_F(MainWindow, WithoutTheProductKeyItSaysSoAndQuitsWithoutTrayIcon)
-{
     DeleteProductKey();
+    g_tray.clear();
     MessageBoxRecorder boxes;
     EXPECT_EQ(NULL, Open());
     ASSERT_EQ(1u, boxes.boxes().size());

@@ -1,1 +1,1 @@
-tk_add_test(app_tests app/layout_test.cpp app/mainwnd_test.cpp)
+tk_add_test(app_tests app/mainwnd_test.cpp)
