@@ -11,12 +11,7 @@ using Failure = FtpTest;
 
 TEST_F(Failure, RefusalsEndTheBatchWithTheirMessageAndNoRecord)
 {
-    struct Case {
-        const char* server;
-        const char* password;
-        BYTE passive;
-        int code;
-    } cases[] = {
+    struct Case { const char* server; const char* password; BYTE passive; int code; } cases[] = {
         {"normal", "wrong", 0, 530},          {"421", "secret", 0, 421},
         {"refuseport", "secret", 0, 425},     {"noconnect", "secret", 0, 425},
         {"silent", "secret", 0, ERR_CANNOT_CONNECT}, {"dead", "secret", 0, ERR_CANNOT_CONNECT},
@@ -60,9 +55,8 @@ TEST_F(Failure, UnknownHostsAndTextsThatCannotWorkStartNothing)
         FtpSpec bad;
         bad.user = t[0];
         bad.password = t[1];
-        DWORD id = Target("normal", t[2], bad);
         ClearCommands("normal");
-        EXPECT_EQ(ERR_GENERIC, StartUpload({path}, id)) << t[0] << t[1] << t[2];
+        EXPECT_EQ(ERR_GENERIC, StartUpload({path}, Target("normal", t[2], bad))) << t[0] << t[1] << t[2];
         EXPECT_EQ(nullptr, FirstBatch());
         EXPECT_TRUE(ServerCommands("normal").empty());
     }
@@ -84,12 +78,9 @@ TEST_F(Failure, ServersThatBreakOffOrStrangersOnTheDataPortGetNothingRecorded)
 {
     // Cut mid-transfer, after the whole file but before its 226, or a data connection reset unread after a
     // 150 and a 226 at once (every byte may sit in socket buffers, but none was stored): no record either way.
-    struct Case {
-        const char* server;
-        int code;
-        bool aborted;  // the data connection surely breaks before the control connection ends
-    } cases[] = {{"closemid", ERR_CANNOT_CONNECT, false}, {"noconfirm", ERR_CANNOT_CONNECT, false},
-                 {"resetdata", ERR_FILE_OPERATION, true}};
+    // aborted: the data connection surely breaks before the control connection ends.
+    struct Case { const char* server; int code; bool aborted; } cases[] = {
+        {"closemid", ERR_CANNOT_CONNECT, 0}, {"noconfirm", ERR_CANNOT_CONNECT, 0}, {"resetdata", ERR_FILE_OPERATION, 1}};
     for (const Case& c : cases) {
         SCOPED_TRACE(c.server);
         DeleteFileA((install / "errorlog.txt").c_str());

@@ -26,9 +26,8 @@ protected:
               return *result != FALSE;
           })
     {
-        static WSADATA wsa;
-        static int started = WSAStartup(MAKEWORD(1, 1), &wsa);
-        (void)started;
+        WSADATA wsa;  // the program starts Winsock in its main window; here each test does
+        WSAStartup(MAKEWORD(1, 1), &wsa);
         ResetProductKey();
         UseInstallDir(install);
         SetGlobalDword("showerrors", 0);

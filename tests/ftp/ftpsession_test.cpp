@@ -7,10 +7,7 @@ namespace {
 
 using Upload = FtpTest;
 
-bool Has(const std::vector<std::string>& list, const std::string& item)
-{
-    return std::find(list.begin(), list.end(), item) != list.end();
-}
+bool Has(const std::vector<std::string>& v, const std::string& item) { return std::count(v.begin(), v.end(), item); }
 
 TEST_F(Upload, OneFileGoesThroughTheWholeSequenceAndLeavesARecord)
 {
@@ -148,8 +145,7 @@ TEST_F(Upload, RepliesAsServersReallySendThem)
 TEST_F(Upload, AFolderTransferHearsOfEveryFileAndItsTotal)
 {
     std::vector<std::string> paths = {MakeFile("pa.txt", "a"), MakeFile("pb.txt", "b")};
-    DWORD id = Target("normal", "/pw");
-    ASSERT_EQ(ERR_SUCCESS, StartUpload(paths, id, progress.window()));
+    ASSERT_EQ(ERR_SUCCESS, StartUpload(paths, Target("normal", "/pw"), progress.window()));
     ASSERT_TRUE(WaitForBatches());
     EXPECT_EQ((std::vector<std::string>{"Transferring " + paths[0]}), progress.Texts(UM_SETCAPTION));
     ASSERT_EQ(1u, progress.Count(UM_FTPSETTOTAL));

