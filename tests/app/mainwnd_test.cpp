@@ -294,12 +294,11 @@ TEST_F(MainWindow, TheTrayIconBringsTheWindowsBackFlipsMonitoringShowsTheEngineA
     SetWindowPos(wnd_, NULL, 37, 41, 537, 451, SWP_NOZORDER);
     ShowWindow(wnd_, SW_MINIMIZE);
     SendMessageA(wnd_, WM_SYSCOMMAND, SC_CLOSE, 0);
-    HANDLE shutdown = g_app.live.shutdownEvent;
     g_choice = IDM_TRAY_EXIT;
     SendMessageA(wnd_, UM_TRAYNOTIFY, 0, WM_RBUTTONDOWN);
     EXPECT_TRUE(PumpUntil([&] { return !IsWindow(wnd_); }, 2000));
     EXPECT_EQ("2 Tandemkeep v1.21", g_tray.back());
-    EXPECT_EQ(WAIT_OBJECT_0, WaitForSingleObject(shutdown, 0));
+    EXPECT_EQ(WAIT_OBJECT_0, WaitForSingleObject(g_app.live.shutdownEvent, 0));  // the live worker's, kept
     LONG rect[4] = {};
     HKEY key = OpenProductKey();
     ReadRegBinary(key, "size", rect, sizeof rect);

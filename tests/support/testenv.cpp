@@ -22,11 +22,7 @@ struct MachineKey {
         else
             RegOpenKeyExA(HKEY_LOCAL_MACHINE, path.c_str(), 0, KEY_ALL_ACCESS, &key);
     }
-    ~MachineKey()
-    {
-        if (key)
-            RegCloseKey(key);
-    }
+    ~MachineKey() { RegCloseKey(key); }  // fails harmlessly on NULL
 };
 
 // Calls visit(full path, path relative to folder, whether a folder) for everything below folder, each
