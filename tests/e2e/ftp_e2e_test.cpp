@@ -176,28 +176,6 @@ TEST_F(FtpEndToEnd, SynchronizeCopiesTheTreeToDiskAndServerAndSubfoldersOnlyWhen
     EXPECT_EQ(top, ReadTree(ServerFolder()));
 }
 
-TEST_F(FtpEndToEnd, AFileComesBackFromItsFtpRecordIntoTheRestoreFolder)
-{
-    std::string data = RandomBytes(150000, 3);
-    std::string source = Write("keep\\report.bin", data);
-    Seed(false);
-    TempDir restore("tke2er");
-    SetGlobalText("restorefolder", restore.path().c_str());
-    ASSERT_TRUE(Open());
-    ASSERT_TRUE(Synchronize(30000)) << Logs();
-    auto records = RestoreRecords(item_, KIND_FTP);
-    ASSERT_EQ(1u, records.size());
-    ASSERT_EQ(0u, records[0].first.find(source + "*"));
-    std::string stored = records[0].first.substr(source.size() + 1);
-    // The original is lost; the Restore dialog hands the record to the FTP client.
-    ASSERT_TRUE(DeleteFileA(source.c_str()));
-    ASSERT_EQ(ERR_SUCCESS, StartFtpDownload(item_.c_str(), stored.c_str(), records[0].second.c_str()));
-    EXPECT_TRUE(PumpUntil([&] { return ReadFileBytes(restore / "report.bin") == data; }, 30000)) << Logs();
-    EXPECT_TRUE(PumpUntil([] { return !HasBatches(g_app.live.batches); }, 10000));
-    EXPECT_FALSE(FileExists(source));  // a restore never writes over the original place
-    EXPECT_EQ("", ErrorLog());
-}
-
 TEST_F(FtpEndToEnd, AFileOfFourGibibytesIsStoredUploadedAndRestoredWhole)
 {
     // Sparse: the file costs nothing until its copies are written.
@@ -238,6 +216,7 @@ TEST_F(FtpEndToEnd, AFileOfFourGibibytesIsStoredUploadedAndRestoredWhole)
     EXPECT_TRUE(SameFile(source, copies + "\\big.bin"));
     DeleteFileA((copies + "\\big.bin").c_str());
     EXPECT_TRUE(SameFile(source, ServerFolder() + "\\big.bin"));
+    // The Restore dialog hands the record to the FTP client.
     auto records = RestoreRecords(item_, KIND_FTP);
     ASSERT_EQ(1u, records.size());
     std::string stored = records[0].first.substr(source.size() + 1);
