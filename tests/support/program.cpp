@@ -7,31 +7,7 @@
 #include <string.h>
 
 #include "tests/support/testenv.h"
-
-namespace {
-
-struct WindowQuery {
-    DWORD pid;
-    const char* title;
-    bool visibleOnly;
-    std::vector<HWND> found;
-};
-
-BOOL CALLBACK CollectProgramWindow(HWND wnd, LPARAM param)
-{
-    WindowQuery* q = reinterpret_cast<WindowQuery*>(param);
-    DWORD pid = 0;
-    GetWindowThreadProcessId(wnd, &pid);
-    if (pid != q->pid || (q->visibleOnly && !IsWindowVisible(wnd)))
-        return TRUE;
-    char text[512] = "";
-    GetWindowTextA(wnd, text, sizeof text);
-    if (!q->title || strcmp(text, q->title) == 0)
-        q->found.push_back(wnd);
-    return TRUE;
-}
-
-} // namespace
+#include "tests/support/windows.h"
 
 std::string ProgramPath()
 {
@@ -85,9 +61,7 @@ RunningProgram::~RunningProgram()
 
 std::vector<HWND> RunningProgram::Windows(const char* title, bool visibleOnly) const
 {
-    WindowQuery q{pid_, title, visibleOnly, {}};
-    EnumWindows(CollectProgramWindow, reinterpret_cast<LPARAM>(&q));
-    return q.found;
+    return pid_ ? FindProcessWindows(title, visibleOnly, pid_) : std::vector<HWND>();
 }
 
 HWND RunningProgram::MainWindow() const

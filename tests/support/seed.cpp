@@ -6,6 +6,8 @@
 
 #include <gtest/gtest.h>
 
+#include <functional>
+
 namespace {
 
 void FillTarget(TargetRecord* t, const FtpSpec& f)
@@ -28,32 +30,29 @@ SeededIds SeedItem(const std::string& path, const ItemSpec& spec)
 {
     SeededIds ids;
     EXPECT_TRUE(CreateItemKey(path.c_str())) << path;
-    // One target of each kind per save: a record with id 0 is stored as new.
-    for (const DiskSpec& d : spec.disks) {
+    // One target per save: a record with id 0 is stored as new.
+    auto save = [&](int part, const std::function<void(ItemSettings*)>& fill) -> DWORD {
         ItemSettings* s = NewItemSettings(path.c_str());
         EXPECT_TRUE(s);
         if (!s)
-            return ids;
-        s->switches->hdEnabled = spec.diskOn;
-        s->switches->hdCount = 1;
-        lstrcpynA(s->hdTargets[0]->folder, d.folder.c_str(), TK_PATH_SIZE);
-        s->hdTargets[0]->storageType = d.storage;
-        EXPECT_EQ(SaveItemSettings(path.c_str(), s, SAVE_HD), STORE_OK);
-        ids.disks.push_back(s->hdTargets[0]->id);
+            return 0;
+        fill(s);
+        EXPECT_EQ(SaveItemSettings(path.c_str(), s, part), STORE_OK);
+        DWORD id = part == SAVE_HD ? s->hdTargets[0]->id : s->ftpTargets[0]->id;
         FreeItemSettings(s);
-    }
-    for (const FtpSpec& f : spec.ftps) {
-        ItemSettings* s = NewItemSettings(path.c_str());
-        EXPECT_TRUE(s);
-        if (!s)
-            return ids;
-        s->switches->ftpEnabled = spec.ftpOn;
-        s->switches->ftpCount = 1;
-        FillTarget(s->ftpTargets[0], f);
-        EXPECT_EQ(SaveItemSettings(path.c_str(), s, SAVE_FTP), STORE_OK);
-        ids.ftps.push_back(s->ftpTargets[0]->id);
-        FreeItemSettings(s);
-    }
+        return id;
+    };
+    for (const DiskSpec& d : spec.disks)
+        ids.disks.push_back(save(SAVE_HD, [&](ItemSettings* s) {
+            s->switches->hdEnabled = spec.diskOn, s->switches->hdCount = 1;
+            lstrcpynA(s->hdTargets[0]->folder, d.folder.c_str(), TK_PATH_SIZE);
+            s->hdTargets[0]->storageType = d.storage;
+        }));
+    for (const FtpSpec& f : spec.ftps)
+        ids.ftps.push_back(save(SAVE_FTP, [&](ItemSettings* s) {
+            s->switches->ftpEnabled = spec.ftpOn, s->switches->ftpCount = 1;
+            FillTarget(s->ftpTargets[0], f);
+        }));
     HKEY key = NULL;
     EXPECT_TRUE(OpenItemKey(path.c_str(), NULL, &key));
     if (key) {

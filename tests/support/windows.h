@@ -12,8 +12,9 @@ void PumpMessages(int ms);
 // Pumps until cond() holds or timeoutMs passes; returns cond().
 bool PumpUntil(const std::function<bool()>& cond, int timeoutMs);
 
-// Visible and hidden top-level windows of this process with exactly this title.
-std::vector<HWND> FindProcessWindows(const char* title, bool visibleOnly = true);
+// Top-level windows of a process (this one unless told) with exactly this
+// title, or with any title for NULL; hidden ones too unless visibleOnly.
+std::vector<HWND> FindProcessWindows(const char* title, bool visibleOnly = true, DWORD pid = 0);
 std::string WindowText(HWND wnd);
 std::string DlgItemText(HWND dlg, int id);
 
