@@ -39,20 +39,23 @@ struct FindContext {
     DWORD pid;
     std::vector<HWND> found;
 };
+
+BOOL CALLBACK CollectWindow(HWND wnd, LPARAM param)
+{
+    FindContext* ctx = reinterpret_cast<FindContext*>(param);
+    DWORD pid = 0;
+    GetWindowThreadProcessId(wnd, &pid);
+    if (pid == ctx->pid && (!ctx->visibleOnly || IsWindowVisible(wnd)) &&
+        (!ctx->title || WindowText(wnd) == ctx->title))
+        ctx->found.push_back(wnd);
+    return TRUE;
+}
 } // namespace
 
 std::vector<HWND> FindProcessWindows(const char* title, bool visibleOnly, DWORD pid)
 {
     FindContext ctx{title, visibleOnly, pid ? pid : GetCurrentProcessId(), {}};
-    EnumWindows([](HWND wnd, LPARAM param) -> BOOL {
-        FindContext* ctx = reinterpret_cast<FindContext*>(param);
-        DWORD pid = 0;
-        GetWindowThreadProcessId(wnd, &pid);
-        if (pid == ctx->pid && (!ctx->visibleOnly || IsWindowVisible(wnd)) &&
-            (!ctx->title || WindowText(wnd) == ctx->title))
-            ctx->found.push_back(wnd);
-        return TRUE;
-    }, reinterpret_cast<LPARAM>(&ctx));
+    EnumWindows(CollectWindow, reinterpret_cast<LPARAM>(&ctx));
     return ctx.found;
 }
 
