@@ -24,6 +24,10 @@ void SetFtpRepliesWindow(HWND repliesWindow);
 // UM_FTPDATA, UM_FTPRETIRED and UM_FTPCONTINUE. TRUE when it was one.
 BOOL OnFtpClientMessage(UINT msg, WPARAM wParam, LPARAM lParam);
 
+// What StartFtpConnection returns for a folder transfer's batch whose FTP
+// half was stopped meanwhile: nothing started, nothing to report.
+enum { FTP_HALF_STOPPED = 0 };
+
 // Copies the item's FtpTarget with targetId into the batch and starts the
 // non-blocking connect of its control connection; the batch is listed once
 // the connect has started (the worker must not touch it afterwards). Returns

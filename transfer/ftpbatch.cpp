@@ -121,15 +121,20 @@ void AddFileJob(FtpBatch* batch, FtpJob* job)
     *tail = job;
 }
 
-void ListBatch(BatchList* list, FtpBatch* batch)
+bool ListBatch(BatchList* list, FtpBatch* batch)
 {
     batch->next = NULL;
     LockBatches(list);
-    FtpBatch** tail = &list->first;
-    while (*tail)
-        tail = &(*tail)->next;
-    *tail = batch;
+    bool stopped = batch->stopEvent && WaitForSingleObject(batch->stopEvent, 0) == WAIT_OBJECT_0;
+    batch->stopEvent = NULL;  // the requests that keep it open leave the queue next
+    if (!stopped) {
+        FtpBatch** tail = &list->first;
+        while (*tail)
+            tail = &(*tail)->next;
+        *tail = batch;
+    }
     UnlockBatches(list);
+    return !stopped;
 }
 
 bool RemoveBatch(BatchList* list, FtpBatch* batch)

@@ -94,6 +94,7 @@ struct FtpBatch {
     BYTE direction;             // FTP_UPLOAD or FTP_DOWNLOAD
     BYTE mode;                  // worker mode of the maker (1 live, 2 folder)
     HWND progressWindow;        // folder transfers only
+    HANDLE stopEvent;           // folder transfers: the stop of their FTP half, or NULL
     FtpTargetCopy target;
     FtpJob* files;              // in gathering order
 
@@ -137,8 +138,10 @@ void FreeFtpBatch(FtpBatch* batch);
 
 // Appends a file job to a batch that is not listed yet.
 void AddFileJob(FtpBatch* batch, FtpJob* job);
-// Appends a batch to the list.
-void ListBatch(BatchList* list, FtpBatch* batch);
+// Appends a batch to the list; false (and not listed) when its stop event is
+// set. The look is made under the list's lock: a stop sets the event before
+// it walks the list, so a batch is either found by that walk or refused here.
+bool ListBatch(BatchList* list, FtpBatch* batch);
 // Unlinks a batch from the list and frees it; false when it was not listed.
 bool RemoveBatch(BatchList* list, FtpBatch* batch);
 // Unlinks and frees the first file job of a listed batch.

@@ -74,7 +74,11 @@ int ConnectBatch(FtpBatch* batch, WORD port)
     }
     batch->control = s;
     batch->lastProgress = GetTickCount();
-    ListBatch(Client().batches, batch);
+    if (!ListBatch(Client().batches, batch)) {
+        closesocket(s);
+        batch->control = INVALID_SOCKET;
+        return FTP_HALF_STOPPED;
+    }
     sockaddr_in to;
     memset(&to, 0, sizeof to);
     to.sin_family = AF_INET;

@@ -135,16 +135,19 @@ int AppendRequests(RequestQueue* queue, TransferRequest* first)
     return 1;
 }
 
-int RemoveRequests(RequestQueue* queue, BYTE kind, HANDLE event)
+namespace {
+
+// Unlinks, in one locked pass, every request for which leaves() holds, and
+// frees them after the lock; returns how many went.
+template <typename Leaves>
+int RemoveWhere(RequestQueue* queue, Leaves leaves)
 {
-    if (!queue)
-        return 0;
     TransferRequest* removed = NULL;
     LockQueue(queue);
     TransferRequest** link = &queue->first;
     while (*link) {
         TransferRequest* r = *link;
-        if (r->kind == kind && r->abortEvent == event) {
+        if (leaves(r)) {
             *link = r->next;
             r->next = removed;
             removed = r;
@@ -162,32 +165,21 @@ int RemoveRequests(RequestQueue* queue, BYTE kind, HANDLE event)
     return n;
 }
 
+}  // namespace
+
+int RemoveRequests(RequestQueue* queue, BYTE kind, HANDLE event)
+{
+    if (!queue)
+        return 0;
+    return RemoveWhere(queue, [&](const TransferRequest* r) { return r->kind == kind && r->abortEvent == event; });
+}
+
 int RemoveListedRequests(RequestQueue* queue, TransferRequest* const* requests, size_t count)
 {
     if (!queue || !requests || count == 0)
         return 0;
     std::unordered_set<const TransferRequest*> listed(requests, requests + count);
-    TransferRequest* removed = NULL;
-    LockQueue(queue);
-    TransferRequest** link = &queue->first;
-    while (*link) {
-        TransferRequest* r = *link;
-        if (listed.count(r)) {
-            *link = r->next;
-            r->next = removed;
-            removed = r;
-        } else {
-            link = &r->next;
-        }
-    }
-    UnlockQueue(queue);
-    int n = 0;
-    for (; removed; ++n) {
-        TransferRequest* next = removed->next;
-        FreeRequest(removed);
-        removed = next;
-    }
-    return n;
+    return RemoveWhere(queue, [&](const TransferRequest* r) { return listed.count(r) != 0; });
 }
 
 int ResetEventWhenEmpty(RequestQueue* queue, HANDLE event)

@@ -206,13 +206,15 @@ void ServeFtpTargets(const WorkerStart& worker, TransferRequest* head, ItemSetti
                                       head->progressWindow);
         if (!batch)
             continue;
+        if (head->progressWindow)
+            batch->stopEvent = head->abortEvent;
         for (TransferRequest* r : gathered)
             AddFileJob(batch, NewFtpJob(r->path));
         int result = StartFtpConnection(batch);
-        if (result != ERR_SUCCESS) {
+        if (result != ERR_SUCCESS)
             FreeFtpBatch(batch);
+        if (result != ERR_SUCCESS && result != FTP_HALF_STOPPED)
             SendReport(head->mainWindow, result, target->address);
-        }
     }
     RemoveListedRequests(worker.queue, gathered.data(), gathered.size());
 }

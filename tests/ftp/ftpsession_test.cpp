@@ -46,14 +46,15 @@ TEST_F(Upload, OneFileGoesThroughTheWholeSequenceAndLeavesARecord)
 
 TEST_F(Upload, ABatchMakesEachFolderLevelAndSendsEveryFileOverOneConnectionWithDataPortsFromOneCounter)
 {
+    // A relative target folder: each file's folder is named from where the previous one went.
     std::vector<std::string> paths = {MakeFile("sub\\deep\\x.txt", "deep")};
     for (int i = 0; i < 12; ++i)
         paths.push_back(MakeFile((i % 2 ? "odd\\f" : "f") + std::to_string(i) + ".txt",
                                  RandomBytes(3000 + i * 517, 100 + i)));
-    std::vector<std::string> commands = Run("normal", "/many", paths);
-    std::vector<std::string> first = {"USER tk", "PASS secret", "MKD /many", "MKD /many/sub",
-                                      "MKD /many/sub/deep", "CWD /many/sub/deep", "TYPE I", "PORT",
-                                      "STOR x.txt", "MKD /many"};
+    std::vector<std::string> commands = Run("normal", "many", paths);
+    std::vector<std::string> first = {"USER tk", "PASS secret", "MKD many", "MKD many/sub", "MKD many/sub/deep",
+                                      "CWD many/sub/deep", "TYPE I", "PORT", "STOR x.txt", "MKD ..", "MKD ../..",
+                                      "MKD ../../..", "MKD ../../../many", "CWD ../../../many"};
     ASSERT_GE(commands.size(), first.size());
     EXPECT_EQ(first, std::vector<std::string>(commands.begin(), commands.begin() + first.size()));
     EXPECT_EQ(1, std::count(commands.begin(), commands.end(), "USER tk"));
@@ -77,7 +78,7 @@ TEST_F(Upload, ABatchMakesEachFolderLevelAndSendsEveryFileOverOneConnectionWithD
 
     // Again: every MKD now gets 550, and the files still go out.
     WriteFileBytes(paths[0], "second version");
-    Run("normal", "/many", {paths[0]});
+    Run("normal", "many", {paths[0]});
     EXPECT_EQ("second version", StoredFile("/many/sub/deep/x.txt"));
     EXPECT_EQ("", ErrorLog());
 }

@@ -19,7 +19,7 @@ public:
     // Top-level windows of the program with this title (visible ones unless told).
     std::vector<HWND> Windows(const char* title, bool visibleOnly = true) const
     {
-        return FindProcessWindows(title, visibleOnly, pid_);
+        return pid_ ? FindProcessWindows(title, visibleOnly, pid_) : std::vector<HWND>();  // 0 would be this one
     }
     // The main window (visible or not); NULL until it exists.
     HWND MainWindow() const;
