@@ -127,6 +127,10 @@ TEST_F(DialogTest, RestoreListsCopiesBackRemovesAndTellsWhyADownloadCannotStart)
             seen.push_back(stored);
         }
         press(0, IDC_RESTORE_RESTORE);
+        SetGlobalText("restorefolder", "");  // the installation folder takes its place
+        press(0, IDC_RESTORE_RESTORE);
+        DeleteFileA(b.c_str());
+        press(0, IDC_RESTORE_RESTORE);
         press(1, IDC_RESTORE_RESTORE);
         for (HWND error : FindProcessWindows("Tandemkeep Error")) {
             seen.push_back(DlgItemText(error, IDC_ERROR_HEADING));
@@ -140,11 +144,11 @@ TEST_F(DialogTest, RestoreListsCopiesBackRemovesAndTellsWhyADownloadCannotStart)
         Click(dlg, IDCANCEL);
     });
     SetFtpDownloadStarter(NULL);
-    EXPECT_EQ((Strings{b, "/a", "2 ", "2 ",
+    EXPECT_EQ((Strings{b, "/a", "2 ", "2 ", "2 ", "2 ",
                        "In regards to h, there was the following error:", "1 ", "1 ", "0 "}), seen);
-    EXPECT_EQ("new new ", Join(ReadFileBytes(dir_ / "b"), ReadFileBytes(b)));
+    EXPECT_EQ("new new ", Join(ReadFileBytes(dir_ / "b"), ReadFileBytes(install + "\\b")));
     EXPECT_NE(std::string::npos, ReadFileBytes(install + "\\errorlog.txt").find("server name could not be resolved"));
-    EXPECT_EQ("Confirm|Confirm|", Captions());
+    EXPECT_EQ("Restore Failed|Confirm|Confirm|", Captions());
 }
 
 TEST_F(DialogTest, SettingsShowUseAndStoreTheProgramSettings)
