@@ -200,12 +200,19 @@ void ConnectData(FtpBatch* batch, const char* line)
         ReportBatchError(batch, ERR_CANNOT_CONNECT);
         AbandonTransfer(batch);
         SendQuit(batch);
-        return;
     }
-    SendTransfer(batch);
+    // STOR or RETR waits for the connection: a server opens (and for STOR
+    // empties) its file when it hears the command, even if no connection
+    // ever comes.
 }
 
 }  // namespace
+
+bool SendPassiveTransfer(FtpBatch* batch)
+{
+    SendTransfer(batch);
+    return batch->state == FTP_STATE_STOR || batch->state == FTP_STATE_RETR;
+}
 
 void AdvanceBatch(FtpBatch* batch, int code, const char* line)
 {

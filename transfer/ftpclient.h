@@ -85,6 +85,9 @@ bool OpenUploadSource(FtpBatch* batch);
 // Passive mode: connects to the port the server named (host order) at the
 // control connection's peer. False when the connect cannot be started.
 bool ConnectPassiveData(FtpBatch* batch, WORD port);
+// Passive mode, once the data connection is up: sends STOR or RETR; false
+// when the command could not be made (the batch is then ending).
+bool SendPassiveTransfer(FtpBatch* batch);
 // Active mode: a listener on the control connection's local address; the
 // port it announces (host order) in *port. False when none could be opened.
 bool OpenDataListener(FtpBatch* batch, DWORD* address, WORD* port);

@@ -443,7 +443,8 @@ void OnDataSocketEvent(FtpBatch* batch, SOCKET socket, WORD event, WORD error)
             SendQuit(batch);
             break;
         }
-        OnDataConnected(batch);
+        if (SendPassiveTransfer(batch))
+            OnDataConnected(batch);
         break;
     case FD_WRITE:
         if (socket == t.data && !t.connecting && batch->direction == FTP_UPLOAD)

@@ -16,6 +16,7 @@ TEST_F(Failure, RefusalsEndTheBatchWithTheirMessageAndNoRecord)
         {"refuseport", "secret", 0, 425},     {"noconnect", "secret", 0, 425},
         {"silent", "secret", 0, ERR_CANNOT_CONNECT}, {"dead", "secret", 0, ERR_CANNOT_CONNECT},
         {"pasvrefused", "secret", 1, 502},    {"pasvgarbled", "secret", 1, ERR_CANNOT_CONNECT},
+        {"pasvdead", "secret", 1, ERR_CANNOT_CONNECT},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.server);
@@ -37,6 +38,10 @@ TEST_F(Failure, RefusalsEndTheBatchWithTheirMessageAndNoRecord)
         EXPECT_TRUE(Records().empty());
         EXPECT_EQ(TRAY_IDLE, main.Seen(UM_TRAYSTATE).back().wParam);
     }
+    FtpSpec passive;  // and the next batch goes through
+    passive.passive = 1;
+    Run("normal", "/refused", {MakeFile("after.txt", "stored")}, passive);
+    EXPECT_EQ("stored", StoredFile("/refused/after.txt"));
 }
 
 TEST_F(Failure, UnknownHostsAndTextsThatCannotWorkStartNothing)

@@ -18,6 +18,7 @@ from pyftpdlib.ioloop import IOLoop
 from pyftpdlib.servers import FTPServer
 
 STATE = None
+DEAD_PORT = None  # bound, never listened on
 USER, PASSWORD = "tk", "secret"
 
 
@@ -282,7 +283,15 @@ class PasvGarbled(Recording):
         self.respond("227 Entering Passive Mode (127,0,0,x,y,z).")
 
 
-HANDLERS = [NoConfirm, PasvElsewhere, PasvRefused, PasvGarbled, Normal, OneByte, Split, MultiLine, Many, NoPass, Refuse421, RefusePort, NoConnect,
+class PasvDead(Recording):
+    """Announces a port on its own address that nobody listens on."""
+    scenario = "pasvdead"
+
+    def ftp_PASV(self, line):
+        self.respond("227 Entering Passive Mode (127,0,0,1,%d,%d)." % (DEAD_PORT >> 8, DEAD_PORT & 255))
+
+
+HANDLERS = [NoConfirm, PasvElsewhere, PasvRefused, PasvGarbled, PasvDead, Normal, OneByte, Split, MultiLine, Many, NoPass, Refuse421, RefusePort, NoConnect,
             NameNotAllowed, CloseMid, Throttled, Stranger, ResetData, Flood]
 
 
@@ -320,6 +329,9 @@ def main():
     if os.environ.get("TK_FTP_DEBUG"):
         import logging
         logging.basicConfig(filename=os.path.join(STATE, "pyftpd.log"), level=logging.DEBUG)
+    global DEAD_PORT
+    held = []
+    DEAD_PORT = dead_port(held)
     root = os.path.join(STATE, "pyroot")
     os.makedirs(root, exist_ok=True)
     # A restore folder on a full disk: the part file of full.bin takes no byte.
@@ -340,8 +352,7 @@ def main():
         server = FTPServer(("127.0.0.1", 0), handler, ioloop=ioloop)
         lines.append("%s %d" % (handler.scenario, server.address[1]))
     lines.append("silent %d" % silent_server())
-    held = []
-    lines.append("dead %d" % dead_port(held))
+    lines.append("dead %d" % DEAD_PORT)
     deadline = time.time() + args.lifetime
     ioloop.call_every(5, lambda: time.time() > deadline and os._exit(0))
     tmp = os.path.join(STATE, "ports.tmp")
