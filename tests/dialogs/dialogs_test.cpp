@@ -187,7 +187,8 @@ TEST_F(DialogTest, FtpRepliesAreKeptWhileHiddenAndSavedByteForByte)
     };
     for (const char* line : {"220 Hello\r\n", static_cast<const char*>(NULL), "331 Password\r\n"})
         SendMessageA(replies, UM_FTPREPLY, 0, reinterpret_cast<LPARAM>(line));
-    PumpMessages(100);  // lines are added together a moment after they arrive
+    // Lines are added together a moment after they arrive.
+    PumpUntil([&] { return DlgItemText(replies, IDC_REPLIES_TEXT).find("331") != std::string::npos; }, 5000);
     std::string seen = Join(IsWindowVisible(replies), DlgItemText(replies, IDC_REPLIES_TEXT));
     ShowWindow(replies, SW_SHOWNORMAL);
     Shot(replies, "ftp-replies");
@@ -209,10 +210,8 @@ TEST_F(DialogTest, FtpRepliesAreKeptWhileHiddenAndSavedByteForByte)
         if (i % 1000 == 0)
             PumpMessages(60);
     }
-    PumpMessages(100);
-    HWND edit = GetDlgItem(replies, IDC_REPLIES_TEXT);
-    std::string text(GetWindowTextLengthA(edit) + 1, '\0');
-    text.resize(GetWindowTextA(edit, &text[0], static_cast<int>(text.size())));
+    std::string text;
+    PumpUntil([&] { return (text = DlgItemText(replies, IDC_REPLIES_TEXT)).find("59999x") != std::string::npos; }, 5000);
     EXPECT_LE(text.size(), 512u << 10);
     EXPECT_EQ("59999" + line, text.substr(text.size() - line.size() - 5));
     EXPECT_EQ(std::string::npos, text.find_first_not_of("0123456789x\r\n"));

@@ -60,8 +60,8 @@ std::vector<HWND> FindProcessWindows(const char* title, bool visibleOnly, DWORD 
 
 std::string WindowText(HWND wnd)
 {
-    char text[4096] = "";
-    GetWindowTextA(wnd, text, sizeof text);
+    std::string text(GetWindowTextLengthA(wnd) + 1, '\0');
+    text.resize(GetWindowTextA(wnd, &text[0], static_cast<int>(text.size())));
     return text;
 }
 
