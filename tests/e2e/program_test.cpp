@@ -9,6 +9,7 @@
 #include "tests/support/seed.h"
 #include "tests/support/testenv.h"
 
+#include <iostream>
 #include <string>
 
 namespace {
@@ -37,7 +38,11 @@ protected:
     void TearDown() override { DeleteProductKey(); }
     bool Arrives(const std::string& path, const std::string& content, int ms = 20000)
     {
-        return PumpUntil([&] { return ReadFileBytes(path) == content; }, ms);
+        if (PumpUntil([&] { return ReadFileBytes(path) == content; }, ms))
+            return true;
+        std::cerr << "Backup log:\n" << ReadFileBytes(install_ / "backuplog.txt") << "Error log:\n"
+                  << ReadFileBytes(install_ / "errorlog.txt");
+        return false;
     }
     TempDir install_{"tkinst"};
     TempDir targets_{"tktgt"};
