@@ -43,7 +43,8 @@ typedef std::map<std::string, std::string> Tree;
 }
 
 // A folder item in its own folder with a disk target and an anonymous FTP
-// target on vsftpd, whose remote folder is relative to its anonymous root.
+// target on vsftpd (active, or passive on the vsftpd without PORT), whose
+// remote folder is relative to its anonymous root.
 class FtpEndToEnd : public ::testing::Test {
 protected:
     void SetUp() override
@@ -64,11 +65,12 @@ protected:
         RemoveTree(ServerFolder());
         DeleteProductKey();
     }
-    void Seed(const std::string& diskFolder)
+    void Seed(const std::string& diskFolder, BYTE passive = 0)
     {
         ItemSpec spec;
         FtpSpec ftp;
-        ftp.port = ServerPort("vsftpd");
+        ftp.port = ServerPort(passive ? "vsftpd-pasv" : "vsftpd");
+        ftp.passive = passive;
         ftp.folder = remote_;
         ftp.anonymous = 1;
         ftp.password = "";
@@ -99,7 +101,7 @@ protected:
 TEST_F(FtpEndToEnd, LiveChangesReachServerAndDiskWithRestoreRecords)
 {
     MakeDirs(work_ / "sub");  // exists before the watch begins
-    Seed(disk_.path());
+    Seed(disk_.path(), 1);  // in passive mode, to a server that refuses PORT
     SetGlobalRaw("enabled", REG_BINARY, "", 0);
     RunningProgram program;
     ASSERT_TRUE(program.WaitForMainWindow());
@@ -122,7 +124,7 @@ TEST_F(FtpEndToEnd, LiveChangesReachServerAndDiskWithRestoreRecords)
     for (const auto& r : RestoreRecords(item_, KIND_FTP)) {
         size_t star = r.first.find('*');  // none: no file of the tree is named
         EXPECT_EQ(1u, files.count(r.first.substr(item_.size(), star - item_.size()))) << r.first;
-        EXPECT_EQ("tk:<password>@127.0.0.1:" + std::to_string(ServerPort("vsftpd")), r.second);
+        EXPECT_EQ("tk:<password>@127.0.0.1:" + std::to_string(ServerPort("vsftpd-pasv")), r.second);
     }
     EXPECT_EQ("", ErrorLog());
 }

@@ -194,7 +194,7 @@ TEST_F(Passive, PasvTakesThePlaceOfPortAndTheServersOwnAddressIsUsed)
     EXPECT_EQ("", ErrorLog());
     spec.anonymous = 1;
     spec.password = "";
-    Run("vsftpd", "pub/pv", {path}, spec);
+    Run("vsftpd-pasv", "pub/pv", {path}, spec);  // PORT switched off
     EXPECT_TRUE(SameBytes(data, ReadFileBytes(ServerStatePath("vsroot/pub/pv/p/pasv.bin"))));
 }
 

@@ -5,7 +5,7 @@
 
 // Windows path of a file in the servers' state folder (ports, logs, roots).
 std::string ServerStatePath(const std::string& relative);
-// Port of a scripted server ("normal", "split", ..., "vsftpd"); 0 when unknown.
+// Port of a scripted server ("normal", "split", ..., "vsftpd", "vsftpd-pasv"); 0 when unknown.
 int ServerPort(const char* name);
 // Commands the scripted server received since the last ClearCommands.
 std::vector<std::string> ServerCommands(const char* name);
