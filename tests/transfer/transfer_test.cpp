@@ -202,10 +202,10 @@ TEST_F(Transfer, UnfinishedCopiesAndProgressPastFourGibibytes)
 TEST_F(Transfer, WorkerServesDiskTargetsInOrderWithReportsAndRecords)
 {
     std::string deep = dst / std::string(200, 'd') + "\\" + std::string(250 - dst.path().size() - 202, 'e'), k = key;
-    SeededIds ids = (MakeDirs(deep), Seed({"", dst / "no", "x", "rel", deep}, {}, 1, 0));
+    SeededIds ids = (MakeDirs(deep), Seed({"", dst / "no", "x", "rel", deep}, {"x"}, 1, 0));
     SetItemRaw(key, ("Targets\\HD\\" + std::to_string(ids.disks[2])).c_str(), "hd_directory", REG_SZ, std::string(308, 'x').c_str(), 309);
     std::vector<std::string> reports, expected = {"12 " + k, "7 " + item, "7 rel\\w1.t", "12 " + k, "12 " + k, "7 " + item, "7 rel\\w2.t", "12 " + k};
-    Queue("w1.t", KIND_HD), Queue("w1.t", KIND_FTP), Queue("w2.t", KIND_HD), Queue("w2.t", KIND_FTP), DeleteFileA("\\w1.t");  // FTP off
+    Queue("w1.t", KIND_HD), Queue("w1.t", KIND_FTP), Queue("w2.t", KIND_HD), Queue("w2.t", KIND_FTP), DeleteFileA("\\w1.t");  // FTP off, with a target
     Run(WORKER_FOLDER);
     for (const Recorded& r : main.Seen(UM_REPORTERROR))
         reports.push_back(std::to_string(r.code) + " " + r.text);
@@ -226,7 +226,7 @@ TEST_F(Transfer, StopAllTransfersDropsTheCopiesQueuedBeforeIt)
     Seed({""});
     HANDLE stop = start.liveStopEvent;
     auto stored = [&](const char* name) { return PumpUntil([&] { return FileExists(dst / name); }, 20000); };
-    SetEvent(stop), Queue("a", KIND_HD, stop), Queue("b", KIND_HD, stop), Queue("c", KIND_HD);  // c: "Synchronize"
+    SetEvent(stop), Queue("a", KIND_HD, stop), Queue("c", KIND_HD), Queue("b", KIND_HD, stop);  // c: "Synchronize"
     Run(WORKER_LIVE);
     EXPECT_TRUE(stored("c") && Cleared(stop));
     EXPECT_TRUE(SetEvent(stop) && Cleared(stop));  // idle: nothing to stop
