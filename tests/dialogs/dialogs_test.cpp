@@ -108,8 +108,9 @@ TEST_F(DialogTest, RestoreListsCopiesBackRemovesAndTellsWhyADownloadCannotStart)
          {Strings{"FTP", item + "a*/a", ftp}, Strings{"FTP", "no star", "x"}, Strings{"HD", item + "b*" + b, hd}})
         SetItemRaw(key.c_str(), r[0].c_str(), r[1].c_str(), REG_SZ, r[2].c_str(), static_cast<DWORD>(r[2].size() + 1));
     WriteFileBytes(b, "new");
-    WriteFileBytes(dir_ / "b", "old and longer");
-    SetGlobalText("restorefolder", dir_.path().c_str());
+    MakeDirs(dir_ / "r");
+    WriteFileBytes(dir_ / "r\\b", "old and longer");
+    SetGlobalText("restorefolder", (dir_ / "r").c_str());
     SetFtpDownloadStarter([](const char*, const char*, const char*) { return int(ERR_HOST_NOT_RESOLVED); });
     Strings seen;
     RunModal([&] { RunRestoreDialog(owner_, item.c_str()); }, "Restore File/Folder", [&](HWND dlg) {
@@ -146,7 +147,7 @@ TEST_F(DialogTest, RestoreListsCopiesBackRemovesAndTellsWhyADownloadCannotStart)
     SetFtpDownloadStarter(NULL);
     EXPECT_EQ((Strings{b, "/a", "2 ", "2 ", "2 ", "2 ",
                        "In regards to h, there was the following error:", "1 ", "1 ", "0 "}), seen);
-    EXPECT_EQ("new new ", Join(ReadFileBytes(dir_ / "b"), ReadFileBytes(install + "\\b")));
+    EXPECT_EQ("new new ", Join(ReadFileBytes(dir_ / "r\\b"), ReadFileBytes(install + "\\b")));
     EXPECT_NE(std::string::npos, ReadFileBytes(install + "\\errorlog.txt").find("server name could not be resolved"));
     EXPECT_EQ("Restore Failed|Confirm|Confirm|", Captions());
 }

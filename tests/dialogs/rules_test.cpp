@@ -24,7 +24,7 @@ TEST(Rules, FtpFieldsAreCheckedInTheirOrderAndOnlyWhenEnabled)
         {{"N", "h", "65535", "", "", "", false}, true, true, false, "Username Blank", ""},
         {{"N", "h", "1", "u", "", "", false}, true, true, false, "Password Blank", ""},
         {{"N", "h", "21", "", "", "", true}, true, true, false, "", "/"},
-        {{"N", "h", "21", "u", "p", "www", false}, true, true, false, "Invalid Field", "www"},
+        {{"N", "h", "21", "u", "p", ".www", false}, true, true, false, "Invalid Field", ".www"},
         {{"N", "h", "21", "u", "p", "../www", false}, true, true, false, "", "../www"},
         {{"", "", "x", "", "", "www", false}, false, true, true, "", "www"},
         {{n256, "", "", "", "", f260, false}, false, true, false, "Field Too Long", f260},

@@ -123,6 +123,9 @@ TEST_F(Failure, StopsEndTheirBatchesMidUploadWithoutARecord)
     EXPECT_EQ(nullptr, left->next);
     EXPECT_EQ(nullptr, left->progressWindow);
     ASSERT_TRUE(PumpUntil([] { return StoredFile("/stop/other.bin").size() > 50000; }, 20000));
+    ASSERT_EQ(ERR_SUCCESS, StartUpload({MakeFile("held.txt", "sent")}, Target("held", "/stop")));
+    ASSERT_TRUE(PumpUntil([] { return StoredFile("/stop/held.txt") == "sent"; }, 20000));
+    PumpMessages(300);  // the data connection ends; no 226 comes
     StopAllTransfers();
     EXPECT_EQ(nullptr, FirstBatch());
     EXPECT_EQ(WAIT_OBJECT_0, WaitForSingleObject(stopEvent, 0));

@@ -246,6 +246,17 @@ class NoConfirm(Recording):
     dtp_handler = No226DTP
 
 
+class HeldDTP(DTPHandler):
+    """Takes the whole file and closes the data connection, and never confirms it."""
+    def handle_close(self):
+        self.close()
+
+
+class Held(Recording):
+    scenario = "held"
+    dtp_handler = HeldDTP
+
+
 class Flood(Recording):
     """Answers STOR with "150-" continuation lines that never end."""
     scenario = "flood"
@@ -291,7 +302,7 @@ class PasvDead(Recording):
         self.respond("227 Entering Passive Mode (127,0,0,1,%d,%d)." % (DEAD_PORT >> 8, DEAD_PORT & 255))
 
 
-HANDLERS = [NoConfirm, PasvElsewhere, PasvRefused, PasvGarbled, PasvDead, Normal, OneByte, Split, MultiLine, Many, NoPass, Refuse421, RefusePort, NoConnect,
+HANDLERS = [NoConfirm, Held, PasvElsewhere, PasvRefused, PasvGarbled, PasvDead, Normal, OneByte, Split, MultiLine, Many, NoPass, Refuse421, RefusePort, NoConnect,
             NameNotAllowed, CloseMid, Throttled, Stranger, ResetData, Flood]
 
 
