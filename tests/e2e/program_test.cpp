@@ -38,7 +38,13 @@ protected:
     void TearDown() override { DeleteProductKey(); }
     bool Arrives(const std::string& path, const std::string& content, int ms = 20000)
     {
-        if (PumpUntil([&] { return ReadFileBytes(path) == content; }, ms))
+        // Read only once the size is right: under Wine an open handle of a reader makes the
+        // program's replace of the stored copy fail, as a file in use would on Windows.
+        auto sized = [&] {
+            WIN32_FILE_ATTRIBUTE_DATA d;
+            return GetFileAttributesExA(path.c_str(), GetFileExInfoStandard, &d) && d.nFileSizeLow == content.size();
+        };
+        if (PumpUntil([&] { return sized() && ReadFileBytes(path) == content; }, ms))
             return true;
         std::cerr << "Backup log:\n" << ReadFileBytes(install_ / "backuplog.txt") << "Error log:\n"
                   << ReadFileBytes(install_ / "errorlog.txt");
