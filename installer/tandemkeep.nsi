@@ -316,7 +316,18 @@ Section "Uninstall"
   Delete "$INSTDIR\tandemkeep.exe"
   Delete "$INSTDIR\help\tandem_help.html"
   RMDir "$INSTDIR\help"
+  ; This runs from a copy in the temporary folder; the uninstall.exe that
+  ; started it may not have ended yet, and a running program cannot be
+  ; deleted. Up to five seconds for it.
+  StrCpy $R2 0
+  delete_uninstaller:
   Delete "$INSTDIR\uninstall.exe"
+  IfFileExists "$INSTDIR\uninstall.exe" 0 uninstaller_deleted
+  IntOp $R2 $R2 + 1
+  IntCmp $R2 50 uninstaller_deleted
+  Sleep 100
+  Goto delete_uninstaller
+  uninstaller_deleted:
 
   SetShellVarContext all
   Delete "$SMPROGRAMS\${PRODUCT}\${PRODUCT}.lnk"
