@@ -122,10 +122,11 @@ void OnHelp(HWND wnd)
 void OnSupport(HWND wnd)
 {
     if (!OpenInBrowser(TK_SUPPORT_ADDRESS))
-        ShowMessageBox(wnd,
-                       "Tandemkeep could not launch your Internet browser.  Please visit " TK_SUPPORT_ADDRESS
-                       " manually.  Thank you.",
-                       "Error Launching Browser", kWarn);
+        ShowMessageBox(
+            wnd,
+            "Tandemkeep could not launch your Internet browser.  Please visit " TK_SUPPORT_ADDRESS
+            " manually.  Thank you.",
+            "Error Launching Browser", kWarn);
 }
 
 void OnBrowseFolder(HWND wnd)
@@ -201,7 +202,7 @@ void OnSynchronize(HWND wnd)
     }
 }
 
-} // namespace
+}  // namespace
 
 BOOL OnMainCommand(HWND wnd, UINT id)
 {

@@ -31,8 +31,8 @@ void InsertColumns(HWND list)
 
 void AddIcon(HIMAGELIST images, const char* name)
 {
-    HICON icon = static_cast<HICON>(
-        LoadImageA(GetModuleHandleA(NULL), name, IMAGE_ICON, 16, 16, 0));
+    HICON icon =
+        static_cast<HICON>(LoadImageA(GetModuleHandleA(NULL), name, IMAGE_ICON, 16, 16, 0));
     ImageList_AddIcon(images, icon);
     if (icon)
         DestroyIcon(icon);
@@ -60,7 +60,8 @@ void InsertRow(HWND list, int index, char* path)
     item.iItem = index;
     item.pszText = path;
     item.iImage = folder ? IMAGE_FOLDER : IMAGE_FILE;
-    int row = static_cast<int>(SendMessageA(list, LVM_INSERTITEMA, 0, reinterpret_cast<LPARAM>(&item)));
+    int row =
+        static_cast<int>(SendMessageA(list, LVM_INSERTITEMA, 0, reinterpret_cast<LPARAM>(&item)));
     if (row >= 0)
         ListView_SetItemText(list, row, 1, const_cast<char*>(folder ? "Folder" : "File"));
 }
@@ -72,7 +73,7 @@ void MoveControl(HWND wnd, int id, const LayoutBox& box)
         MoveWindow(control, box.x, box.y, box.width, box.height, TRUE);
 }
 
-} // namespace
+}  // namespace
 
 BOOL ReloadItemList(HWND wnd, BOOL clear)
 {

@@ -63,7 +63,7 @@ BOOL OnReportError(HWND wnd, const ErrorReport* report)
     return SetResult(wnd, 1);
 }
 
-} // namespace
+}  // namespace
 
 INT_PTR CALLBACK MainDialogProc(HWND wnd, UINT msg, WPARAM wParam, LPARAM lParam)
 {

@@ -60,8 +60,8 @@ void ShowItemPopup(HWND wnd, POINT cursor)
     HMENU menu = BuildItemPopup(path);
     if (!menu)
         return;
-    UINT chosen = TrackMenu(GetSubMenu(menu, 0), TPM_RETURNCMD | TPM_NONOTIFY, cursor.x,
-                            cursor.y - 2, wnd);
+    UINT chosen =
+        TrackMenu(GetSubMenu(menu, 0), TPM_RETURNCMD | TPM_NONOTIFY, cursor.x, cursor.y - 2, wnd);
     DestroyMenu(menu);
     if (IsTargetCommand(chosen)) {
         WPARAM target = (static_cast<WPARAM>((chosen >> 16) & 0xFF) << 16) | (chosen & 0xFFFF);
@@ -96,7 +96,7 @@ BOOL OnDoubleClick(HWND wnd)
     return FALSE;
 }
 
-} // namespace
+}  // namespace
 
 HMENU BuildItemPopup(const char* itemPath)
 {

@@ -45,7 +45,8 @@ bool CreateSharedState(HWND wnd)
     live.queue = NewRequestQueue();
     live.mode = WORKER_LIVE;
     // The FTP client knows its window and lists before any worker can start a batch.
-    FtpClientSetup client = {wnd, live.batches, NULL, live.queue, live.workEvent, live.liveStopEvent};
+    FtpClientSetup client = {wnd,        live.batches,   NULL,
+                             live.queue, live.workEvent, live.liveStopEvent};
     InitFtpClient(client);
     return live.batches && live.queue && live.workEvent && live.shutdownEvent && live.liveStopEvent;
 }
@@ -79,7 +80,8 @@ void NormalRectangle(HWND wnd, LONG rect[4])
         MONITORINFO info = {};
         info.cbSize = sizeof info;
         if (GetMonitorInfoA(MonitorFromRect(&r, MONITOR_DEFAULTTOPRIMARY), &info))
-            OffsetRect(&r, info.rcWork.left - info.rcMonitor.left, info.rcWork.top - info.rcMonitor.top);
+            OffsetRect(&r, info.rcWork.left - info.rcMonitor.left,
+                       info.rcWork.top - info.rcMonitor.top);
     }
     rect[0] = r.left, rect[1] = r.top, rect[2] = r.right, rect[3] = r.bottom;
 }
@@ -98,7 +100,8 @@ bool ApplyStoredWindowState(HWND wnd)
 
     DWORD splash = 0;
     bool showSplash = key && ReadRegDword(key, "splash", &splash) && splash != 0;
-    bool firstRun = key && RegQueryValueExA(key, "firsttime", NULL, NULL, NULL, NULL) == ERROR_SUCCESS;
+    bool firstRun =
+        key && RegQueryValueExA(key, "firsttime", NULL, NULL, NULL, NULL) == ERROR_SUCCESS;
     if (showSplash)
         ShowSplash(wnd);
     if (firstRun) {
@@ -123,7 +126,7 @@ void SubclassControls(HWND wnd)
     SendMessageA(list, LVM_SETEXTENDEDLISTVIEWSTYLE, 0, LVS_EX_FULLROWSELECT);
 }
 
-} // namespace
+}  // namespace
 
 int StartShowCommand(const char* commandLine, int showCommand)
 {
@@ -151,7 +154,8 @@ BOOL OnMainInitDialog(HWND wnd, int showCommand)
     WorkerStart* block = static_cast<WorkerStart*>(malloc(sizeof(WorkerStart)));
     if (!block || !CreateSharedState(wnd)) {
         free(block);
-        ShowMessageBox(wnd, "There is not enough memory to start Tandemkeep.", "Error", MB_ICONHAND);
+        ShowMessageBox(wnd, "There is not enough memory to start Tandemkeep.", "Error",
+                       MB_ICONHAND);
         PostMessageA(wnd, WM_CLOSE, 0, 0);
         return TRUE;
     }
@@ -173,7 +177,8 @@ BOOL OnMainInitDialog(HWND wnd, int showCommand)
     *block = g_app.live;
     if (_beginthread(TransferWorker, 0, block) == static_cast<uintptr_t>(-1L)) {
         free(block);
-        ShowMessageBox(wnd, "There is not enough memory to start Tandemkeep.", "Error", MB_ICONHAND);
+        ShowMessageBox(wnd, "There is not enough memory to start Tandemkeep.", "Error",
+                       MB_ICONHAND);
         PostMessageA(wnd, WM_CLOSE, 0, 0);
         return TRUE;
     }
@@ -186,8 +191,8 @@ BOOL OnMainInitDialog(HWND wnd, int showCommand)
 
     ShowMonitoringState(wnd, IsMonitoringEnabled());
     SendMessageA(wnd, WM_SETICON, ICON_SMALL,
-                 reinterpret_cast<LPARAM>(LoadImageA(GetModuleHandleA(NULL), "SMALLICON",
-                                                     IMAGE_ICON, 16, 16, 0)));
+                 reinterpret_cast<LPARAM>(
+                     LoadImageA(GetModuleHandleA(NULL), "SMALLICON", IMAGE_ICON, 16, 16, 0)));
     SetTrayIcon(wnd, TRAY_IDLE, NULL, TRAY_ADD);
     char ready[256];
     LoadProgramString(IDS_READY, ready, sizeof ready);

@@ -14,7 +14,7 @@ const char* const kIcons[] = {"SMALLICON", "SMALLUPLOAD", "SMALLDOWNLOAD"};
 // What the icon shows now (main thread), so that a repeat changes nothing.
 int g_shownIndex = -1;
 char g_shownTip[64];
-}
+}  // namespace
 
 TrayHook SetTrayHook(TrayHook hook)
 {
@@ -35,8 +35,8 @@ BOOL SetTrayIcon(HWND window, int index, const char* tip, int action)
     if (index < 0 || index > 2)
         index = 0;
     // Shared: the system keeps one handle per icon instead of a new one per call.
-    data.hIcon = static_cast<HICON>(LoadImageA(GetModuleHandleA(NULL), kIcons[index], IMAGE_ICON,
-                                               16, 16, LR_SHARED));
+    data.hIcon = static_cast<HICON>(
+        LoadImageA(GetModuleHandleA(NULL), kIcons[index], IMAGE_ICON, 16, 16, LR_SHARED));
     // The tip field holds 64 bytes on every shell version this runs on.
     lstrcpynA(data.szTip, tip ? tip : TK_TITLE, 64);
     DWORD message = action == 0 ? NIM_ADD : action == 1 ? NIM_MODIFY : NIM_DELETE;

@@ -53,12 +53,14 @@ void OnTrayRightClick(HWND wnd)
     }
 }
 
-} // namespace
+}  // namespace
 
 void ShowMonitoringState(HWND wnd, int enabled)
 {
-    SendDlgItemMessageA(wnd, IDC_MAIN_ENABLED, BM_SETCHECK, enabled ? BST_CHECKED : BST_UNCHECKED, 0);
-    SendDlgItemMessageA(wnd, IDC_MAIN_DISABLED, BM_SETCHECK, enabled ? BST_UNCHECKED : BST_CHECKED, 0);
+    SendDlgItemMessageA(wnd, IDC_MAIN_ENABLED, BM_SETCHECK, enabled ? BST_CHECKED : BST_UNCHECKED,
+                        0);
+    SendDlgItemMessageA(wnd, IDC_MAIN_DISABLED, BM_SETCHECK, enabled ? BST_UNCHECKED : BST_CHECKED,
+                        0);
 }
 
 void SwitchMonitoring(HWND wnd, int enable)

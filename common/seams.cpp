@@ -5,7 +5,7 @@ namespace {
 MessageBoxHook g_messageBoxHook = NULL;
 ShellExecuteHook g_shellExecuteHook = NULL;
 PopupMenuHook g_popupMenuHook = NULL;
-}
+}  // namespace
 
 MessageBoxHook SetMessageBoxHook(MessageBoxHook hook)
 {

@@ -1,4 +1,5 @@
-// Message boxes, shell launches and popup menus go through here, so tests can answer and record them.
+// Message boxes, shell launches and popup menus go through here, so tests can answer and record
+// them.
 #pragma once
 #include <windows.h>
 #include <shellapi.h>

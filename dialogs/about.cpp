@@ -32,7 +32,7 @@ INT_PTR CALLBACK AboutProc(HWND dlg, UINT msg, WPARAM wParam, LPARAM)
     return FALSE;
 }
 
-} // namespace
+}  // namespace
 
 void RunAboutDialog(HWND owner)
 {

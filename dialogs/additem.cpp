@@ -1,4 +1,5 @@
-// Add File or Folder: the dialog that checks a typed or browsed path, and the main window's handling of its result.
+// Add File or Folder: the dialog that checks a typed or browsed path, and the main window's
+// handling of its result.
 #include "dialogs/dialogs.h"
 #include "dialogs/dlgtext.h"
 #include "dialogs/fieldrules.h"
@@ -26,7 +27,8 @@ void Warn(HWND owner, FieldProblem problem)
 std::string FieldText(HWND dlg, int id)
 {
     std::string text(static_cast<size_t>(GetWindowTextLengthA(GetDlgItem(dlg, id))) + 1, '\0');
-    text.resize(static_cast<size_t>(GetDlgItemTextA(dlg, id, &text[0], static_cast<int>(text.size()))));
+    text.resize(
+        static_cast<size_t>(GetDlgItemTextA(dlg, id, &text[0], static_cast<int>(text.size()))));
     return text;
 }
 
@@ -51,18 +53,19 @@ void OnOk(HWND dlg, AddItemDialog* d)
     UINT got = GetWindowsDirectoryA(windowsDir, sizeof windowsDir);
     if (got == 0 || got >= sizeof windowsDir)
         windowsDir[0] = '\0';
-    AddItemPlan plan = PlanAddItem(FieldText(dlg, isFile ? IDC_ADD_FILE : IDC_ADD_FOLDER), isFile, windowsDir);
-    if (plan.askRoot
-        && !Confirm(dlg, "You have chosen to monitor a root directory.  You should not monitor your "
-                         "entire drive, just the folders you want to synchronize or backup.  Do you "
-                         "want to continue?")) {
+    AddItemPlan plan =
+        PlanAddItem(FieldText(dlg, isFile ? IDC_ADD_FILE : IDC_ADD_FOLDER), isFile, windowsDir);
+    if (plan.askRoot &&
+        !Confirm(dlg, "You have chosen to monitor a root directory.  You should not monitor your "
+                      "entire drive, just the folders you want to synchronize or backup.  Do you "
+                      "want to continue?")) {
         EndDialog(dlg, 0);
         return;
     }
-    if (plan.askWindows
-        && !Confirm(dlg, "You have chosen to monitor your Windows directory.  This may be unwise, as "
-                         "the files in your Windows directory will be constantly changing, and few "
-                         "will be of importance.  Do you want to continue?")) {
+    if (plan.askWindows &&
+        !Confirm(dlg, "You have chosen to monitor your Windows directory.  This may be unwise, as "
+                      "the files in your Windows directory will be constantly changing, and few "
+                      "will be of importance.  Do you want to continue?")) {
         EndDialog(dlg, 0);
         return;
     }
@@ -139,7 +142,7 @@ bool IsExistingFolder(const char* path)
     return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY);
 }
 
-} // namespace
+}  // namespace
 
 int RunAddItemDialog(HWND owner, char* path)
 {
@@ -167,8 +170,8 @@ int AddCheckedItem(HWND mainWindow, int result, const char* path)
         return 0;
     }
     if (!CreateItemKey(path)) {
-        ShowMessageBox(mainWindow, "Tandemkeep could not store the new item in its settings.", "Error",
-                       MB_OK | MB_ICONEXCLAMATION);
+        ShowMessageBox(mainWindow, "Tandemkeep could not store the new item in its settings.",
+                       "Error", MB_OK | MB_ICONEXCLAMATION);
         return 0;
     }
     PostMessageA(mainWindow, UM_RELOADITEMS, 0, 0);

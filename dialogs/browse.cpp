@@ -1,4 +1,5 @@
-// Shared dialog helpers: the folder and file browsers, the selected row of a list view, the web browser.
+// Shared dialog helpers: the folder and file browsers, the selected row of a list view, the web
+// browser.
 #include "dialogs/dialogs.h"
 #include "dialogs/dlgtext.h"
 
@@ -14,7 +15,7 @@ namespace {
 // The folder of the last file chosen with BrowseForFile; empty at start.
 // Main thread only.
 char g_lastDirectory[TK_PATH_SIZE] = "";
-} // namespace
+}  // namespace
 
 int BrowseForFolder(HWND owner, char* path)
 {
@@ -76,7 +77,8 @@ int OpenInBrowser(const char* address)
     if (!address)
         return 0;
     HKEY key = NULL;
-    if (RegOpenKeyExA(HKEY_CLASSES_ROOT, "http\\shell\\open\\command", 0, KEY_READ, &key) != ERROR_SUCCESS)
+    if (RegOpenKeyExA(HKEY_CLASSES_ROOT, "http\\shell\\open\\command", 0, KEY_READ, &key) !=
+        ERROR_SUCCESS)
         return 0;
     char command[257] = "";
     DWORD size = sizeof command - 1;

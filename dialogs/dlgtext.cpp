@@ -30,7 +30,8 @@ bool IsWindowsDirText(const char* text, const char* windowsDir)
     if (strlen(text) != strlen(windowsDir))
         return false;
     for (size_t i = 0; text[i]; ++i)
-        if (toupper(static_cast<unsigned char>(text[i])) != toupper(static_cast<unsigned char>(windowsDir[i])))
+        if (toupper(static_cast<unsigned char>(text[i])) !=
+            toupper(static_cast<unsigned char>(windowsDir[i])))
             return false;
     return true;
 }
@@ -63,7 +64,8 @@ BYTE StorageValue(int position, bool allowAppend)
 
 void FormatSheetCaption(const char* itemPath, char* out, size_t size)
 {
-    snprintf(out, size, "%s: %s", EndsWithSeparator(itemPath) ? "Folder Properties" : "File Properties",
+    snprintf(out, size, "%s: %s",
+             EndsWithSeparator(itemPath) ? "Folder Properties" : "File Properties",
              itemPath ? itemPath : "");
 }
 
@@ -105,12 +107,13 @@ bool BuildRestoreTarget(const char* folder, const char* originalPath, char* out,
     return n > 0 && static_cast<size_t>(n) < size;
 }
 
-void RestoreErrorSubject(int code, const char* storedName, const char* location, char* out, size_t size)
+void RestoreErrorSubject(int code, const char* storedName, const char* location, char* out,
+                         size_t size)
 {
     char address[TK_FTPTEXT_SIZE];
     WORD port = 0;
-    bool aboutServer = code == ERR_TCPIP || code == ERR_HOST_NOT_RESOLVED || code == ERR_FTP_REJECTED
-        || code == ERR_CANNOT_CONNECT;
+    bool aboutServer = code == ERR_TCPIP || code == ERR_HOST_NOT_RESOLVED ||
+                       code == ERR_FTP_REJECTED || code == ERR_CANNOT_CONNECT;
     if (aboutServer && ParseFtpLocation(location, address, sizeof address, &port) && *address)
         lstrcpynA(out, address, static_cast<int>(size));
     else
@@ -151,7 +154,7 @@ RECT Box(int x, int y, int w, int h)
     RECT r = {x, y, w, h};
     return r;
 }
-} // namespace
+}  // namespace
 
 RestoreLayout LayoutRestore(int outerWidth, int outerHeight, int listWidth, int listHeight)
 {

@@ -40,7 +40,8 @@ bool BuildRestoreTarget(const char* folder, const char* originalPath, char* out,
 // server address of the record's location for a failure to reach the server
 // (codes 4, 5, 6 and 9), otherwise, or when the location names none, the
 // stored name.
-void RestoreErrorSubject(int code, const char* storedName, const char* location, char* out, size_t size);
+void RestoreErrorSubject(int code, const char* storedName, const char* location, char* out,
+                         size_t size);
 
 // The browser's program file from an "http\shell\open\command" text: leading
 // double quotes skipped, cut at the next one.
@@ -52,7 +53,7 @@ void LastDirectoryOf(const char* path, char* out, size_t size);
 
 // Restore dialog layout from its outer size: list and the four buttons.
 struct RestoreLayout {
-    RECT list;        // x, y, width, height in left, top, right, bottom
+    RECT list;  // x, y, width, height in left, top, right, bottom
     RECT restore;
     RECT remove;
     RECT removeAll;

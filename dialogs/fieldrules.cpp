@@ -27,7 +27,7 @@ bool EndsWithSlash(const std::string& text)
     return !text.empty() && (text.back() == '\\' || text.back() == '/');
 }
 
-} // namespace
+}  // namespace
 
 FieldVerdict CheckFtpFields(FtpFields* f, bool enabled, bool isNew, bool nameExists)
 {
@@ -36,9 +36,12 @@ FieldVerdict CheckFtpFields(FtpFields* f, bool enabled, bool isNew, bool nameExi
         const std::string* text;
         const char* field;
         int maxChars;
-    } lengths[] = {{&f->name, "FTP name", MAX_FTP_TEXT},         {&f->address, "FTP address", MAX_FTP_TEXT},
-                   {&f->port, "FTP port", 15},                    {&f->user, "FTP username", MAX_FTP_TEXT},
-                   {&f->password, "FTP password", MAX_FTP_TEXT}, {&f->folder, "Folder", MAX_PATH_TEXT}};
+    } lengths[] = {{&f->name, "FTP name", MAX_FTP_TEXT},
+                   {&f->address, "FTP address", MAX_FTP_TEXT},
+                   {&f->port, "FTP port", 15},
+                   {&f->user, "FTP username", MAX_FTP_TEXT},
+                   {&f->password, "FTP password", MAX_FTP_TEXT},
+                   {&f->folder, "Folder", MAX_PATH_TEXT}};
     for (const auto& l : lengths)
         if (l.text->size() > static_cast<size_t>(l.maxChars))
             return FieldVerdict{FIELD_TOO_LONG, l.field, l.maxChars};
@@ -154,24 +157,42 @@ bool ParseSizeLimit(const std::string& text, DWORD* limit)
 const char* FieldProblemCaption(FieldProblem problem)
 {
     switch (problem) {
-    case FIELD_OK: return "";
-    case FIELD_TOO_LONG: return "Field Too Long";
-    case FTP_NAME_BLANK: return "Name Blank";
-    case FTP_NAME_TAKEN: return "Site Already Exists";
-    case FTP_ADDRESS_BLANK: return "Address Blank";
-    case FTP_PORT_BLANK: return "Port Blank";
-    case FTP_PORT_INVALID: return "Invalid Port";
-    case FTP_USER_BLANK: return "Username Blank";
-    case FTP_PASSWORD_BLANK: return "Password Blank";
-    case FTP_FOLDER_INVALID: return "Invalid Field";
-    case HD_FOLDER_BLANK: return "Address Blank";
-    case HD_FOLDER_TAKEN: return "Already Defined";
-    case ADD_FILE_BLANK: return "Blank Field";
-    case ADD_FOLDER_BLANK: return "Blank Field";
-    case ADD_PATH_TOO_LONG: return "Path Too Long";
-    case ITEM_FILE_MISSING: return "Error";
-    case ITEM_FOLDER_MISSING: return "Error";
-    case ITEM_PATH_TOO_LONG: return "Error";
+    case FIELD_OK:
+        return "";
+    case FIELD_TOO_LONG:
+        return "Field Too Long";
+    case FTP_NAME_BLANK:
+        return "Name Blank";
+    case FTP_NAME_TAKEN:
+        return "Site Already Exists";
+    case FTP_ADDRESS_BLANK:
+        return "Address Blank";
+    case FTP_PORT_BLANK:
+        return "Port Blank";
+    case FTP_PORT_INVALID:
+        return "Invalid Port";
+    case FTP_USER_BLANK:
+        return "Username Blank";
+    case FTP_PASSWORD_BLANK:
+        return "Password Blank";
+    case FTP_FOLDER_INVALID:
+        return "Invalid Field";
+    case HD_FOLDER_BLANK:
+        return "Address Blank";
+    case HD_FOLDER_TAKEN:
+        return "Already Defined";
+    case ADD_FILE_BLANK:
+        return "Blank Field";
+    case ADD_FOLDER_BLANK:
+        return "Blank Field";
+    case ADD_PATH_TOO_LONG:
+        return "Path Too Long";
+    case ITEM_FILE_MISSING:
+        return "Error";
+    case ITEM_FOLDER_MISSING:
+        return "Error";
+    case ITEM_PATH_TOO_LONG:
+        return "Error";
     }
     return "";
 }
@@ -184,60 +205,82 @@ std::string FieldProblemText(const FieldVerdict& verdict, const std::string& sub
         break;
     case FIELD_TOO_LONG:
         snprintf(text, sizeof text,
-                 "The %s field is too long.  It can hold at most %d characters.  Please shorten it and try again.",
+                 "The %s field is too long.  It can hold at most %d characters.  Please shorten it "
+                 "and try again.",
                  verdict.field, verdict.maxChars);
         break;
     case FTP_NAME_BLANK:
-        return "You didn't enter anything in the FTP name field.  You need to supply a name with which to "
+        return "You didn't enter anything in the FTP name field.  You need to supply a name with "
+               "which to "
                "reference this particular ftp site (eg. \"My Web Page\").";
     case FTP_NAME_TAKEN:
         snprintf(text, sizeof text,
-                 "You have already added an FTP site called %s.  Please choose another name, or remove the old "
-                 "site from the list by selecting it, then clicking \"Remove\".", subject.c_str());
+                 "You have already added an FTP site called %s.  Please choose another name, or "
+                 "remove the old "
+                 "site from the list by selecting it, then clicking \"Remove\".",
+                 subject.c_str());
         break;
     case FTP_ADDRESS_BLANK:
-        return "You didn't enter anything in the FTP address field.  Tandemkeep needs this field to find the "
-               "FTP site.  Alternately, you can uncheck FTP synchronization (top).  Please fill in the field "
+        return "You didn't enter anything in the FTP address field.  Tandemkeep needs this field "
+               "to find the "
+               "FTP site.  Alternately, you can uncheck FTP synchronization (top).  Please fill in "
+               "the field "
                "and try again.";
     case FTP_PORT_BLANK:
-        return "You didn't enter anything in the FTP port field.  Tandemkeep needs the port to know how to "
+        return "You didn't enter anything in the FTP port field.  Tandemkeep needs the port to "
+               "know how to "
                "connect to the FTP site.  Please fill in the field and try again.";
     case FTP_PORT_INVALID:
-        return "The FTP port must be a number from 1 to 65535.  Please change the field and try again.";
+        return "The FTP port must be a number from 1 to 65535.  Please change the field and try "
+               "again.";
     case FTP_USER_BLANK:
-        return "You didn't enter anything in the FTP username field.  Tandemkeep needs your username to login "
-               "to the FTP server.  Alternately, you can check the \"Login Anonymously\" checkbox.  Please "
+        return "You didn't enter anything in the FTP username field.  Tandemkeep needs your "
+               "username to login "
+               "to the FTP server.  Alternately, you can check the \"Login Anonymously\" checkbox. "
+               " Please "
                "fill in the field and try again.";
     case FTP_PASSWORD_BLANK:
-        return "You didn't enter anything in the FTP password field.  Tandemkeep needs your password to login "
-               "to the FTP server.  Alternately, you can check the \"Login Anonymously\" checkbox.  Please "
+        return "You didn't enter anything in the FTP password field.  Tandemkeep needs your "
+               "password to login "
+               "to the FTP server.  Alternately, you can check the \"Login Anonymously\" checkbox. "
+               " Please "
                "fill in the field and try again.";
     case FTP_FOLDER_INVALID:
-        return "The Folder field must begin with a forward-slash (ie. \"/myfolder\").  To specify a specific "
-               "drive, type the path with this format: /<drive>/<path> (eg. /c/myfolder).  For certain "
-               "situations, you may want to begin with a double dot (..).  Please the change the field or "
+        return "The Folder field must begin with a forward-slash (ie. \"/myfolder\").  To specify "
+               "a specific "
+               "drive, type the path with this format: /<drive>/<path> (eg. /c/myfolder).  For "
+               "certain "
+               "situations, you may want to begin with a double dot (..).  Please the change the "
+               "field or "
                "leave it blank, then try again.";
     case HD_FOLDER_BLANK:
-        return "You didn't enter anything in the hard drive folder field.  Tandemkeep needs this field to know "
-               "where to store the sync'd/backed up files.  Alternately, you can check off hard drive "
+        return "You didn't enter anything in the hard drive folder field.  Tandemkeep needs this "
+               "field to know "
+               "where to store the sync'd/backed up files.  Alternately, you can check off hard "
+               "drive "
                "sync/backup.  Please fill in the field and try again.";
     case HD_FOLDER_TAKEN:
         snprintf(text, sizeof text,
-                 "You have already added the location %s.  Rename it to something else, or remove the old one "
-                 "by selecting it from the list, and clicking \"Remove\".", subject.c_str());
+                 "You have already added the location %s.  Rename it to something else, or remove "
+                 "the old one "
+                 "by selecting it from the list, and clicking \"Remove\".",
+                 subject.c_str());
         break;
     case ADD_FILE_BLANK:
         return "You must fill in the file name field.";
     case ADD_FOLDER_BLANK:
         return "You must fill in the folder name field.";
     case ADD_PATH_TOO_LONG:
-        return "The path you entered is too long.  A file or folder path can have at most 259 characters.";
+        return "The path you entered is too long.  A file or folder path can have at most 259 "
+               "characters.";
     case ITEM_FILE_MISSING:
-        return "The file you entered cannot be found.  Click Add File again and enter an existing filename.";
+        return "The file you entered cannot be found.  Click Add File again and enter an existing "
+               "filename.";
     case ITEM_FOLDER_MISSING:
         return "The folder you've entered does not exist.  Click \"Add\" again and try again.";
     case ITEM_PATH_TOO_LONG:
-        return "This path is too long for Tandemkeep's list.  A file or folder path can have at most 229 "
+        return "This path is too long for Tandemkeep's list.  A file or folder path can have at "
+               "most 229 "
                "characters; choose a shorter path.";
     }
     return text;

@@ -1,4 +1,5 @@
-// Pure checks of what the user typed into the target pages, the Options page and Add File or Folder; no window, file or registry here.
+// Pure checks of what the user typed into the target pages, the Options page and Add File or
+// Folder; no window, file or registry here.
 #pragma once
 #include <windows.h>
 
@@ -52,7 +53,8 @@ WORD PortValue(const std::string& text);
 // The drive page's rules for the folder as typed: its length, then with
 // drive synchronization on a blank folder and, for a new target, a folder
 // that another target has (folderExists, looked up as StoredFolder gives it).
-FieldVerdict CheckDriveFolder(const std::string& typed, bool enabled, bool isNew, bool folderExists);
+FieldVerdict CheckDriveFolder(const std::string& typed, bool enabled, bool isNew,
+                              bool folderExists);
 // A target folder as stored: one trailing '\' or '/' removed when the text
 // has at least 2 characters (a lone "/" stays).
 std::string StoredFolder(std::string folder);
@@ -73,7 +75,8 @@ struct AddItemPlan {
 AddItemPlan PlanAddItem(const std::string& typed, bool isFile, const char* windowsDir);
 // What refuses a path the dialog gave (result 1 a file, 2 a folder) before
 // it becomes an item; FIELD_OK to create it.
-FieldProblem CheckNewItem(int result, const std::string& path, bool fileOpenable, bool folderExists);
+FieldProblem CheckNewItem(int result, const std::string& path, bool fileOpenable,
+                          bool folderExists);
 
 // The Options page's file size limit in kilobytes: text that is not a number
 // reads as 0; false for a number beyond 32 bits.

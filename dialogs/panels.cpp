@@ -93,20 +93,21 @@ void PaintWatermark(HWND list)
     EndPaint(list, &ps);
 }
 
-} // namespace
+}  // namespace
 
 bool DecodePicture(const BYTE* file, DWORD size, DecodedPicture* out)
 {
     const DWORD fileHeader = 14;
-    if (!file || !out || size < fileHeader + sizeof(BITMAPINFOHEADER) || file[0] != 'B' || file[1] != 'M')
+    if (!file || !out || size < fileHeader + sizeof(BITMAPINFOHEADER) || file[0] != 'B' ||
+        file[1] != 'M')
         return false;
     DWORD pixelOffset = ReadDword(file + 10);
     BITMAPINFOHEADER info;
     memcpy(&info, file + fileHeader, sizeof info);
     if (info.biSize < sizeof info || info.biPlanes != 1 || info.biCompression != BI_RGB)
         return false;
-    if (info.biWidth <= 0 || info.biWidth > 4096 || info.biHeight == 0 || info.biHeight > 4096
-        || info.biHeight < -4096)
+    if (info.biWidth <= 0 || info.biWidth > 4096 || info.biHeight == 0 || info.biHeight > 4096 ||
+        info.biHeight < -4096)
         return false;
     if (info.biBitCount != 8 && info.biBitCount != 24)
         return false;
@@ -114,7 +115,8 @@ bool DecodePicture(const BYTE* file, DWORD size, DecodedPicture* out)
     LONG height = info.biHeight < 0 ? -info.biHeight : info.biHeight;
     DWORD sourceStride = ((width * info.biBitCount + 31) / 32) * 4;
     DWORD stride = ((width * 24 + 31) / 32) * 4;
-    if (pixelOffset > size || static_cast<unsigned long long>(sourceStride) * height > size - pixelOffset)
+    if (pixelOffset > size ||
+        static_cast<unsigned long long>(sourceStride) * height > size - pixelOffset)
         return false;
 
     out->colours.clear();
@@ -168,8 +170,9 @@ bool DrawPicture(HDC dc, const char* name, int width, int height)
         RealizePalette(dc);
     }
     int w = picture.header.biWidth, h = picture.header.biHeight;
-    StretchDIBits(dc, width / 2 - w / 2, height / 2 - h / 2, w, h, 0, 0, w, h, picture.pixels.data(),
-                  reinterpret_cast<const BITMAPINFO*>(&picture.header), DIB_RGB_COLORS, SRCAND);
+    StretchDIBits(dc, width / 2 - w / 2, height / 2 - h / 2, w, h, 0, 0, w, h,
+                  picture.pixels.data(), reinterpret_cast<const BITMAPINFO*>(&picture.header),
+                  DIB_RGB_COLORS, SRCAND);
     if (palette) {
         SelectPalette(dc, oldPalette, FALSE);
         DeleteObject(palette);

@@ -5,9 +5,9 @@
 #include <vector>
 
 struct DecodedPicture {
-    BITMAPINFOHEADER header;     // 24 bits, one plane, no compression
-    std::vector<BYTE> pixels;    // bottom-up rows, each padded to 4 bytes
-    std::vector<RGBQUAD> colours; // the colour table of an 8-bit picture (for its palette)
+    BITMAPINFOHEADER header;       // 24 bits, one plane, no compression
+    std::vector<BYTE> pixels;      // bottom-up rows, each padded to 4 bytes
+    std::vector<RGBQUAD> colours;  // the colour table of an 8-bit picture (for its palette)
 };
 
 // Checks a whole BMP file and turns it into 24-bit pixels: an 8-bit picture

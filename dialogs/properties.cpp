@@ -29,7 +29,8 @@ void RunPropertiesSheet(HWND owner, const char* itemPath)
     bool folder = EndsWithSeparator(path);
 
     PROPSHEETPAGEA pages[3] = {};
-    const char* templates[3] = {"FTPPROPERTIES", "HDPROPERTIES", folder ? "FOLDEROPTIONS" : "FILEOPTIONS"};
+    const char* templates[3] = {"FTPPROPERTIES", "HDPROPERTIES",
+                                folder ? "FOLDEROPTIONS" : "FILEOPTIONS"};
     const char* titles[3] = {"FTP Synchronization", "Drive Synchronization", "Options"};
     const char* icons[3] = {"FTPBACKUPSM", "HDBACKUPSM", "OPTIONSSM"};
     void* records[3] = {&ftpPage, &hdPage, &optionsPage};

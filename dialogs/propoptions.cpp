@@ -55,11 +55,15 @@ INT_PTR OnApply(HWND page, const OptionsPage* p)
     HWND limitField = GetDlgItem(page, IDC_OPT_SIZELIMIT);
     if (limitField) {
         std::string text(static_cast<size_t>(GetWindowTextLengthA(limitField)) + 1, '\0');
-        text.resize(static_cast<size_t>(GetWindowTextA(limitField, &text[0], static_cast<int>(text.size()))));
+        text.resize(static_cast<size_t>(
+            GetWindowTextA(limitField, &text[0], static_cast<int>(text.size()))));
         // A number over 32 bits is refused rather than cut to another limit.
         if (!ParseSizeLimit(text, &o->sizeLimit)) {
-            ShowMessageBox(page, "The file size limit is too large.  Enter a number of kilobytes up to 4294967295, "
-                                 "or 0 for no limit.", "Invalid Field", MB_OK | MB_ICONEXCLAMATION);
+            ShowMessageBox(
+                page,
+                "The file size limit is too large.  Enter a number of kilobytes up to 4294967295, "
+                "or 0 for no limit.",
+                "Invalid Field", MB_OK | MB_ICONEXCLAMATION);
             return ApplyResult(page, PSNRET_INVALID_NOCHANGEPAGE);
         }
     }
@@ -74,9 +78,11 @@ void OnDeleteStoredClicked(HWND page)
 {
     if (IsDlgButtonChecked(page, IDC_OPT_DELETESTORED) != BST_CHECKED)
         return;
-    int answer = ShowMessageBox(page,
+    int answer = ShowMessageBox(
+        page,
         "Enabling this option deletes all the files in your target directory (the directory you're "
-        "transferring to) every time you transfer a folder.  This is to keep a fresh new set of files and "
+        "transferring to) every time you transfer a folder.  This is to keep a fresh new set of "
+        "files and "
         "eliminate files that no longer exist.  Are you sure you want to do this?",
         "Continue?", MB_YESNO | MB_ICONEXCLAMATION);
     if (answer != IDYES)
@@ -94,7 +100,7 @@ INT_PTR OnNotify(HWND page, const OptionsPage* p, const NMHDR* header)
     return header->code == PSN_APPLY ? OnApply(page, p) : FALSE;
 }
 
-} // namespace
+}  // namespace
 
 INT_PTR CALLBACK OptionsPageProc(HWND page, UINT msg, WPARAM wParam, LPARAM lParam)
 {

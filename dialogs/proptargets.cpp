@@ -25,13 +25,16 @@ struct PageIds {
     const int* fields;  // enabled and disabled with the enable box
     size_t fieldCount;
 };
-const int kFtpFields[] = {IDC_FTP_NAME, IDC_FTP_ADDRESS, IDC_FTP_PORT,      IDC_FTP_FOLDER, IDC_FTP_USER,
-                          IDC_FTP_PASSWORD, IDC_FTP_ANONYMOUS, IDC_FTP_PASSIVE, IDC_FTP_STORAGE};
+const int kFtpFields[] = {IDC_FTP_NAME,      IDC_FTP_ADDRESS, IDC_FTP_PORT,
+                          IDC_FTP_FOLDER,    IDC_FTP_USER,    IDC_FTP_PASSWORD,
+                          IDC_FTP_ANONYMOUS, IDC_FTP_PASSIVE, IDC_FTP_STORAGE};
 const int kHdFields[] = {IDC_HD_FOLDER, IDC_HD_STORAGE};
-const PageIds kFtpPage = {IDC_FTP_ENABLE, IDC_FTP_LIST, IDC_FTP_QUICK, IDC_FTP_ADDNEW, IDC_FTP_REMOVE,
-                          IDC_FTP_STORAGE, kFtpFields, sizeof kFtpFields / sizeof *kFtpFields};
-const PageIds kHdPage = {IDC_HD_ENABLE, IDC_HD_LIST, IDC_HD_QUICK, IDC_HD_ADDNEW, IDC_HD_REMOVE,
-                         IDC_HD_STORAGE, kHdFields, sizeof kHdFields / sizeof *kHdFields};
+const PageIds kFtpPage = {
+    IDC_FTP_ENABLE, IDC_FTP_LIST,    IDC_FTP_QUICK, IDC_FTP_ADDNEW,
+    IDC_FTP_REMOVE, IDC_FTP_STORAGE, kFtpFields,    sizeof kFtpFields / sizeof *kFtpFields};
+const PageIds kHdPage = {
+    IDC_HD_ENABLE, IDC_HD_LIST,    IDC_HD_QUICK, IDC_HD_ADDNEW,
+    IDC_HD_REMOVE, IDC_HD_STORAGE, kHdFields,    sizeof kHdFields / sizeof *kHdFields};
 
 bool IsFtp(const TargetPage* p)
 {
@@ -57,7 +60,8 @@ void SetCheck(HWND page, int id, bool on)
 std::string FieldText(HWND page, int id)
 {
     std::string text(static_cast<size_t>(GetWindowTextLengthA(GetDlgItem(page, id))) + 1, '\0');
-    text.resize(static_cast<size_t>(GetDlgItemTextA(page, id, &text[0], static_cast<int>(text.size()))));
+    text.resize(
+        static_cast<size_t>(GetDlgItemTextA(page, id, &text[0], static_cast<int>(text.size()))));
     return text;
 }
 
@@ -91,16 +95,19 @@ void LoadFields(HWND page, const TargetPage* p, const TargetRecord* target)
         SetDlgItemTextA(page, IDC_FTP_USER, target->userName);
         SetDlgItemTextA(page, IDC_FTP_PASSWORD, target->password);
         SetDlgItemTextA(page, IDC_FTP_FOLDER, target->folder);
-        SendDlgItemMessageA(page, IDC_FTP_STORAGE, CB_SETCURSEL, StoragePosition(target->storageType), 0);
+        SendDlgItemMessageA(page, IDC_FTP_STORAGE, CB_SETCURSEL,
+                            StoragePosition(target->storageType), 0);
         ShowAnonymousState(page);
     } else {
         SetDlgItemTextA(page, IDC_HD_FOLDER, target->folder);
-        SendDlgItemMessageA(page, IDC_HD_STORAGE, CB_SETCURSEL, StoragePosition(target->storageType), 0);
+        SendDlgItemMessageA(page, IDC_HD_STORAGE, CB_SETCURSEL,
+                            StoragePosition(target->storageType), 0);
     }
 }
 
 // Empty fields; an FTP page gets the name, port and folder given.
-void ClearFields(HWND page, const TargetPage* p, const char* name, const char* port, const char* folder)
+void ClearFields(HWND page, const TargetPage* p, const char* name, const char* port,
+                 const char* folder)
 {
     if (!IsFtp(p)) {
         SetDlgItemTextA(page, IDC_HD_FOLDER, "");
@@ -144,7 +151,8 @@ void OnReloadTargets(HWND page, TargetPage* p, WPARAM wParam)
     DWORD count = settings.loaded() ? TargetCount(settings.get(), p) : 0;
     for (DWORD i = 0; i < count; ++i) {
         TargetRecord* t = IsFtp(p) ? settings->ftpTargets[i] : settings->hdTargets[i];
-        LRESULT at = SendMessageA(list, CB_ADDSTRING, 0, reinterpret_cast<LPARAM>(IsFtp(p) ? t->name : t->folder));
+        LRESULT at = SendMessageA(list, CB_ADDSTRING, 0,
+                                  reinterpret_cast<LPARAM>(IsFtp(p) ? t->name : t->folder));
         if (at >= 0)
             SendMessageA(list, CB_SETITEMDATA, at, t->id);
     }
@@ -158,7 +166,8 @@ void OnReloadTargets(HWND page, TargetPage* p, WPARAM wParam)
     if (wParam != 0) {
         int position = static_cast<int>(wParam) == -1 ? 0 : static_cast<int>(wParam);
         selected = position < entries ? position : 0;
-        LoadTargetById(page, p, settings.get(), static_cast<DWORD>(SendMessageA(list, CB_GETITEMDATA, selected, 0)));
+        LoadTargetById(page, p, settings.get(),
+                       static_cast<DWORD>(SendMessageA(list, CB_GETITEMDATA, selected, 0)));
     } else {
         // The entry of the target being edited; by its id first, since two
         // existing targets may carry the same name.
@@ -183,8 +192,8 @@ void OnReloadTargets(HWND page, TargetPage* p, WPARAM wParam)
 
 void Warn(HWND page, const FieldVerdict& verdict, const std::string& subject)
 {
-    ShowMessageBox(page, FieldProblemText(verdict, subject).c_str(), FieldProblemCaption(verdict.problem),
-                   MB_OK | MB_ICONEXCLAMATION);
+    ShowMessageBox(page, FieldProblemText(verdict, subject).c_str(),
+                   FieldProblemCaption(verdict.problem), MB_OK | MB_ICONEXCLAMATION);
 }
 
 // Checks the FTP fields; false (with the message) when a rule refuses them.
@@ -198,8 +207,8 @@ bool CheckFtpPage(HWND page, const TargetPage* p, bool enabled, FtpFields* f)
     f->folder = FieldText(page, IDC_FTP_FOLDER);
     f->anonymous = Checked(page, IDC_FTP_ANONYMOUS);
     bool isNew = p->currentId == 0;
-    bool exists = enabled && isNew && !f->name.empty() && f->name.size() <= MAX_FTP_TEXT
-        && FindTargetId(p->itemPath, f->name.c_str(), KIND_FTP) != 0;
+    bool exists = enabled && isNew && !f->name.empty() && f->name.size() <= MAX_FTP_TEXT &&
+                  FindTargetId(p->itemPath, f->name.c_str(), KIND_FTP) != 0;
     bool wasEmpty = f->folder.empty();
     FieldVerdict verdict = CheckFtpFields(f, enabled, isNew, exists);
     if (wasEmpty && !f->folder.empty())
@@ -217,8 +226,8 @@ bool CheckDrivePage(HWND page, const TargetPage* p, bool enabled, std::string* f
     std::string typed = FieldText(page, IDC_HD_FOLDER);
     *folder = StoredFolder(typed);
     bool isNew = p->currentId == 0;
-    bool exists = enabled && isNew && !folder->empty() && folder->size() <= MAX_PATH_TEXT
-        && FindTargetId(p->itemPath, folder->c_str(), KIND_HD) != 0;
+    bool exists = enabled && isNew && !folder->empty() && folder->size() <= MAX_PATH_TEXT &&
+                  FindTargetId(p->itemPath, folder->c_str(), KIND_HD) != 0;
     FieldVerdict verdict = CheckDriveFolder(typed, enabled, isNew, exists);
     if (verdict.problem != FIELD_OK) {
         Warn(page, verdict, *folder);
@@ -323,16 +332,21 @@ void OnAddNew(HWND page, TargetPage* p)
 {
     if (!Checked(page, Ids(p).enable)) {
         if (IsFtp(p))
-            ShowMessageBox(page, "You must enable FTP synchronization to add a new server to the list.  Click on "
-                                 "the checkbox at the top of this window.  If you have no servers defined, you don't "
-                                 "have to click \"Add New\" - just type the information into the above fields.",
-                           "Enable FTP", MB_OK | MB_ICONEXCLAMATION);
+            ShowMessageBox(
+                page,
+                "You must enable FTP synchronization to add a new server to the list.  Click on "
+                "the checkbox at the top of this window.  If you have no servers defined, you "
+                "don't "
+                "have to click \"Add New\" - just type the information into the above fields.",
+                "Enable FTP", MB_OK | MB_ICONEXCLAMATION);
         else
-            ShowMessageBox(page, "You must enable hard drive/network synchronization to add a new synchronization "
-                                 "target.  Click on the checkbox at the top of this window.  If you have no target "
-                                 "folders defined, you don't have to click \"Add New\" - just type the information "
-                                 "into the above fields and click \"OK.\"",
-                           "Enable Hard Drive/Network", MB_OK | MB_ICONEXCLAMATION);
+            ShowMessageBox(
+                page,
+                "You must enable hard drive/network synchronization to add a new synchronization "
+                "target.  Click on the checkbox at the top of this window.  If you have no target "
+                "folders defined, you don't have to click \"Add New\" - just type the information "
+                "into the above fields and click \"OK.\"",
+                "Enable Hard Drive/Network", MB_OK | MB_ICONEXCLAMATION);
         return;
     }
     if (!SaveFields(page))
@@ -348,7 +362,9 @@ void OnRemove(HWND page, TargetPage* p)
     DWORD id = p->currentId;
     if (!IsFtp(p)) {
         int selected = static_cast<int>(SendDlgItemMessageA(page, ids.list, CB_GETCURSEL, 0, 0));
-        id = selected >= 0 ? static_cast<DWORD>(SendDlgItemMessageA(page, ids.list, CB_GETITEMDATA, selected, 0)) : 0;
+        id = selected >= 0 ? static_cast<DWORD>(
+                                 SendDlgItemMessageA(page, ids.list, CB_GETITEMDATA, selected, 0))
+                           : 0;
     }
     if (id != 0)
         DeleteTarget(p->itemPath, static_cast<int>(id), p->kind);
@@ -375,7 +391,8 @@ void OnGo(HWND page, const TargetPage* p)
         return;
     SendDlgItemMessageA(page, ids.list, CB_SETCURSEL, found, 0);
     SetDlgItemTextA(page, ids.quick, "");
-    SendMessageA(page, UM_RELOADTARGETS, found == 0 ? static_cast<WPARAM>(-1) : static_cast<WPARAM>(found), 0);
+    SendMessageA(page, UM_RELOADTARGETS,
+                 found == 0 ? static_cast<WPARAM>(-1) : static_cast<WPARAM>(found), 0);
 }
 
 void OnBrowse(HWND page)
@@ -390,13 +407,16 @@ void OnInitPage(HWND page, TargetPage* p)
     const PageIds& ids = Ids(p);
     p->currentId = 0;
     HWND storage = GetDlgItem(page, ids.storage);
-    SendMessageA(storage, CB_ADDSTRING, 0, reinterpret_cast<LPARAM>("Sync File (Overwrite Existing)"));
-    SendMessageA(storage, CB_ADDSTRING, 0, reinterpret_cast<LPARAM>("Backup (Auto-Rename To Another File)"));
+    SendMessageA(storage, CB_ADDSTRING, 0,
+                 reinterpret_cast<LPARAM>("Sync File (Overwrite Existing)"));
+    SendMessageA(storage, CB_ADDSTRING, 0,
+                 reinterpret_cast<LPARAM>("Backup (Auto-Rename To Another File)"));
     if (!IsFtp(p))
         SendMessageA(storage, CB_ADDSTRING, 0, reinterpret_cast<LPARAM>("Append To Existing"));
     ScopedItemSettings settings(p->itemPath);
     if (settings.loaded())
-        SetCheck(page, ids.enable, IsFtp(p) ? settings->switches->ftpEnabled : settings->switches->hdEnabled);
+        SetCheck(page, ids.enable,
+                 IsFtp(p) ? settings->switches->ftpEnabled : settings->switches->hdEnabled);
     EnableFields(page, p);
     PostMessageA(page, UM_RELOADTARGETS, 0, 0);
     if (settings.loaded() && TargetCount(settings.get(), p) > 0)
@@ -440,7 +460,7 @@ INT_PTR OnNotify(HWND page, const NMHDR* header)
     return TRUE;
 }
 
-} // namespace
+}  // namespace
 
 INT_PTR CALLBACK TargetPageProc(HWND page, UINT msg, WPARAM wParam, LPARAM lParam)
 {

@@ -103,8 +103,8 @@ void OnSize(HWND dlg)
 
 bool FileExistsForReading(const char* path)
 {
-    HANDLE file = CreateFileA(path, GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, NULL, OPEN_EXISTING,
-                              FILE_ATTRIBUTE_NORMAL, NULL);
+    HANDLE file = CreateFileA(path, GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, NULL,
+                              OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, NULL);
     if (file == INVALID_HANDLE_VALUE)
         return false;
     CloseHandle(file);
@@ -117,9 +117,9 @@ void OnSaveAs(HWND dlg, RepliesWindow* w)
     char path[TK_PATH_SIZE] = "";
     if (!BrowseForFile(dlg, path))
         return;
-    if (FileExistsForReading(path)
-        && ShowMessageBox(dlg, "That file already exists - overwrite?", "Confirm Overwrite",
-                          MB_YESNO | MB_ICONEXCLAMATION) != IDYES)
+    if (FileExistsForReading(path) &&
+        ShowMessageBox(dlg, "That file already exists - overwrite?", "Confirm Overwrite",
+                       MB_YESNO | MB_ICONEXCLAMATION) != IDYES)
         return;
     HWND edit = GetDlgItem(dlg, IDC_REPLIES_TEXT);
     int len = GetWindowTextLengthA(edit);
@@ -127,15 +127,16 @@ void OnSaveAs(HWND dlg, RepliesWindow* w)
     if (!buffer)
         return;
     int got = GetWindowTextA(edit, buffer, len + 1);
-    HANDLE file = CreateFileA(path, GENERIC_WRITE, 0, NULL, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, NULL);
+    HANDLE file =
+        CreateFileA(path, GENERIC_WRITE, 0, NULL, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, NULL);
     if (file == INVALID_HANDLE_VALUE) {
         free(buffer);
         ShowMessageBox(dlg, "Couldn't open file!", "Error", MB_OK | MB_ICONSTOP);
         return;
     }
     DWORD written = 0;
-    BOOL ok = got <= 0 || (WriteFile(file, buffer, static_cast<DWORD>(got), &written, NULL)
-                           && written == static_cast<DWORD>(got));
+    BOOL ok = got <= 0 || (WriteFile(file, buffer, static_cast<DWORD>(got), &written, NULL) &&
+                           written == static_cast<DWORD>(got));
     CloseHandle(file);
     free(buffer);
     if (!ok)
@@ -205,7 +206,7 @@ INT_PTR CALLBACK RepliesProc(HWND dlg, UINT msg, WPARAM wParam, LPARAM lParam)
     return FALSE;
 }
 
-} // namespace
+}  // namespace
 
 HWND CreateRepliesWindow(HWND owner)
 {

@@ -45,8 +45,8 @@ bool AddRecords(HWND list, const char* itemPath, const char* keyName, int kind)
     char keyPath[TK_PATH_SIZE + 64];
     int n = snprintf(keyPath, sizeof keyPath, "%s\\%s\\%s", TK_FILES_KEY, name, keyName);
     HKEY key = NULL;
-    if (n < 0 || n >= static_cast<int>(sizeof keyPath)
-        || RegOpenKeyExA(HKEY_LOCAL_MACHINE, keyPath, 0, KEY_ALL_ACCESS, &key) != ERROR_SUCCESS)
+    if (n < 0 || n >= static_cast<int>(sizeof keyPath) ||
+        RegOpenKeyExA(HKEY_LOCAL_MACHINE, keyPath, 0, KEY_ALL_ACCESS, &key) != ERROR_SUCCESS)
         return false;
     int row = 0;
     for (DWORD index = 0;; ++index) {
@@ -55,8 +55,8 @@ bool AddRecords(HWND list, const char* itemPath, const char* keyName, int kind)
         DWORD nameSize = sizeof valueName;
         DWORD dataSize = sizeof data - 1;
         DWORD type = 0;
-        LONG rc = RegEnumValueA(key, index, valueName, &nameSize, NULL, &type, reinterpret_cast<BYTE*>(data),
-                                &dataSize);
+        LONG rc = RegEnumValueA(key, index, valueName, &nameSize, NULL, &type,
+                                reinterpret_cast<BYTE*>(data), &dataSize);
         if (rc == ERROR_MORE_DATA)
             continue;  // longer than any record this program writes
         if (rc != ERROR_SUCCESS)
@@ -97,9 +97,12 @@ void OnReloadRecords(HWND dlg, const RestoreDialog* d)
         column.pszText = const_cast<char*>(kColumns[i]);
         ListView_InsertColumn(list, i, &column);
     }
-    if (!AddRecords(list, d->itemPath, "FTP", KIND_FTP) || !AddRecords(list, d->itemPath, "HD", KIND_HD))
-        ShowError(dlg, "Cannot access crucial Tandemkeep restore data.  Please contact " TK_MAKER_NAME
-                       " support at " TK_WEB_ADDRESS ".", MB_ICONSTOP);
+    if (!AddRecords(list, d->itemPath, "FTP", KIND_FTP) ||
+        !AddRecords(list, d->itemPath, "HD", KIND_HD))
+        ShowError(dlg,
+                  "Cannot access crucial Tandemkeep restore data.  Please contact " TK_MAKER_NAME
+                  " support at " TK_WEB_ADDRESS ".",
+                  MB_ICONSTOP);
 }
 
 void OnSize(HWND dlg)
@@ -116,8 +119,10 @@ void OnSize(HWND dlg)
     const struct {
         int id;
         RECT r;
-    } buttons[] = {{IDC_RESTORE_RESTORE, l.restore}, {IDC_RESTORE_REMOVE, l.remove},
-                   {IDC_RESTORE_REMOVEALL, l.removeAll}, {IDCANCEL, l.close}};
+    } buttons[] = {{IDC_RESTORE_RESTORE, l.restore},
+                   {IDC_RESTORE_REMOVE, l.remove},
+                   {IDC_RESTORE_REMOVEALL, l.removeAll},
+                   {IDCANCEL, l.close}};
     for (const auto& b : buttons)
         MoveWindow(GetDlgItem(dlg, b.id), b.r.left, b.r.top, b.r.right, b.r.bottom, TRUE);
     InvalidateRect(dlg, NULL, TRUE);
@@ -165,7 +170,8 @@ bool RestoreFolder(HWND dlg, char* folder, DWORD size)
 {
     HKEY key = OpenProductKey();
     if (!key) {
-        ShowError(dlg, "Could not find Tandemkeep settings for folder to restore to.", MB_ICONEXCLAMATION);
+        ShowError(dlg, "Could not find Tandemkeep settings for folder to restore to.",
+                  MB_ICONEXCLAMATION);
         return false;
     }
     folder[0] = '\0';
@@ -175,7 +181,8 @@ bool RestoreFolder(HWND dlg, char* folder, DWORD size)
     if (!*folder && !GetInstallDir(folder, size))
         folder[0] = '\0';
     if (!*folder) {
-        ShowError(dlg, "Could not find Tandemkeep settings for folder to restore to.", MB_ICONEXCLAMATION);
+        ShowError(dlg, "Could not find Tandemkeep settings for folder to restore to.",
+                  MB_ICONEXCLAMATION);
         return false;
     }
     return true;
@@ -188,14 +195,17 @@ void RestoreFromDrive(HWND dlg, const Record& r)
         return;
     char target[RECORD_TEXT_SIZE];
     char text[3 * RECORD_TEXT_SIZE];
-    if (!BuildRestoreTarget(folder, r.original, target, sizeof target) || strlen(target) > MAX_PATH_TEXT) {
-        snprintf(text, sizeof text, "The file %s cannot be restored into %s: the path would be too long.",
-                 r.original, folder);
+    if (!BuildRestoreTarget(folder, r.original, target, sizeof target) ||
+        strlen(target) > MAX_PATH_TEXT) {
+        snprintf(text, sizeof text,
+                 "The file %s cannot be restored into %s: the path would be too long.", r.original,
+                 folder);
         ShowMessageBox(dlg, text, "Restore Failed", MB_OK | MB_ICONEXCLAMATION);
         return;
     }
     if (!CopyFileA(r.stored, target, FALSE)) {
-        snprintf(text, sizeof text, "The stored copy %s could not be copied to %s.", r.stored, target);
+        snprintf(text, sizeof text, "The stored copy %s could not be copied to %s.", r.stored,
+                 target);
         ShowMessageBox(dlg, text, "Restore Failed", MB_OK | MB_ICONEXCLAMATION);
     }
 }
@@ -236,9 +246,11 @@ void OnRemove(HWND dlg)
 
 void OnRemoveAll(HWND dlg)
 {
-    if (ShowMessageBox(dlg, "Are you sure you want to remove all the files from this window?  This will not "
-                            "delete the files, it will just clear them from this window.",
-                       "Confirm", MB_YESNO | MB_ICONQUESTION) != IDYES)
+    if (ShowMessageBox(
+            dlg,
+            "Are you sure you want to remove all the files from this window?  This will not "
+            "delete the files, it will just clear them from this window.",
+            "Confirm", MB_YESNO | MB_ICONQUESTION) != IDYES)
         return;
     HWND list = GetDlgItem(dlg, IDC_RESTORE_LIST);
     int rows = ListView_GetItemCount(list);
@@ -282,7 +294,8 @@ INT_PTR CALLBACK RestoreProc(HWND dlg, UINT msg, WPARAM wParam, LPARAM lParam)
 {
     if (msg == WM_INITDIALOG)
         SetWindowLongPtrA(dlg, DWLP_USER, lParam);
-    const RestoreDialog* d = reinterpret_cast<const RestoreDialog*>(GetWindowLongPtrA(dlg, DWLP_USER));
+    const RestoreDialog* d =
+        reinterpret_cast<const RestoreDialog*>(GetWindowLongPtrA(dlg, DWLP_USER));
     if (!d)
         return FALSE;
     switch (msg) {
@@ -302,7 +315,7 @@ INT_PTR CALLBACK RestoreProc(HWND dlg, UINT msg, WPARAM wParam, LPARAM lParam)
     return FALSE;
 }
 
-} // namespace
+}  // namespace
 
 FtpDownloadStarter SetFtpDownloadStarter(FtpDownloadStarter starter)
 {
@@ -316,10 +329,12 @@ void RunRestoreDialog(HWND owner, const char* itemPath)
     if (!itemPath)
         return;
     if (strlen(itemPath) > MAX_PATH_TEXT) {
-        ShowError(owner, "This item's path is too long for its restore records.", MB_ICONEXCLAMATION);
+        ShowError(owner, "This item's path is too long for its restore records.",
+                  MB_ICONEXCLAMATION);
         return;
     }
     RestoreDialog d;
     lstrcpynA(d.itemPath, itemPath, sizeof d.itemPath);
-    DialogBoxParamA(GetModuleHandleA(NULL), "RESTORE", owner, RestoreProc, reinterpret_cast<LPARAM>(&d));
+    DialogBoxParamA(GetModuleHandleA(NULL), "RESTORE", owner, RestoreProc,
+                    reinterpret_cast<LPARAM>(&d));
 }

@@ -50,8 +50,9 @@ void OnOk(HWND dlg)
 {
     HWND edit = GetDlgItem(dlg, IDC_SET_RESTOREFOLDER);
     if (GetWindowTextLengthA(edit) > MAX_PATH_TEXT) {
-        ShowMessageBox(dlg, "The restore folder is too long.  A folder path can have at most 259 characters.",
-                       "Path Too Long", MB_OK | MB_ICONEXCLAMATION);
+        ShowMessageBox(
+            dlg, "The restore folder is too long.  A folder path can have at most 259 characters.",
+            "Path Too Long", MB_OK | MB_ICONEXCLAMATION);
         return;
     }
     HKEY key = OpenProductKey();
@@ -143,7 +144,7 @@ INT_PTR CALLBACK SettingsProc(HWND dlg, UINT msg, WPARAM wParam, LPARAM)
     return FALSE;
 }
 
-} // namespace
+}  // namespace
 
 void RunSettingsDialog(HWND owner)
 {

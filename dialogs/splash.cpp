@@ -16,7 +16,7 @@ INT_PTR CALLBACK SplashProc(HWND dlg, UINT msg, WPARAM wParam, LPARAM lParam)
     return FALSE;
 }
 
-} // namespace
+}  // namespace
 
 HWND CreateSplashWindow(HWND owner)
 {

@@ -87,7 +87,7 @@ INT_PTR CALLBACK TipsProc(HWND dlg, UINT msg, WPARAM wParam, LPARAM lParam)
     return FALSE;
 }
 
-} // namespace
+}  // namespace
 
 HWND CreateTipsWindow(HWND owner, int showCommand)
 {

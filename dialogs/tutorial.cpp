@@ -28,8 +28,8 @@ void OnInitDialog(HWND dlg)
         GetClientRect(main, &mainClient);
     }
     GetClientRect(dlg, &own);
-    SetWindowPos(dlg, HWND_TOPMOST, mainRect.left + mainClient.right - 100, mainRect.top - 50, own.right,
-                 own.bottom + 20, 0);
+    SetWindowPos(dlg, HWND_TOPMOST, mainRect.left + mainClient.right - 100, mainRect.top - 50,
+                 own.right, own.bottom + 20, 0);
     DWORD tip = 0;
     HKEY key = OpenProductKey();
     if (key) {
@@ -52,7 +52,8 @@ void OnClose(HWND dlg)
 {
     HKEY key = OpenProductKey();
     if (key) {
-        WriteRegDword(key, "tip", IsDlgButtonChecked(dlg, IDC_TUT_SHOWTIPS) == BST_CHECKED ? 0 : kTipsOff);
+        WriteRegDword(key, "tip",
+                      IsDlgButtonChecked(dlg, IDC_TUT_SHOWTIPS) == BST_CHECKED ? 0 : kTipsOff);
         if (IsDlgButtonChecked(dlg, IDC_TUT_SHOWAGAIN) != BST_CHECKED)
             RegDeleteValueA(key, "firsttime");
         RegCloseKey(key);
@@ -110,7 +111,7 @@ INT_PTR CALLBACK TutorialProc(HWND dlg, UINT msg, WPARAM wParam, LPARAM lParam)
     return FALSE;
 }
 
-} // namespace
+}  // namespace
 
 HWND CreateTutorialWindow(HWND owner)
 {

@@ -102,7 +102,7 @@ INT_PTR CALLBACK ErrorDialogProc(HWND dlg, UINT msg, WPARAM wParam, LPARAM lPara
     return FALSE;
 }
 
-} // namespace
+}  // namespace
 
 void ViewLogInNotepad(HWND owner, int selector)
 {
@@ -136,25 +136,44 @@ void FillErrorReport(ErrorReport* report, int code, const char* subject)
 int MapErrorCode(int code)
 {
     switch (code) {
-    case ERR_SUCCESS: return IDS_SUCCESS;
-    case ERR_NO_SETTINGS: return IDS_NO_SETTINGS;
-    case ERR_FTP_NOT_ENABLED: return IDS_FTP_NOT_ENABLED;
-    case ERR_TCPIP: return IDS_TCPIP;
-    case ERR_HOST_NOT_RESOLVED: return IDS_HOST_NOT_RESOLVED;
-    case ERR_FTP_REJECTED: return IDS_FTP_REJECTED;
-    case ERR_FILE_OPERATION: return IDS_FILE_OPERATION;
-    case ERR_NO_MEMORY: return IDS_NO_MEMORY;
-    case ERR_CANNOT_CONNECT: return IDS_CANNOT_CONNECT;
-    case ERR_SOURCE_OPEN: return IDS_SOURCE_OPEN;
-    case ERR_DEST_OPEN: return IDS_DEST_OPEN;
-    case 332: return IDS_LOGIN_FAILED;
-    case 421: return IDS_NO_SERVICE;
-    case 452: return IDS_NO_ACCOUNT_SPACE;
-    case 530: return IDS_LOGIN_FAILED;
-    case 532: return IDS_NEED_ACCOUNT;
-    case 552: return IDS_NO_SERVER_SPACE;
-    case 553: return IDS_NAME_NOT_ALLOWED;
-    default: return IDS_GENERIC;
+    case ERR_SUCCESS:
+        return IDS_SUCCESS;
+    case ERR_NO_SETTINGS:
+        return IDS_NO_SETTINGS;
+    case ERR_FTP_NOT_ENABLED:
+        return IDS_FTP_NOT_ENABLED;
+    case ERR_TCPIP:
+        return IDS_TCPIP;
+    case ERR_HOST_NOT_RESOLVED:
+        return IDS_HOST_NOT_RESOLVED;
+    case ERR_FTP_REJECTED:
+        return IDS_FTP_REJECTED;
+    case ERR_FILE_OPERATION:
+        return IDS_FILE_OPERATION;
+    case ERR_NO_MEMORY:
+        return IDS_NO_MEMORY;
+    case ERR_CANNOT_CONNECT:
+        return IDS_CANNOT_CONNECT;
+    case ERR_SOURCE_OPEN:
+        return IDS_SOURCE_OPEN;
+    case ERR_DEST_OPEN:
+        return IDS_DEST_OPEN;
+    case 332:
+        return IDS_LOGIN_FAILED;
+    case 421:
+        return IDS_NO_SERVICE;
+    case 452:
+        return IDS_NO_ACCOUNT_SPACE;
+    case 530:
+        return IDS_LOGIN_FAILED;
+    case 532:
+        return IDS_NEED_ACCOUNT;
+    case 552:
+        return IDS_NO_SERVER_SPACE;
+    case 553:
+        return IDS_NAME_NOT_ALLOWED;
+    default:
+        return IDS_GENERIC;
     }
 }
 

@@ -25,7 +25,7 @@ bool LoggingEnabled()
     return read && logging != 0;
 }
 
-} // namespace
+}  // namespace
 
 void FormatLogPrefix(char* out, int size)
 {

@@ -1,4 +1,5 @@
-// The built-in monitor's side of the control codes: its watch list, its queue of changed paths and its reports.
+// The built-in monitor's side of the control codes: its watch list, its queue of changed paths and
+// its reports.
 //
 // One instance per process. Its handles are unnamed events that are never
 // signalled: real kernel handles, so they cannot clash with a driver handle,
@@ -26,13 +27,13 @@ struct Builtin {
     CRITICAL_SECTION lock;
     std::set<HANDLE> handles;
     Watcher* watcher;
-    std::vector<std::string> paths;      // the watch list as received
-    HANDLE notifyEvent;                  // NT: our duplicate of the program's event
-    HWND window;                         // 9x: where changes are posted
+    std::vector<std::string> paths;  // the watch list as received
+    HANDLE notifyEvent;              // NT: our duplicate of the program's event
+    HWND window;                     // 9x: where changes are posted
     UINT message;
-    std::deque<std::string> queue;       // NT: changed paths not yet read
-    std::set<std::string> queued;        // upper case, for collapsing duplicates
-    std::map<char*, std::string> posted; // 9x: buffer -> upper-case path, until code 30
+    std::deque<std::string> queue;        // NT: changed paths not yet read
+    std::set<std::string> queued;         // upper case, for collapsing duplicates
+    std::map<char*, std::string> posted;  // 9x: buffer -> upper-case path, until code 30
     std::set<std::string> postedPaths;
     Builtin() : watcher(NULL), notifyEvent(NULL), window(NULL), message(0)
     {

@@ -38,8 +38,8 @@ DeviceUse* FindUse(Guard& g, HANDLE device)
 
 }  // namespace
 
-BOOL MonitorControl(HANDLE device, DWORD code, void* in, DWORD inLength, void* out,
-                    DWORD outLength, DWORD* returned)
+BOOL MonitorControl(HANDLE device, DWORD code, void* in, DWORD inLength, void* out, DWORD outLength,
+                    DWORD* returned)
 {
     // A report posted by the built-in monitor stays its own memory whatever
     // handle the caller holds now (monitoring may have been switched since).

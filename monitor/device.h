@@ -6,8 +6,8 @@
 // Sends a control code to the monitor behind device: the built-in monitor
 // when device is one of its handles, the real driver (DeviceIoControl)
 // otherwise. Synchronous; TRUE on success.
-BOOL MonitorControl(HANDLE device, DWORD code, void* in, DWORD inLength, void* out,
-                    DWORD outLength, DWORD* returned);
+BOOL MonitorControl(HANDLE device, DWORD code, void* in, DWORD inLength, void* out, DWORD outLength,
+                    DWORD* returned);
 
 // Closes a monitor handle of either kind.
 void CloseMonitorDevice(HANDLE device);

@@ -16,7 +16,7 @@ struct IntakeContext {
     HWND mainWindow;
     BatchList* batches;
     RequestQueue* queue;
-    char* path;            // the changed path being handled
+    char* path;  // the changed path being handled
 };
 
 // Thread procedure of the NT family; never returns.

@@ -110,7 +110,10 @@ void SendWatchPath(const char* path, void* context)
 
 }  // namespace
 
-int IsNtPlatform(void) { return (GetVersion() & 0x80000000u) == 0; }
+int IsNtPlatform(void)
+{
+    return (GetVersion() & 0x80000000u) == 0;
+}
 
 void StartMonitorService(const char* name)
 {
@@ -201,4 +204,7 @@ void CloseMonitor(HANDLE* device)
         CloseCell(device);
 }
 
-IntakeContext* GetIntakeContext(void) { return &g_intake; }
+IntakeContext* GetIntakeContext(void)
+{
+    return &g_intake;
+}

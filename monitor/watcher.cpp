@@ -1,4 +1,5 @@
-// Folder watching for the built-in monitor: one directory watch per folder, rescans after lost bursts.
+// Folder watching for the built-in monitor: one directory watch per folder, rescans after lost
+// bursts.
 //
 // Every folder below a watched folder gets a watch of its own, without the
 // subtree flag. Subtree watches would be cheaper on Windows, but under Wine
@@ -32,17 +33,17 @@ const DWORD kQuietMs = 30;
 volatile LONG g_bufferSize = 64 * 1024;
 
 struct Watch {
-    OVERLAPPED overlapped;       // first: the completion routine gets its address
+    OVERLAPPED overlapped;  // first: the completion routine gets its address
     Watcher* owner;
-    std::string folder;          // real path, ends with '\'
+    std::string folder;  // real path, ends with '\'
     HANDLE handle;
     BYTE* buffer;
     DWORD bufferSize;
-    bool pending;                // a read is outstanding
-    bool polled;                 // no notifications here: rescanned every kPollMs
-    bool closing;                // cancelled, freed when its read has completed
-    bool all;                    // every file counts (a folder item or below one)
-    std::set<std::string> names; // else only these upper-case names
+    bool pending;                 // a read is outstanding
+    bool polled;                  // no notifications here: rescanned every kPollMs
+    bool closing;                 // cancelled, freed when its read has completed
+    bool all;                     // every file counts (a folder item or below one)
+    std::set<std::string> names;  // else only these upper-case names
     FolderSnapshot snapshot;
 };
 
@@ -57,12 +58,12 @@ struct Wanted {
 struct Watcher {
     ChangeReporter report;
     HANDLE thread;
-    HANDLE wake;                 // auto-reset: new paths or stop
-    CRITICAL_SECTION lock;       // guards the three fields below
+    HANDLE wake;            // auto-reset: new paths or stop
+    CRITICAL_SECTION lock;  // guards the three fields below
     std::vector<std::string> paths;
-    LONG requested;              // generation of paths
+    LONG requested;  // generation of paths
     bool stop;
-    volatile LONG applied;       // generation the thread has applied
+    volatile LONG applied;  // generation the thread has applied
     // Thread-owned.
     std::map<std::string, Watch*> watches;  // upper-case folder -> watch
     std::vector<Watch*> closing;
@@ -198,7 +199,8 @@ void CloseWatch(Watcher* watcher, Watch* w)
 void DropTree(Watcher* watcher, const std::string& upperFolder)
 {
     auto it = watcher->watches.lower_bound(upperFolder);
-    while (it != watcher->watches.end() && it->first.compare(0, upperFolder.size(), upperFolder) == 0) {
+    while (it != watcher->watches.end() &&
+           it->first.compare(0, upperFolder.size(), upperFolder) == 0) {
         CloseWatch(watcher, it->second);
         it = watcher->watches.erase(it);
     }
@@ -313,8 +315,8 @@ void HandleBuffer(Watch* w, DWORD bytes)
             break;
         int wideLength = static_cast<int>(info->FileNameLength / sizeof(WCHAR));
         char name[MAX_PATH * 2];
-        int n = WideCharToMultiByte(CP_ACP, 0, info->FileName, wideLength, name,
-                                    sizeof name - 1, NULL, NULL);
+        int n = WideCharToMultiByte(CP_ACP, 0, info->FileName, wideLength, name, sizeof name - 1,
+                                    NULL, NULL);
         if (n > 0) {
             name[n] = 0;
             records.emplace_back(info->Action, name);
@@ -409,7 +411,8 @@ void ApplyPaths(Watcher* watcher, const std::vector<std::string>& paths)
         }
         std::string parent = ParentOf(path);
         attrs = GetFileAttributesA(parent.c_str());
-        if (parent.empty() || attrs == INVALID_FILE_ATTRIBUTES || !(attrs & FILE_ATTRIBUTE_DIRECTORY))
+        if (parent.empty() || attrs == INVALID_FILE_ATTRIBUTES ||
+            !(attrs & FILE_ATTRIBUTE_DIRECTORY))
             continue;  // watched once an item change renews the list
         std::string name = path.substr(parent.size());
         char longPath[MAX_PATH];
@@ -433,7 +436,8 @@ void ApplyPaths(Watcher* watcher, const std::vector<std::string>& paths)
         if (root.second.all || keep.count(root.first))
             continue;
         auto it = watcher->watches.find(root.first);
-        Watch* w = it == watcher->watches.end() ? OpenWatch(watcher, root.second.folder) : it->second;
+        Watch* w =
+            it == watcher->watches.end() ? OpenWatch(watcher, root.second.folder) : it->second;
         w->all = false;
         w->names = root.second.names;
         keep.insert(root.first);
@@ -539,7 +543,8 @@ Watcher* StartWatcher(ChangeReporter report)
     InitializeCriticalSection(&watcher->lock);
     unsigned id = 0;
     if (watcher->wake)
-        watcher->thread = reinterpret_cast<HANDLE>(_beginthreadex(NULL, 0, WatcherThread, watcher, 0, &id));
+        watcher->thread =
+            reinterpret_cast<HANDLE>(_beginthreadex(NULL, 0, WatcherThread, watcher, 0, &id));
     if (!watcher->thread) {
         if (watcher->wake)
             CloseHandle(watcher->wake);

@@ -19,8 +19,8 @@
 #define IDS_CANNOT_CONNECT 17
 #define IDS_READY 18
 #define IDS_NO_SERVER_SPACE 19
-#define IDS_TIP_FIRST 20       /* tips 0..15 are 20..35; tip 10 shows 31 */
-#define IDS_TUTORIAL_FIRST 38  /* pages 0..6 are 38..44 */
+#define IDS_TIP_FIRST 20      /* tips 0..15 are 20..35; tip 10 shows 31 */
+#define IDS_TUTORIAL_FIRST 38 /* pages 0..6 are 38..44 */
 #define IDS_SOURCE_OPEN 45
 #define IDS_DEST_OPEN 46
 

@@ -23,11 +23,12 @@ bool ItemKeyPath(const char* path, char* out, size_t size)
 void CreateSubkey(HKEY parent, const char* name)
 {
     HKEY key = NULL;
-    if (RegCreateKeyExA(parent, name, 0, NULL, 0, KEY_ALL_ACCESS, NULL, &key, NULL) == ERROR_SUCCESS)
+    if (RegCreateKeyExA(parent, name, 0, NULL, 0, KEY_ALL_ACCESS, NULL, &key, NULL) ==
+        ERROR_SUCCESS)
         RegCloseKey(key);
 }
 
-} // namespace
+}  // namespace
 
 int CreateItemKey(const char* path)
 {
@@ -39,8 +40,8 @@ int CreateItemKey(const char* path)
     HKEY key = NULL;
     // Without the item key itself there is no item: the caller must know.
     // Failures of the steps below leave an item that works and are not reported.
-    if (RegCreateKeyExA(HKEY_LOCAL_MACHINE, keyPath, 0, NULL, 0, KEY_ALL_ACCESS, NULL, &key, NULL)
-        != ERROR_SUCCESS)
+    if (RegCreateKeyExA(HKEY_LOCAL_MACHINE, keyPath, 0, NULL, 0, KEY_ALL_ACCESS, NULL, &key,
+                        NULL) != ERROR_SUCCESS)
         return STORE_FAILED;
     CreateSubkey(key, "FTP");
     CreateSubkey(key, "HD");

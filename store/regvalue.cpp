@@ -46,7 +46,7 @@ bool QueryValue(HKEY key, const char* name, DWORD expected, DWORD* type, std::ve
     return QueryWhole(key, name, type, data);
 }
 
-} // namespace
+}  // namespace
 
 BOOL ReadRegText(HKEY key, const char* name, char* buf, DWORD size)
 {
@@ -109,8 +109,8 @@ BOOL WriteRegBinary(HKEY key, const char* name, const void* data, DWORD size)
 {
     if (!key)
         return FALSE;
-    return RegSetValueExA(key, name, 0, REG_BINARY, static_cast<const BYTE*>(data), size)
-           == ERROR_SUCCESS;
+    return RegSetValueExA(key, name, 0, REG_BINARY, static_cast<const BYTE*>(data), size) ==
+           ERROR_SUCCESS;
 }
 
 BOOL WriteRegDword(HKEY key, const char* name, DWORD value)

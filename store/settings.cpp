@@ -172,7 +172,8 @@ bool SaveTargets(const char* path, HKEY item, ItemSettings* s, int kind)
         count = slots;
     for (DWORD i = 0; i < count; ++i) {
         TargetRecord* t = array[i];
-        const char* key_text = ftp ? Bounded(t->name, TK_FTPTEXT_SIZE) : Bounded(t->folder, TK_PATH_SIZE);
+        const char* key_text =
+            ftp ? Bounded(t->name, TK_FTPTEXT_SIZE) : Bounded(t->folder, TK_PATH_SIZE);
         if (!*key_text)
             continue;
         if (t->id == 0)
@@ -180,7 +181,8 @@ bool SaveTargets(const char* path, HKEY item, ItemSettings* s, int kind)
         char sub[16];
         snprintf(sub, sizeof sub, "%d", static_cast<int>(t->id));
         HKEY key = NULL;
-        if (RegCreateKeyExA(targets, sub, 0, NULL, 0, KEY_ALL_ACCESS, NULL, &key, NULL) != ERROR_SUCCESS)
+        if (RegCreateKeyExA(targets, sub, 0, NULL, 0, KEY_ALL_ACCESS, NULL, &key, NULL) !=
+            ERROR_SUCCESS)
             continue;
         if (ftp)
             WriteFtpTarget(key, t);
@@ -192,7 +194,7 @@ bool SaveTargets(const char* path, HKEY item, ItemSettings* s, int kind)
     return true;
 }
 
-} // namespace
+}  // namespace
 
 TargetRecord* NewTarget(int kind)
 {

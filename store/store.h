@@ -15,25 +15,25 @@ struct TargetSwitches {
 };
 
 struct ItemOptions {
-    BYTE deleteStored;   // advanced_deletestored
-    BYTE excludeTemp;    // advanced_excludetemp
-    BYTE includeSubs;    // advanced_includesubs
-    DWORD sizeLimit;     // advanced_sizelimit, kilobytes, 0 = none
+    BYTE deleteStored;  // advanced_deletestored
+    BYTE excludeTemp;   // advanced_excludetemp
+    BYTE includeSubs;   // advanced_includesubs
+    DWORD sizeLimit;    // advanced_sizelimit, kilobytes, 0 = none
 };
 
 // One target. FTP targets use every field; disk targets have the same shape
 // but only folder, id and storage type (the other buffers stay unallocated).
 struct TargetRecord {
-    char* name;          // ftp_name, 256 bytes
-    char* folder;        // ftp_directory / hd_directory, 260 bytes
-    char* userName;      // ftp_username, 256 bytes
-    char* password;      // ftp_password, 256 bytes
-    char* address;       // ftp_address, 256 bytes
-    DWORD id;            // ftp_serverid / hd_driveid; 0 = not stored yet
-    WORD port;           // ftp_port
-    BYTE storageType;    // ftp_exists / hd_exists
-    BYTE anonymous;      // ftp_anonymous
-    BYTE passive;        // ftp_passive: 1 = passive-mode data connections
+    char* name;        // ftp_name, 256 bytes
+    char* folder;      // ftp_directory / hd_directory, 260 bytes
+    char* userName;    // ftp_username, 256 bytes
+    char* password;    // ftp_password, 256 bytes
+    char* address;     // ftp_address, 256 bytes
+    DWORD id;          // ftp_serverid / hd_driveid; 0 = not stored yet
+    WORD port;         // ftp_port
+    BYTE storageType;  // ftp_exists / hd_exists
+    BYTE anonymous;    // ftp_anonymous
+    BYTE passive;      // ftp_passive: 1 = passive-mode data connections
 };
 typedef TargetRecord FtpTarget;
 typedef TargetRecord DiskTarget;
@@ -76,7 +76,8 @@ int CountTargets(const char* path, int kind);
 int NextTargetId(const char* path, int kind);
 int FindTargetId(const char* path, const char* text, int kind);
 int DeleteTarget(const char* path, int id, int kind);
-int WriteRestoreRecord(const char* path, int targetId, const char* storedPath, int kind, int remove);
+int WriteRestoreRecord(const char* path, int targetId, const char* storedPath, int kind,
+                       int remove);
 
 int IsMonitoringEnabled(void);
 // 1 with installdir in buffer; 0 with buffer empty when the value is missing,

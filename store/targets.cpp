@@ -64,7 +64,7 @@ std::string RecordAddress(const char* data)
     return colon ? std::string(start, colon) : std::string(start);
 }
 
-} // namespace
+}  // namespace
 
 int CountTargets(const char* path, int kind)
 {

@@ -13,7 +13,7 @@ void LocalClock(SYSTEMTIME* now)
 // Set by tests before any worker runs; read by every thread afterwards.
 BackupClock g_clock = LocalClock;
 
-} // namespace
+}  // namespace
 
 BackupClock SetBackupClock(BackupClock clock)
 {

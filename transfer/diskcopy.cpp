@@ -35,8 +35,7 @@ class StopPoll {
 public:
     StopPoll(HANDLE abortEvent, HANDLE shutdownEvent)
         : abort_(abortEvent), shutdown_(shutdownEvent), last_(GetTickCount())
-    {
-    }
+    {}
     // The abort event alone, before the first block: the worker has just
     // looked at its shutdown event.
     bool Aborted() const { return IsSet(abort_); }
@@ -290,7 +289,7 @@ DWORD BufferSizeFor(ULONGLONG size)
     return size < 4096 ? 4096 : static_cast<DWORD>(size);
 }
 
-} // namespace
+}  // namespace
 
 int CopyToDiskFolder(DiskCopy* copy)
 {

@@ -11,7 +11,7 @@ bool IsSeparator(char c)
     return c == '\\' || c == '/';
 }
 
-} // namespace
+}  // namespace
 
 const char* FileNamePart(const char* path)
 {

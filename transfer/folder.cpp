@@ -1,4 +1,5 @@
-// Whole-folder transfers: clearing the disk targets, counting and walking a folder's files, starting its worker.
+// Whole-folder transfers: clearing the disk targets, counting and walking a folder's files,
+// starting its worker.
 #include "transfer/folder.h"
 
 #include "common/messages.h"
@@ -34,8 +35,8 @@ struct FolderWalk {
     int includeSubfolders;
     DWORD diskTargets;  // targets of each kind switched on: one step per file each
     DWORD ftpTargets;
-    int announced;      // files the totals were sent for
-    int queued;         // files queued so far
+    int announced;                  // files the totals were sent for
+    int queued;                     // files queued so far
     std::vector<WalkLevel> levels;  // the folder item down to the folder being walked
 };
 
@@ -47,7 +48,10 @@ const char kDeleteQuestion[] =
 const char kNoMemory[] =
     "There's not enough memory to complete the transfer operation.  Transfer aborted.";
 
-bool IsSlash(char c) { return c == '\\' || c == '/'; }
+bool IsSlash(char c)
+{
+    return c == '\\' || c == '/';
+}
 
 bool IsSet(HANDLE event)
 {
@@ -153,8 +157,9 @@ bool PathWithin(const char* inner, const char* outer)
     if (!NormalisedPath(inner, a) || !NormalisedPath(outer, b))
         return true;  // unknown: treat as unsafe
     size_t n = strlen(b);
-    if (CompareStringA(LOCALE_SYSTEM_DEFAULT, NORM_IGNORECASE, a, static_cast<int>(strlen(a) < n ? strlen(a) : n),
-                       b, static_cast<int>(n)) != CSTR_EQUAL)
+    if (CompareStringA(LOCALE_SYSTEM_DEFAULT, NORM_IGNORECASE, a,
+                       static_cast<int>(strlen(a) < n ? strlen(a) : n), b,
+                       static_cast<int>(n)) != CSTR_EQUAL)
         return false;
     return a[n] == '\0' || a[n] == '\\' || b[n - 1] == '\\';
 }
@@ -264,8 +269,10 @@ void SendTotals(const FolderWalk& walk, int files)
 {
     if (!walk.progressWindow)
         return;
-    SendMessageA(walk.progressWindow, UM_DISKSETTOTAL, walk.diskTargets * static_cast<DWORD>(files), 0);
-    SendMessageA(walk.progressWindow, UM_FTPSETTOTAL, walk.ftpTargets * static_cast<DWORD>(files), 0);
+    SendMessageA(walk.progressWindow, UM_DISKSETTOTAL, walk.diskTargets * static_cast<DWORD>(files),
+                 0);
+    SendMessageA(walk.progressWindow, UM_FTPSETTOTAL, walk.ftpTargets * static_cast<DWORD>(files),
+                 0);
 }
 
 FolderWalk* NewFolderWalk(const FolderTransfer* block, const ItemSettings* settings, int files)
@@ -341,7 +348,7 @@ bool StartFolderWorker(FolderTransfer* block, WorkerStart* start, FolderWalk* wa
     return true;
 }
 
-} // namespace
+}  // namespace
 
 FolderStops* NewFolderStops(void)
 {

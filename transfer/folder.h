@@ -6,13 +6,13 @@
 
 // The parameter block of one folder transfer, built by the main window.
 struct FolderTransfer {
-    const char* folder;      // the folder item's path, ending with '\'
+    const char* folder;  // the folder item's path, ending with '\'
     HWND mainWindow;
     HWND progressWindow;
     int includeSubfolders;
     BatchList* batches;
     HANDLE shutdownEvent;
-    RequestQueue* queue;     // created by StartFolderTransfer
+    RequestQueue* queue;  // created by StartFolderTransfer
 };
 
 // Runs on the main window's thread: clears the disk targets when the item

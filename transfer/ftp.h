@@ -1,4 +1,5 @@
-// The FTP client: batches on control and data connections, driven by socket messages on the main window's thread.
+// The FTP client: batches on control and data connections, driven by socket messages on the main
+// window's thread.
 #pragma once
 #include <windows.h>
 #include <winsock2.h>
@@ -8,10 +9,10 @@
 
 // What the main window gives the client once, at start.
 struct FtpClientSetup {
-    HWND window;           // receives the client's socket messages and its notices
-                           // (UM_TRAYSTATE, UM_STATUSTEXT)
-    BatchList* batches;    // the program's batch list
-    HWND repliesWindow;    // receives every reply line (UM_FTPREPLY); NULL for none
+    HWND window;              // receives the client's socket messages and its notices
+                              // (UM_TRAYSTATE, UM_STATUSTEXT)
+    BatchList* batches;       // the program's batch list
+    HWND repliesWindow;       // receives every reply line (UM_FTPREPLY); NULL for none
     RequestQueue* liveQueue;  // where a file changed during its own upload is queued again
     HANDLE liveWorkEvent;
     HANDLE liveStopEvent;  // set by Stop All Transfers; abort event of live requests

@@ -1,4 +1,5 @@
-// The command sequence of a batch: each reply sends the next command; files start, fail and follow one another.
+// The command sequence of a batch: each reply sends the next command; files start, fail and follow
+// one another.
 #include "transfer/ftpclient.h"
 
 #include "common/messages.h"
@@ -164,7 +165,8 @@ void SendTransfer(FtpBatch* batch)
         }
     }
     const char* name = RemoteNamePart(nameSource);
-    if (!JoinRemotePath(folder, name, batch->current.remotePath, sizeof batch->current.remotePath)) {
+    if (!JoinRemotePath(folder, name, batch->current.remotePath,
+                        sizeof batch->current.remotePath)) {
         FailOnText(batch);
         return;
     }

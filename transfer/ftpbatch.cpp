@@ -10,8 +10,8 @@
 namespace {
 
 const char* const kStateNames[FTP_STATE_COUNT] = {
-    "NEW", "PORT", "CWD", "TYPE", "USER", "PASS", "RETR", "STOR",
-    "FOLDERS", "DATA_ENDED", "REPLY_ENDED", "QUIT", "PASV",
+    "NEW",  "PORT",    "CWD",        "TYPE",        "USER", "PASS", "RETR",
+    "STOR", "FOLDERS", "DATA_ENDED", "REPLY_ENDED", "QUIT", "PASV",
 };
 
 bool Tracing()
@@ -44,8 +44,14 @@ void FreeBatchList(BatchList* list)
     free(list);
 }
 
-void LockBatches(BatchList* list) { EnterCriticalSection(&list->lock); }
-void UnlockBatches(BatchList* list) { LeaveCriticalSection(&list->lock); }
+void LockBatches(BatchList* list)
+{
+    EnterCriticalSection(&list->lock);
+}
+void UnlockBatches(BatchList* list)
+{
+    LeaveCriticalSection(&list->lock);
+}
 
 FtpJob* NewFtpJob(const char* path)
 {

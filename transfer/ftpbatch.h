@@ -12,19 +12,19 @@ enum { FTP_UPLOAD = 0, FTP_DOWNLOAD = 1 };
 
 // Positions of a batch in its conversation with the server.
 enum FtpState : WORD {
-    FTP_STATE_NEW = 0,          // connecting, or connected and waiting for the greeting
-    FTP_STATE_PORT = 1,         // PORT sent
-    FTP_STATE_CWD = 2,          // CWD sent
-    FTP_STATE_TYPE = 3,         // TYPE I sent
-    FTP_STATE_USER = 4,         // USER sent
-    FTP_STATE_PASS = 5,         // PASS sent
-    FTP_STATE_RETR = 6,         // RETR sent
-    FTP_STATE_STOR = 7,         // STOR sent
-    FTP_STATE_FOLDERS = 8,      // MKD of the first file's folder chain sent
-    FTP_STATE_DATA_ENDED = 9,   // the data connection ended whole; the end reply is awaited
-    FTP_STATE_REPLY_ENDED = 10, // the end reply came; the data connection is still open
-    FTP_STATE_QUIT = 11,        // QUIT sent; only the server's goodbye is awaited
-    FTP_STATE_PASV = 12,        // PASV sent (passive mode)
+    FTP_STATE_NEW = 0,           // connecting, or connected and waiting for the greeting
+    FTP_STATE_PORT = 1,          // PORT sent
+    FTP_STATE_CWD = 2,           // CWD sent
+    FTP_STATE_TYPE = 3,          // TYPE I sent
+    FTP_STATE_USER = 4,          // USER sent
+    FTP_STATE_PASS = 5,          // PASS sent
+    FTP_STATE_RETR = 6,          // RETR sent
+    FTP_STATE_STOR = 7,          // STOR sent
+    FTP_STATE_FOLDERS = 8,       // MKD of the first file's folder chain sent
+    FTP_STATE_DATA_ENDED = 9,    // the data connection ended whole; the end reply is awaited
+    FTP_STATE_REPLY_ENDED = 10,  // the end reply came; the data connection is still open
+    FTP_STATE_QUIT = 11,         // QUIT sent; only the server's goodbye is awaited
+    FTP_STATE_PASV = 12,         // PASV sent (passive mode)
     FTP_STATE_COUNT
 };
 
@@ -63,22 +63,22 @@ struct FinishedFile {
 
 // The data side of the first file job.
 struct FtpTransfer {
-    SOCKET listener;         // active mode: where the server connects to
-    SOCKET data;             // the data connection
-    HANDLE file;             // upload source or download part file
-    ULONGLONG size;          // uploads: size of the source when opened
-    ULONGLONG done;          // bytes sent or received
-    FILETIME written;        // uploads: last write time of the source when opened
-    bool serverReady;        // the server's preliminary reply to STOR/RETR came
-    bool allSent;            // uploads: every byte sent, our side shut down
-    bool failed;             // downloads: a write to the part file failed
-    bool connecting;         // passive mode: our connect has not completed yet
-    bool continueLater;      // a slice left work for the continue timer
-    bool peerClosed;         // downloads: the server closed; what is left is read to the end
-    bool sending;            // uploads: the source is open (the intake looks, under the lock)
-    bool changedMeanwhile;   // the intake saw the source change during the upload
-    int lastPercent;         // -1 before the first figure
-    std::string pending;     // uploads: bytes read but not yet taken by send
+    SOCKET listener;            // active mode: where the server connects to
+    SOCKET data;                // the data connection
+    HANDLE file;                // upload source or download part file
+    ULONGLONG size;             // uploads: size of the source when opened
+    ULONGLONG done;             // bytes sent or received
+    FILETIME written;           // uploads: last write time of the source when opened
+    bool serverReady;           // the server's preliminary reply to STOR/RETR came
+    bool allSent;               // uploads: every byte sent, our side shut down
+    bool failed;                // downloads: a write to the part file failed
+    bool connecting;            // passive mode: our connect has not completed yet
+    bool continueLater;         // a slice left work for the continue timer
+    bool peerClosed;            // downloads: the server closed; what is left is read to the end
+    bool sending;               // uploads: the source is open (the intake looks, under the lock)
+    bool changedMeanwhile;      // the intake saw the source change during the upload
+    int lastPercent;            // -1 before the first figure
+    std::string pending;        // uploads: bytes read but not yet taken by send
     char remotePath[MAX_PATH];  // folder entered + name sent with STOR/RETR
 };
 
@@ -91,17 +91,17 @@ struct FtpBatch {
     char localPath[MAX_PATH];   // path of the request that opened it
     char storedName[MAX_PATH];  // downloads: the remote file
     DWORD targetId;
-    BYTE direction;             // FTP_UPLOAD or FTP_DOWNLOAD
-    BYTE mode;                  // worker mode of the maker (1 live, 2 folder)
-    HWND progressWindow;        // folder transfers only
-    HANDLE stopEvent;           // folder transfers: the stop of their FTP half, or NULL
+    BYTE direction;       // FTP_UPLOAD or FTP_DOWNLOAD
+    BYTE mode;            // worker mode of the maker (1 live, 2 folder)
+    HWND progressWindow;  // folder transfers only
+    HANDLE stopEvent;     // folder transfers: the stop of their FTP half, or NULL
     FtpTargetCopy target;
-    FtpJob* files;              // in gathering order
+    FtpJob* files;  // in gathering order
 
     SOCKET control;
-    WORD state;                 // change only through SetFtpState
+    WORD state;  // change only through SetFtpState
     bool connected;
-    DWORD lastProgress;         // GetTickCount() of the last real progress
+    DWORD lastProgress;  // GetTickCount() of the last real progress
     ReplyAssembler replies;
     std::string sendLeft;       // the unsent tail of the last command
     char cwd[MAX_PATH];         // folder entered, as the login folder sees it

@@ -1,4 +1,5 @@
-// The FTP client's own plumbing: its setup, socket messages, retired socket numbers, commands, notices and batch endings.
+// The FTP client's own plumbing: its setup, socket messages, retired socket numbers, commands,
+// notices and batch endings.
 #include "transfer/ftpclient.h"
 
 #include "common/messages.h"

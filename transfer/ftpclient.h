@@ -1,4 +1,5 @@
-// Inside the FTP client: what the control side, the command sequence and the data side share on the main thread.
+// Inside the FTP client: what the control side, the command sequence and the data side share on the
+// main thread.
 #pragma once
 #include <windows.h>
 #include <winsock2.h>

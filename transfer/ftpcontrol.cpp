@@ -1,4 +1,5 @@
-// The FTP control connection: starting batches, the connect, the replies that drive each batch, and its close.
+// The FTP control connection: starting batches, the connect, the replies that drive each batch, and
+// its close.
 #include "transfer/ftpclient.h"
 
 #include "common/messages.h"
@@ -112,7 +113,8 @@ void OnControlConnect(FtpBatch* batch, WORD error)
     int files = CountFileJobs(batch);
     if (files > 0 && batch->progressWindow)
         SendMessageA(batch->progressWindow, UM_FTPSETTOTAL,
-                     static_cast<WPARAM>(batch->target.targetCount) * static_cast<WPARAM>(files), 0);
+                     static_cast<WPARAM>(batch->target.targetCount) * static_cast<WPARAM>(files),
+                     0);
 }
 
 void CollectLine(const char* line, void* context)

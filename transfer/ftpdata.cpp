@@ -1,4 +1,5 @@
-// The FTP data connection: the server's connection (or ours, in passive mode), streaming the file in slices, and its end.
+// The FTP data connection: the server's connection (or ours, in passive mode), streaming the file
+// in slices, and its end.
 #include "transfer/ftpclient.h"
 
 #include "common/messages.h"
@@ -47,7 +48,8 @@ void ShowProgress(FtpBatch* batch)
     batch->current.lastPercent = pct;
     if (batch->mode == WORKER_LIVE) {
         char text[MAX_PATH + 64];
-        snprintf(text, sizeof text, "Transferring file %s.  %d%% complete", CurrentPath(batch), pct);
+        snprintf(text, sizeof text, "Transferring file %s.  %d%% complete", CurrentPath(batch),
+                 pct);
         ShowStatus(text);
     }
     if (batch->progressWindow)
@@ -197,8 +199,8 @@ void ScheduleContinue(FtpBatch* batch)
 void SendUploadSlice(FtpBatch* batch)
 {
     FtpTransfer& t = batch->current;
-    if (!t.serverReady || t.data == INVALID_SOCKET || t.connecting || t.file == INVALID_HANDLE_VALUE ||
-        t.allSent)
+    if (!t.serverReady || t.data == INVALID_SOCKET || t.connecting ||
+        t.file == INVALID_HANDLE_VALUE || t.allSent)
         return;
     static char block[DATA_BLOCK];
     DWORD start = GetTickCount();
@@ -528,7 +530,8 @@ void ConfirmFinishedFile(FtpBatch* batch)
     if (f.logSuccess)
         WriteLog(line, 0, LOG_BACKUP);
     if (batch->direction == FTP_UPLOAD)
-        WriteRestoreRecord(f.localPath, static_cast<int>(batch->targetId), f.remotePath, KIND_FTP, 0);
+        WriteRestoreRecord(f.localPath, static_cast<int>(batch->targetId), f.remotePath, KIND_FTP,
+                           0);
     else
         CommitDownload(f.localPath);
 }

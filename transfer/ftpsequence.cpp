@@ -7,8 +7,19 @@ namespace {
 bool EndsSession(int code)
 {
     switch (code) {
-    case 332: case 421: case 425: case 426: case 451: case 452:
-    case 500: case 501: case 502: case 503: case 504: case 530: case 532:
+    case 332:
+    case 421:
+    case 425:
+    case 426:
+    case 451:
+    case 452:
+    case 500:
+    case 501:
+    case 502:
+    case 503:
+    case 504:
+    case 530:
+    case 532:
         return true;
     default:
         return false;
@@ -48,7 +59,8 @@ FtpStep DecideFtpStep(int code, WORD state, bool hasFiles, bool chainOpen, bool 
     case FTP_STATE_TYPE:
         if (!hasFiles)
             return {FTP_DO_NOTHING, state};
-        return passive ? FtpStep{FTP_SEND_PASV, FTP_STATE_PASV} : FtpStep{FTP_SEND_PORT, FTP_STATE_PORT};
+        return passive ? FtpStep{FTP_SEND_PASV, FTP_STATE_PASV}
+                       : FtpStep{FTP_SEND_PORT, FTP_STATE_PORT};
     case FTP_STATE_PORT:
         return {hasFiles ? FTP_SEND_TRANSFER : FTP_DO_NOTHING, state};
     case FTP_STATE_PASV:
@@ -75,6 +87,6 @@ FtpReplyClass ClassifyFtpReply(int code, WORD state)
     if (LoggingIn(state))
         return FTP_REPLY_END_BATCH;  // a login refused with a code of the server's own choosing
     if (state == FTP_STATE_FOLDERS)
-        return FTP_REPLY_ADVANCE;    // a folder that exists already, or that another level makes
+        return FTP_REPLY_ADVANCE;  // a folder that exists already, or that another level makes
     return FTP_REPLY_FAIL_FILE;
 }

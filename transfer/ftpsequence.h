@@ -8,9 +8,9 @@ enum FtpAction {
     FTP_DO_NOTHING,
     FTP_SEND_USER,
     FTP_SEND_PASS,
-    FTP_BEGIN_FILE,     // logged in: start the first file of the batch, or QUIT
-    FTP_NEXT_FOLDER,    // MKD the next level of the first file's folder
-    FTP_CWD_FOLDER,     // CWD the whole remote folder of the first file
+    FTP_BEGIN_FILE,   // logged in: start the first file of the batch, or QUIT
+    FTP_NEXT_FOLDER,  // MKD the next level of the first file's folder
+    FTP_CWD_FOLDER,   // CWD the whole remote folder of the first file
     FTP_SEND_TYPE,
     FTP_SEND_PORT,      // open the data listener and announce it
     FTP_SEND_PASV,      // ask the server for a port to connect to

@@ -20,8 +20,8 @@ struct ReplyAssembler {
 typedef void (*ReplyLineSink)(const char* line, void* context);
 
 // Feeds count received bytes; returns the number of lines completed.
-int SplitReplyLines(ReplyAssembler* assembler, const char* received, int count,
-                    ReplyLineSink sink, void* context);
+int SplitReplyLines(ReplyAssembler* assembler, const char* received, int count, ReplyLineSink sink,
+                    void* context);
 
 // The first three characters as a decimal number, 0 when they are not digits.
 int ReplyCode(const char* line);

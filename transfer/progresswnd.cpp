@@ -1,4 +1,5 @@
-// The progress window of a folder transfer: a disk half and an FTP half, each with its bars and Stop button.
+// The progress window of a folder transfer: a disk half and an FTP half, each with its bars and
+// Stop button.
 #include "transfer/folder.h"
 
 #include "common/messages.h"
@@ -29,12 +30,16 @@ struct Half {
     WPARAM stopRequest;
 };
 
-const Half kDisk = {IDC_PROGRESS_DISK_STOP, IDC_PROGRESS_DISK_TOTAL, IDC_PROGRESS_DISK_BAR,
+const Half kDisk = {IDC_PROGRESS_DISK_STOP,
+                    IDC_PROGRESS_DISK_TOTAL,
+                    IDC_PROGRESS_DISK_BAR,
                     IDC_PROGRESS_DISK_FILE,
                     {IDC_PROGRESS_DISK_GROUP, IDC_PROGRESS_DISK_FILE, IDC_PROGRESS_DISK_FILELABEL,
                      IDC_PROGRESS_DISK_BARLABEL, IDC_PROGRESS_DISK_TOTALLABEL},
                     2};
-const Half kFtp = {IDC_PROGRESS_FTP_STOP, IDC_PROGRESS_FTP_TOTAL, IDC_PROGRESS_FTP_BAR,
+const Half kFtp = {IDC_PROGRESS_FTP_STOP,
+                   IDC_PROGRESS_FTP_TOTAL,
+                   IDC_PROGRESS_FTP_BAR,
                    IDC_PROGRESS_FTP_FILE,
                    {IDC_PROGRESS_FTP_GROUP, IDC_PROGRESS_FTP_FILE, IDC_PROGRESS_FTP_FILELABEL,
                     IDC_PROGRESS_FTP_BARLABEL, IDC_PROGRESS_FTP_TOTALLABEL},
@@ -45,9 +50,13 @@ const Half kFtp = {IDC_PROGRESS_FTP_STOP, IDC_PROGRESS_FTP_TOTAL, IDC_PROGRESS_F
 // request naming any other window finds nothing.
 const char kStopsProperty[] = "TkFolderStops";
 
-const char kCloseQuestion[] = "Closing this window will stop all transfers.  Do you want to continue?";
+const char kCloseQuestion[] =
+    "Closing this window will stop all transfers.  Do you want to continue?";
 
-HWND Owner(HWND wnd) { return GetWindow(wnd, GW_OWNER); }
+HWND Owner(HWND wnd)
+{
+    return GetWindow(wnd, GW_OWNER);
+}
 
 bool IsRunning(HWND wnd, const Half& half)
 {
@@ -241,7 +250,7 @@ INT_PTR CALLBACK ProgressProc(HWND wnd, UINT msg, WPARAM wParam, LPARAM lParam)
     return FALSE;
 }
 
-} // namespace
+}  // namespace
 
 HWND CreateProgressWindow(HWND owner, const char* folder)
 {

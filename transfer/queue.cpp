@@ -23,8 +23,14 @@ void FreeRequestQueue(RequestQueue* queue)
     free(queue);
 }
 
-void LockQueue(RequestQueue* queue) { EnterCriticalSection(&queue->lock); }
-void UnlockQueue(RequestQueue* queue) { LeaveCriticalSection(&queue->lock); }
+void LockQueue(RequestQueue* queue)
+{
+    EnterCriticalSection(&queue->lock);
+}
+void UnlockQueue(RequestQueue* queue)
+{
+    LeaveCriticalSection(&queue->lock);
+}
 
 TransferRequest* NewRequest(const char* path)
 {
@@ -171,7 +177,8 @@ int RemoveRequests(RequestQueue* queue, BYTE kind, HANDLE event)
 {
     if (!queue)
         return 0;
-    return RemoveWhere(queue, [&](const TransferRequest* r) { return r->kind == kind && r->abortEvent == event; });
+    return RemoveWhere(
+        queue, [&](const TransferRequest* r) { return r->kind == kind && r->abortEvent == event; });
 }
 
 int RemoveListedRequests(RequestQueue* queue, TransferRequest* const* requests, size_t count)

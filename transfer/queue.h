@@ -39,7 +39,7 @@ struct WorkerStart {
     RequestQueue* queue;
     BatchList* batches;
     HWND mainWindow;
-    BYTE mode;             // WORKER_LIVE or WORKER_FOLDER
+    BYTE mode;  // WORKER_LIVE or WORKER_FOLDER
 };
 
 // Queues are created empty with their lock, and live until freed with

@@ -53,8 +53,8 @@ void ShowTray(const WorkerStart& worker, int state)
 // What a worker keeps between requests.
 struct WorkerState {
     WorkerStart start;
-    char path[TK_PATH_SIZE];     // the request path keyName was looked up for
-    char keyName[TK_PATH_SIZE];  // the item that covers it
+    char path[TK_PATH_SIZE];       // the request path keyName was looked up for
+    char keyName[TK_PATH_SIZE];    // the item that covers it
     char loadedKey[TK_PATH_SIZE];  // the item whose settings are loaded
     std::optional<ScopedItemSettings> settings;
     DWORD loadedAt;
@@ -157,7 +157,8 @@ bool ServeDiskTargets(WorkerState& w, TransferRequest* head, ItemSettings* setti
         if (head->progressWindow)
             PostMessageA(head->progressWindow, UM_DISKFILEDONE, 0, 0);
         if (result == ERR_SUCCESS && copy.targetPath[0])
-            WriteRestoreRecord(head->path, static_cast<int>(target->id), copy.targetPath, KIND_HD, 0);
+            WriteRestoreRecord(head->path, static_cast<int>(target->id), copy.targetPath, KIND_HD,
+                               0);
     }
     return false;
 }
@@ -202,8 +203,8 @@ void ServeFtpTargets(const WorkerStart& worker, TransferRequest* head, ItemSetti
         count = settings->ftpSlots;
     for (DWORD i = 0; i < count; ++i) {
         FtpTarget* target = settings->ftpTargets[i];
-        FtpBatch* batch = NewFtpBatch(head->path, target->id, FTP_UPLOAD, worker.mode,
-                                      head->progressWindow);
+        FtpBatch* batch =
+            NewFtpBatch(head->path, target->id, FTP_UPLOAD, worker.mode, head->progressWindow);
         if (!batch)
             continue;
         if (head->progressWindow)
@@ -297,7 +298,7 @@ void EndFolderWorker(const WorkerStart& worker)
     EndFolderWalk(walk);
 }
 
-} // namespace
+}  // namespace
 
 void __cdecl TransferWorker(void* start)
 {

@@ -86,8 +86,8 @@ HWND CreateMain()
     wc.hInstance = GetModuleHandleA(NULL);
     wc.lpszClassName = "TkBenchMain";
     RegisterClassA(&wc);
-    HWND wnd = CreateWindowA("TkBenchMain", "Main", WS_OVERLAPPEDWINDOW, 0, 0, 400, 300, NULL,
-                             NULL, GetModuleHandleA(NULL), NULL);
+    HWND wnd = CreateWindowA("TkBenchMain", "Main", WS_OVERLAPPEDWINDOW, 0, 0, 400, 300, NULL, NULL,
+                             GetModuleHandleA(NULL), NULL);
     SetTrayIcon(wnd, TRAY_IDLE, NULL, TRAY_ADD);
     return wnd;
 }
@@ -97,7 +97,7 @@ LRESULT DiskDone(HWND progress)
     return SendDlgItemMessageA(progress, IDC_PROGRESS_DISK_TOTAL, PBM_GETPOS, 0, 0);
 }
 
-} // namespace
+}  // namespace
 
 int main(int argc, char** argv)
 {
@@ -142,11 +142,12 @@ int main(int argc, char** argv)
     }
     double seconds = Now() - t0;
     LRESULT done = DiskDone(progress);
-    printf("files %ld, copied %ld, errors %d\n", static_cast<long>(files),
-           static_cast<long>(done), g_errors);
+    printf("files %ld, copied %ld, errors %d\n", static_cast<long>(files), static_cast<long>(done),
+           g_errors);
     printf("main window blocked by StartFolderTransfer: %.1f ms\n", blocked * 1000);
     printf("private bytes: %.1f MiB before, peak %.1f MiB; Linux RssAnon %.1f MiB before, "
-           "peak %.1f MiB\n", before, peak, beforeAnon, peakAnon);
+           "peak %.1f MiB\n",
+           before, peak, beforeAnon, peakAnon);
     printf("seconds %.3f\n", seconds);
 
     SetEvent(shutdown);

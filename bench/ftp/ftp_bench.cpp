@@ -79,8 +79,8 @@ int main(int argc, char** argv)
     wc.hInstance = GetModuleHandleA(NULL);
     wc.lpszClassName = "TkFtpBench";
     RegisterClassA(&wc);
-    HWND window = CreateWindowA("TkFtpBench", "", 0, 0, 0, 10, 10, NULL, NULL,
-                                GetModuleHandleA(NULL), NULL);
+    HWND window =
+        CreateWindowA("TkFtpBench", "", 0, 0, 0, 10, 10, NULL, NULL, GetModuleHandleA(NULL), NULL);
     BatchList* batches = NewBatchList();
     InitFtpClient({window, batches, NULL, NULL, NULL, NULL});
 

@@ -84,7 +84,8 @@ int main(int argc, char** argv)
     QueryPerformanceFrequency(&freq);
     QueryPerformanceCounter(&start);
     SendMessageA(main, WM_COMMAND, IDM_SYNCHRONIZE, 0);
-    bool done = PumpUntil([] { return FindWindowA(NULL, "Folder Transfer Complete") != NULL; }, 3600000);
+    bool done =
+        PumpUntil([] { return FindWindowA(NULL, "Folder Transfer Complete") != NULL; }, 3600000);
     QueryPerformanceCounter(&end);
     probe.stop = true;
     PumpUntil([&] { return WaitForSingleObject(thread, 0) == WAIT_OBJECT_0; }, 60000);

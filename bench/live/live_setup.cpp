@@ -16,7 +16,8 @@ int main(int argc, char** argv)
         return 0;
     }
     if (argc != 4) {
-        fprintf(stderr, "usage: live_setup <install folder> <watched folder> <target folder> | clear\n");
+        fprintf(stderr,
+                "usage: live_setup <install folder> <watched folder> <target folder> | clear\n");
         return 2;
     }
     ResetProductKey();

@@ -33,7 +33,8 @@ double NowMs()
 
 void WriteSmallFile(const std::string& path, int n)
 {
-    HANDLE f = CreateFileA(path.c_str(), GENERIC_WRITE, 0, NULL, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, NULL);
+    HANDLE f = CreateFileA(path.c_str(), GENERIC_WRITE, 0, NULL, CREATE_ALWAYS,
+                           FILE_ATTRIBUTE_NORMAL, NULL);
     char data[64];
     int len = snprintf(data, sizeof data, "change %d\r\n", n);
     DWORD written = 0;
@@ -75,7 +76,8 @@ double MonitorOnlyBurst(const std::string& folder, int files, int* missing)
     MonitorControl(device, MONITOR_SET_EVENT, scratch.data(), value, NULL, 0, NULL);
     std::string upper = folder;
     CharUpperA(&upper[0]);
-    MonitorControl(device, MONITOR_WATCH_PATH, &upper[0], static_cast<DWORD>(upper.size()), NULL, 0, NULL);
+    MonitorControl(device, MONITOR_WATCH_PATH, &upper[0], static_cast<DWORD>(upper.size()), NULL, 0,
+                   NULL);
     WaitBuiltinMonitorReady(60000);
 
     double start = NowMs();
@@ -136,9 +138,13 @@ int main(int argc, char** argv)
     SetGlobalDword("logging", 1);
     CreateItemKey((work + "\\").c_str());
 
-    WorkerStart start = {CreateEventA(NULL, TRUE, FALSE, NULL), CreateEventA(NULL, FALSE, FALSE, NULL),
-                         CreateEventA(NULL, TRUE, FALSE, NULL), NewRequestQueue(), NewBatchList(),
-                         NULL, WORKER_LIVE};
+    WorkerStart start = {CreateEventA(NULL, TRUE, FALSE, NULL),
+                         CreateEventA(NULL, FALSE, FALSE, NULL),
+                         CreateEventA(NULL, TRUE, FALSE, NULL),
+                         NewRequestQueue(),
+                         NewBatchList(),
+                         NULL,
+                         WORKER_LIVE};
     HANDLE device = INVALID_HANDLE_VALUE;
     if (SetMonitoring(NULL, &device, &start, 1) != 1) {
         printf("monitoring could not be switched on\n");
@@ -167,9 +173,10 @@ int main(int argc, char** argv)
             latencies.push_back(seen - closed);
     }
     if (!latencies.empty())
-        printf("single changes: %d, median %.1f ms, 99th percentile %.1f ms, max %.1f ms, lost %d\n",
-               changes, Percentile(latencies, 0.5), Percentile(latencies, 0.99),
-               Percentile(latencies, 1.0), lost);
+        printf(
+            "single changes: %d, median %.1f ms, 99th percentile %.1f ms, max %.1f ms, lost %d\n",
+            changes, Percentile(latencies, 0.5), Percentile(latencies, 0.99),
+            Percentile(latencies, 1.0), lost);
 
     // A burst written as fast as possible into the watched folder.
     std::set<std::string> expected;
@@ -208,8 +215,8 @@ int main(int argc, char** argv)
     CloseMonitor(&device);
     int rawMissing = 0;
     double rawMs = MonitorOnlyBurst(raw + "\\", burst, &rawMissing);
-    printf("built-in monitor alone, burst of %d files: all reported after %.0f ms, missing %d\n", burst,
-           rawMs, rawMissing);
+    printf("built-in monitor alone, burst of %d files: all reported after %.0f ms, missing %d\n",
+           burst, rawMs, rawMissing);
     DeleteProductKey();
     return 0;
 }

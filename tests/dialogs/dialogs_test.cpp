@@ -32,67 +32,95 @@ TEST_F(DialogTest, ThePropertiesSheetSavesWhatEachPageShows)
 {
     const std::string item = dir_.path() + "\\source\\", deep = dir_ / "e\\a\\b";
     ItemSpec spec;
-    spec.ftps = {FtpSpec{21, "a", "/a", "u", "p", "Alpha", 1, 0, 1}, FtpSpec{21, "b", "/b", "u", "p", "Beta"}};
+    spec.ftps = {FtpSpec{21, "a", "/a", "u", "p", "Alpha", 1, 0, 1},
+                 FtpSpec{21, "b", "/b", "u", "p", "Beta"}};
     spec.disks = {DiskSpec{dir_ / "Backup"}};
     SeedItem(item, spec);
     Strings seen;
-    RunModal([&] { RunPropertiesSheet(owner_, item.c_str()); }, "Folder Properties: " + item, [&](HWND sheet) {
-        HWND ftp = Page(sheet, 0, "properties-ftp");
-        auto see = [&] { seen.push_back(Shown(ftp, {IDC_FTP_NAME, IDC_FTP_PORT, IDC_FTP_FOLDER, IDC_FTP_PASSIVE,
-                                                    -IDC_FTP_PASSIVE, -IDC_FTP_USER, IDC_FTP_PASSWORD})); };
-        see();
-        SendDlgItemMessageA(ftp, IDC_FTP_LIST, CB_SELECTSTRING, -1, reinterpret_cast<LPARAM>("Beta"));
-        SendMessageA(ftp, WM_COMMAND, MAKEWPARAM(IDC_FTP_LIST, CBN_SELCHANGE), 0);
-        see();
-        Do(ftp, {{'t', IDC_FTP_PASSIVE}, {'c', IDC_TARGET_SAVE}, {'c', IDC_FTP_ADDNEW}});
-        see();
-        Do(ftp, {{'=', IDC_FTP_ADDRESS, "c"}, {'=', IDC_FTP_USER, "u"}, {'=', IDC_FTP_NAME, "Alpha"},
-                 {'c', IDC_TARGET_SAVE}, {'=', IDC_FTP_NAME, "Gamma"}, {'t', IDC_FTP_ANONYMOUS}});
-        see();
-        Do(ftp, {{'c', IDC_TARGET_SAVE}, {'=', IDC_FTP_ADDRESS, "c2"}});
-        Press(sheet, PSBTN_APPLYNOW);  // updates the new target saved before, adds none
-        Do(ftp, {{'=', IDC_FTP_QUICK, "bE"}, {'c', IDC_TARGET_GO}});
-        see();
-        Do(ftp, {{'c', IDC_FTP_REMOVE}, {'c', IDC_FTP_REMOVE}, {'c', IDC_FTP_REMOVE}});
-        seen.push_back(Shown(ftp, {IDC_FTP_ENABLE, IDC_FTP_PORT, IDC_FTP_FOLDER, -IDC_FTP_PASSIVE}));
-        HWND hd = Page(sheet, 1, "properties-drive"), options = Page(sheet, 2, "properties-options");
-        Do(hd, {{'u', IDC_HD_ENABLE}, {'c', IDC_HD_ADDNEW}, {'t', IDC_HD_ENABLE}, {'c', IDC_HD_ADDNEW},
-                {'=', IDC_HD_FOLDER, deep + "\\"}});
-        SendDlgItemMessageA(hd, IDC_HD_STORAGE, CB_SETCURSEL, 2, 0);
-        Do(options, {{'n'}, {'t', IDC_OPT_DELETESTORED}});
-        seen.push_back(Shown(options, {IDC_OPT_INCLUDESUBS, IDC_OPT_DELETESTORED, IDC_OPT_SIZELIMIT}));
-        Do(options, {{'y'}, {'t', IDC_OPT_DELETESTORED}, {'=', IDC_OPT_SIZELIMIT, "4294967296"}});
-        Press(sheet, PSBTN_OK);  // a size limit beyond 32 bits keeps the sheet open
-        Do(options, {{'=', IDC_OPT_SIZELIMIT, "4294967295"}});
-        Press(sheet, PSBTN_OK);
-    });
-    EXPECT_EQ((Strings{"Alpha 21 /a 1 1 1 p ", "Beta 21 /b 0 1 1 p ", "New FTP Server 21 /www 0 1 1  ",
-                       "Gamma 21 /www 0 1 0 Enter E-Mail Address Here ", "Beta 21 /b 1 1 1 p ", "0 21 / 0 ",
-                       "1 0 0 "}), seen);
-    EXPECT_EQ("Site Already Exists|Enable Hard Drive/Network|Continue?|Continue?|Invalid Field|", Captions());
+    RunModal([&] { RunPropertiesSheet(owner_, item.c_str()); }, "Folder Properties: " + item,
+             [&](HWND sheet) {
+                 HWND ftp = Page(sheet, 0, "properties-ftp");
+                 auto see = [&] {
+                     seen.push_back(
+                         Shown(ftp, {IDC_FTP_NAME, IDC_FTP_PORT, IDC_FTP_FOLDER, IDC_FTP_PASSIVE,
+                                     -IDC_FTP_PASSIVE, -IDC_FTP_USER, IDC_FTP_PASSWORD}));
+                 };
+                 see();
+                 SendDlgItemMessageA(ftp, IDC_FTP_LIST, CB_SELECTSTRING, -1,
+                                     reinterpret_cast<LPARAM>("Beta"));
+                 SendMessageA(ftp, WM_COMMAND, MAKEWPARAM(IDC_FTP_LIST, CBN_SELCHANGE), 0);
+                 see();
+                 Do(ftp, {{'t', IDC_FTP_PASSIVE}, {'c', IDC_TARGET_SAVE}, {'c', IDC_FTP_ADDNEW}});
+                 see();
+                 Do(ftp, {{'=', IDC_FTP_ADDRESS, "c"},
+                          {'=', IDC_FTP_USER, "u"},
+                          {'=', IDC_FTP_NAME, "Alpha"},
+                          {'c', IDC_TARGET_SAVE},
+                          {'=', IDC_FTP_NAME, "Gamma"},
+                          {'t', IDC_FTP_ANONYMOUS}});
+                 see();
+                 Do(ftp, {{'c', IDC_TARGET_SAVE}, {'=', IDC_FTP_ADDRESS, "c2"}});
+                 Press(sheet, PSBTN_APPLYNOW);  // updates the new target saved before, adds none
+                 Do(ftp, {{'=', IDC_FTP_QUICK, "bE"}, {'c', IDC_TARGET_GO}});
+                 see();
+                 Do(ftp, {{'c', IDC_FTP_REMOVE}, {'c', IDC_FTP_REMOVE}, {'c', IDC_FTP_REMOVE}});
+                 seen.push_back(
+                     Shown(ftp, {IDC_FTP_ENABLE, IDC_FTP_PORT, IDC_FTP_FOLDER, -IDC_FTP_PASSIVE}));
+                 HWND hd = Page(sheet, 1, "properties-drive"),
+                      options = Page(sheet, 2, "properties-options");
+                 Do(hd, {{'u', IDC_HD_ENABLE},
+                         {'c', IDC_HD_ADDNEW},
+                         {'t', IDC_HD_ENABLE},
+                         {'c', IDC_HD_ADDNEW},
+                         {'=', IDC_HD_FOLDER, deep + "\\"}});
+                 SendDlgItemMessageA(hd, IDC_HD_STORAGE, CB_SETCURSEL, 2, 0);
+                 Do(options, {{'n'}, {'t', IDC_OPT_DELETESTORED}});
+                 seen.push_back(Shown(
+                     options, {IDC_OPT_INCLUDESUBS, IDC_OPT_DELETESTORED, IDC_OPT_SIZELIMIT}));
+                 Do(options,
+                    {{'y'}, {'t', IDC_OPT_DELETESTORED}, {'=', IDC_OPT_SIZELIMIT, "4294967296"}});
+                 Press(sheet, PSBTN_OK);  // a size limit beyond 32 bits keeps the sheet open
+                 Do(options, {{'=', IDC_OPT_SIZELIMIT, "4294967295"}});
+                 Press(sheet, PSBTN_OK);
+             });
+    EXPECT_EQ(
+        (Strings{"Alpha 21 /a 1 1 1 p ", "Beta 21 /b 0 1 1 p ", "New FTP Server 21 /www 0 1 1  ",
+                 "Gamma 21 /www 0 1 0 Enter E-Mail Address Here ", "Beta 21 /b 1 1 1 p ",
+                 "0 21 / 0 ", "1 0 0 "}),
+        seen);
+    EXPECT_EQ("Site Already Exists|Enable Hard Drive/Network|Continue?|Continue?|Invalid Field|",
+              Captions());
     ScopedItemSettings s(item.c_str());
     const DiskTarget* added = s->hdTargets[1];
     EXPECT_EQ(Join(0, 2, deep, 4, 1, 4294967295u, 1),
-              Join(s->switches->ftpCount, s->switches->hdCount, added->folder, int(added->storageType),
-                   int(s->options->deleteStored), s->options->sizeLimit, DirExists(deep)));
+              Join(s->switches->ftpCount, s->switches->hdCount, added->folder,
+                   int(added->storageType), int(s->options->deleteStored), s->options->sizeLimit,
+                   DirExists(deep)));
     const std::string file = dir_ / "plan.doc";
     SeedItem(file, ItemSpec());
-    RunModal([&] { RunPropertiesSheet(owner_, file.c_str()); }, "File Properties: " + file, [&](HWND sheet) {
-        EXPECT_EQ(NULL, GetDlgItem(Page(sheet, 2, "properties-file-options"), IDC_OPT_INCLUDESUBS));
-        Press(sheet, PSBTN_CANCEL);
-    });
+    RunModal([&] { RunPropertiesSheet(owner_, file.c_str()); }, "File Properties: " + file,
+             [&](HWND sheet) {
+                 EXPECT_EQ(NULL, GetDlgItem(Page(sheet, 2, "properties-file-options"),
+                                            IDC_OPT_INCLUDESUBS));
+                 Press(sheet, PSBTN_CANCEL);
+             });
 }
 
 TEST_F(DialogTest, AddItemChecksAsksAndLeavesThePathWithItsResult)
 {
     char path[260] = "";
     std::string seen;
-    RunModal([&] { seen += Join(RunAddItemDialog(owner_, path), path); }, "Add File or Folder", [&](HWND dlg) {
-        Shot(dlg, "add-item");
-        Do(dlg, {{'c', IDOK}, {'t', IDC_ADD_ISFILE}});
-        seen = Shown(dlg, {-IDC_ADD_FOLDER, -IDC_ADD_BROWSEFILES});
-        Do(dlg, {{'c', IDOK}, {'u', IDC_ADD_ISFILE}, {'=', IDC_ADD_FOLDER, "C:"}, {'y'}, {'c', IDOK}});
-    });
+    RunModal([&] { seen += Join(RunAddItemDialog(owner_, path), path); }, "Add File or Folder",
+             [&](HWND dlg) {
+                 Shot(dlg, "add-item");
+                 Do(dlg, {{'c', IDOK}, {'t', IDC_ADD_ISFILE}});
+                 seen = Shown(dlg, {-IDC_ADD_FOLDER, -IDC_ADD_BROWSEFILES});
+                 Do(dlg, {{'c', IDOK},
+                          {'u', IDC_ADD_ISFILE},
+                          {'=', IDC_ADD_FOLDER, "C:"},
+                          {'y'},
+                          {'c', IDOK}});
+             });
     EXPECT_EQ("0 1 2 C:\\ ", seen);
     EXPECT_EQ("Blank Field|Blank Field|Continue?|", Captions());
 }
@@ -104,51 +132,56 @@ TEST_F(DialogTest, RestoreListsCopiesBackRemovesAndTellsWhyADownloadCannotStart)
     SeedItem(item, ItemSpec());
     std::string key = item;
     EncodeKeyName(&key[0]);
-    for (const Strings& r :
-         {Strings{"FTP", item + "a*/a", ftp}, Strings{"FTP", "no star", "x"}, Strings{"HD", item + "b*" + b, hd}})
-        SetItemRaw(key.c_str(), r[0].c_str(), r[1].c_str(), REG_SZ, r[2].c_str(), static_cast<DWORD>(r[2].size() + 1));
+    for (const Strings& r : {Strings{"FTP", item + "a*/a", ftp}, Strings{"FTP", "no star", "x"},
+                             Strings{"HD", item + "b*" + b, hd}})
+        SetItemRaw(key.c_str(), r[0].c_str(), r[1].c_str(), REG_SZ, r[2].c_str(),
+                   static_cast<DWORD>(r[2].size() + 1));
     WriteFileBytes(b, "new");
     MakeDirs(dir_ / "r");
     WriteFileBytes(dir_ / "r\\b", "old and longer");
     SetGlobalText("restorefolder", (dir_ / "r").c_str());
-    SetFtpDownloadStarter([](const char*, const char*, const char*) { return int(ERR_HOST_NOT_RESOLVED); });
+    SetFtpDownloadStarter(
+        [](const char*, const char*, const char*) { return int(ERR_HOST_NOT_RESOLVED); });
     Strings seen;
-    RunModal([&] { RunRestoreDialog(owner_, item.c_str()); }, "Restore File/Folder", [&](HWND dlg) {
-        HWND list = GetDlgItem(dlg, IDC_RESTORE_LIST);
-        auto press = [&](int row, int button) {
-            ListView_SetItemState(list, row, LVIS_SELECTED, LVIS_SELECTED);
-            Click(dlg, button);
-            PumpMessages(50);
-            seen.push_back(Join(ListView_GetItemCount(list)));
-        };
-        Shot(dlg, "restore");
-        for (int row = 0; row < ListView_GetItemCount(list); ++row) {
-            char stored[300] = "";
-            ListView_GetItemText(list, row, 1, stored, sizeof stored);
-            seen.push_back(stored);
-        }
-        press(0, IDC_RESTORE_RESTORE);
-        SetGlobalText("restorefolder", "");  // the installation folder takes its place
-        press(0, IDC_RESTORE_RESTORE);
-        DeleteFileA(b.c_str());
-        press(0, IDC_RESTORE_RESTORE);
-        press(1, IDC_RESTORE_RESTORE);
-        for (HWND error : FindProcessWindows("Tandemkeep Error")) {
-            seen.push_back(DlgItemText(error, IDC_ERROR_HEADING));
-            SendMessageA(error, WM_CLOSE, 0, 0);
-        }
-        press(1, IDC_RESTORE_REMOVE);
-        Do(dlg, {{'n'}});
-        press(0, IDC_RESTORE_REMOVEALL);
-        Do(dlg, {{'y'}});
-        press(0, IDC_RESTORE_REMOVEALL);
-        Click(dlg, IDCANCEL);
-    });
+    RunModal([&] { RunRestoreDialog(owner_, item.c_str()); }, "Restore File/Folder",
+             [&](HWND dlg) {
+                 HWND list = GetDlgItem(dlg, IDC_RESTORE_LIST);
+                 auto press = [&](int row, int button) {
+                     ListView_SetItemState(list, row, LVIS_SELECTED, LVIS_SELECTED);
+                     Click(dlg, button);
+                     PumpMessages(50);
+                     seen.push_back(Join(ListView_GetItemCount(list)));
+                 };
+                 Shot(dlg, "restore");
+                 for (int row = 0; row < ListView_GetItemCount(list); ++row) {
+                     char stored[300] = "";
+                     ListView_GetItemText(list, row, 1, stored, sizeof stored);
+                     seen.push_back(stored);
+                 }
+                 press(0, IDC_RESTORE_RESTORE);
+                 SetGlobalText("restorefolder", "");  // the installation folder takes its place
+                 press(0, IDC_RESTORE_RESTORE);
+                 DeleteFileA(b.c_str());
+                 press(0, IDC_RESTORE_RESTORE);
+                 press(1, IDC_RESTORE_RESTORE);
+                 for (HWND error : FindProcessWindows("Tandemkeep Error")) {
+                     seen.push_back(DlgItemText(error, IDC_ERROR_HEADING));
+                     SendMessageA(error, WM_CLOSE, 0, 0);
+                 }
+                 press(1, IDC_RESTORE_REMOVE);
+                 Do(dlg, {{'n'}});
+                 press(0, IDC_RESTORE_REMOVEALL);
+                 Do(dlg, {{'y'}});
+                 press(0, IDC_RESTORE_REMOVEALL);
+                 Click(dlg, IDCANCEL);
+             });
     SetFtpDownloadStarter(NULL);
     EXPECT_EQ((Strings{b, "/a", "2 ", "2 ", "2 ", "2 ",
-                       "In regards to h, there was the following error:", "1 ", "1 ", "0 "}), seen);
+                       "In regards to h, there was the following error:", "1 ", "1 ", "0 "}),
+              seen);
     EXPECT_EQ("new new ", Join(ReadFileBytes(dir_ / "r\\b"), ReadFileBytes(install + "\\b")));
-    EXPECT_NE(std::string::npos, ReadFileBytes(install + "\\errorlog.txt").find("server name could not be resolved"));
+    EXPECT_NE(std::string::npos,
+              ReadFileBytes(install + "\\errorlog.txt").find("server name could not be resolved"));
     EXPECT_EQ("Restore Failed|Confirm|Confirm|", Captions());
 }
 
@@ -162,18 +195,29 @@ TEST_F(DialogTest, SettingsShowUseAndStoreTheProgramSettings)
     SetGlobalText("restorefolder", "C:\\kept");
     RECT size;
     std::string seen;
-    RunModal([&] { RunSettingsDialog(owner_); }, "Tandemkeep Settings", [&](HWND dlg) {
-        seen = Shown(dlg, {IDC_SET_LOGGING, IDC_SET_TIPS, IDC_SET_SPLASH, IDC_SET_NOERRORS, IDC_SET_RESTOREFOLDER});
-        Do(dlg, {{'n'}, {'c', IDC_SET_CLEARERROR}, {'y'}, {'c', IDC_SET_CLEARBACKUP}, {'c', IDC_SET_RESETSIZE}});
-        GetWindowRect(owner_, &size);
-        Shot(dlg, "settings");
-        Do(dlg, {{'u', IDC_SET_LOGGING}, {'t', IDC_SET_SPLASH}, {'u', IDC_SET_NOERRORS},
-                 {'=', IDC_SET_RESTOREFOLDER, "D:\\R\\"}, {'c', IDOK}});
-    });
+    RunModal([&] { RunSettingsDialog(owner_); }, "Tandemkeep Settings",
+             [&](HWND dlg) {
+                 seen = Shown(dlg, {IDC_SET_LOGGING, IDC_SET_TIPS, IDC_SET_SPLASH, IDC_SET_NOERRORS,
+                                    IDC_SET_RESTOREFOLDER});
+                 Do(dlg, {{'n'},
+                          {'c', IDC_SET_CLEARERROR},
+                          {'y'},
+                          {'c', IDC_SET_CLEARBACKUP},
+                          {'c', IDC_SET_RESETSIZE}});
+                 GetWindowRect(owner_, &size);
+                 Shot(dlg, "settings");
+                 Do(dlg, {{'u', IDC_SET_LOGGING},
+                          {'t', IDC_SET_SPLASH},
+                          {'u', IDC_SET_NOERRORS},
+                          {'=', IDC_SET_RESTOREFOLDER, "D:\\R\\"},
+                          {'c', IDOK}});
+             });
     EXPECT_EQ("1 1 0 1 C:\\kept 1 0 60 40 620 460 0 0 1 1 D:\\R ",
-              seen + Join(FileExists(install + "\\errorlog.txt"), FileExists(install + "\\backuplog.txt"), size.left,
-                          size.top, size.right - size.left, size.bottom - size.top, GetGlobalDword("logging", 9),
-                          GetGlobalDword("tip", 9), GetGlobalDword("splash", 9), GetGlobalDword("showerrors", 9),
+              seen + Join(FileExists(install + "\\errorlog.txt"),
+                          FileExists(install + "\\backuplog.txt"), size.left, size.top,
+                          size.right - size.left, size.bottom - size.top,
+                          GetGlobalDword("logging", 9), GetGlobalDword("tip", 9),
+                          GetGlobalDword("splash", 9), GetGlobalDword("showerrors", 9),
                           GetGlobalText("restorefolder")));
     EXPECT_EQ("Are You Sure?|Are You Sure?|", Captions());
 }
@@ -184,12 +228,16 @@ TEST_F(DialogTest, FtpRepliesAreKeptWhileHiddenAndSavedByteForByte)
     const std::string saved = dir_ / "saved.txt";
     auto saveAs = [&] {
         RunModal([&] { Click(replies, IDC_REPLIES_SAVE); }, "Open",
-                 [&](HWND dlg) { Do(dlg, {{'=', cmb13, saved}, {'p', IDOK}}); });
+                 [&](HWND dlg) {
+                     Do(dlg, {{'=', cmb13, saved}, {'p', IDOK}});
+                 });
     };
     for (const char* line : {"220 Hello\r\n", static_cast<const char*>(NULL), "331 Password\r\n"})
         SendMessageA(replies, UM_FTPREPLY, 0, reinterpret_cast<LPARAM>(line));
     // Lines are added together a moment after they arrive.
-    PumpUntil([&] { return DlgItemText(replies, IDC_REPLIES_TEXT).find("331") != std::string::npos; }, 5000);
+    PumpUntil(
+        [&] { return DlgItemText(replies, IDC_REPLIES_TEXT).find("331") != std::string::npos; },
+        5000);
     std::string seen = Join(IsWindowVisible(replies), DlgItemText(replies, IDC_REPLIES_TEXT));
     ShowWindow(replies, SW_SHOWNORMAL);
     Shot(replies, "ftp-replies");
@@ -207,12 +255,18 @@ TEST_F(DialogTest, FtpRepliesAreKeptWhileHiddenAndSavedByteForByte)
     // the text keeps only the newest lines, whole.
     std::string line = std::string(98, 'x') + "\r\n";
     for (int i = 0; i < 60000; ++i) {
-        SendMessageA(replies, UM_FTPREPLY, 0, reinterpret_cast<LPARAM>((std::to_string(i) + line).c_str()));
+        SendMessageA(replies, UM_FTPREPLY, 0,
+                     reinterpret_cast<LPARAM>((std::to_string(i) + line).c_str()));
         if (i % 1000 == 0)
             PumpMessages(60);
     }
     std::string text;
-    PumpUntil([&] { return (text = DlgItemText(replies, IDC_REPLIES_TEXT)).find("59999x") != std::string::npos; }, 5000);
+    PumpUntil(
+        [&] {
+            return (text = DlgItemText(replies, IDC_REPLIES_TEXT)).find("59999x") !=
+                   std::string::npos;
+        },
+        5000);
     EXPECT_LE(text.size(), 512u << 10);
     EXPECT_EQ("59999" + line, text.substr(text.size() - line.size() - 5));
     EXPECT_EQ(std::string::npos, text.find_first_not_of("0123456789x\r\n"));
@@ -221,12 +275,16 @@ TEST_F(DialogTest, FtpRepliesAreKeptWhileHiddenAndSavedByteForByte)
 
 TEST_F(DialogTest, TheWelcomeWindowsCountTipsTurnPagesAndStoreWhatToShowNext)
 {
-    auto text = [](int id) { char t[4096]; return LoadProgramString(id, t, sizeof t), std::string(t); };
+    auto text = [](int id) {
+        char t[4096];
+        return LoadProgramString(id, t, sizeof t), std::string(t);
+    };
     SetGlobalDword("tip", 65535);
     std::string seen = Join(CreateTipsWindow(owner_, SW_SHOWNORMAL) == NULL);
     SetGlobalDword("tip", 15);
     HWND tips = CreateTipsWindow(owner_, SW_SHOWNORMAL);
-    seen += Join(WindowText(tips), GetGlobalDword("tip", 9), DlgItemText(tips, IDC_TIPS_TEXT) == text(35));
+    seen += Join(WindowText(tips), GetGlobalDword("tip", 9),
+                 DlgItemText(tips, IDC_TIPS_TEXT) == text(35));
     Shot(tips, "tips");
     Do(tips, {{'t', IDC_TIPS_DONTSHOW}, {'c', IDOK}});
     seen += Join(GetGlobalDword("tip", 9), IsWindowVisible(tips));
@@ -234,11 +292,12 @@ TEST_F(DialogTest, TheWelcomeWindowsCountTipsTurnPagesAndStoreWhatToShowNext)
     SetGlobalDword("firsttime", 1);
     HWND tutorial = CreateTutorialWindow(owner_);
     seen += Shown(tutorial, {IDC_TUT_SHOWTIPS, IDC_TUT_SHOWAGAIN});
-    for (int id : {IDC_TUT_BACK, IDC_TUT_NEXT, IDC_TUT_NEXT, IDC_TUT_NEXT, IDC_TUT_NEXT, IDC_TUT_NEXT, IDC_TUT_NEXT,
-                   IDC_TUT_NEXT, IDC_TUT_BACK}) {
+    for (int id : {IDC_TUT_BACK, IDC_TUT_NEXT, IDC_TUT_NEXT, IDC_TUT_NEXT, IDC_TUT_NEXT,
+                   IDC_TUT_NEXT, IDC_TUT_NEXT, IDC_TUT_NEXT, IDC_TUT_BACK}) {
         Click(tutorial, id);
         for (int page = 0; page < 7; ++page)
-            seen += DlgItemText(tutorial, IDC_TUT_TEXT) == text(38 + page) ? std::to_string(page) : "";
+            seen +=
+                DlgItemText(tutorial, IDC_TUT_TEXT) == text(38 + page) ? std::to_string(page) : "";
     }
     Shot(tutorial, "tutorial");
     Do(tutorial, {{'t', IDC_TUT_SHOWTIPS}, {'c', IDC_TUT_CLOSE}});
@@ -248,10 +307,11 @@ TEST_F(DialogTest, TheWelcomeWindowsCountTipsTurnPagesAndStoreWhatToShowNext)
     HWND splash = CreateSplashWindow(owner_);
     SaveWindowShot(splash, "splash");
     DestroyWindow(splash);
-    RunModal([&] { RunAboutDialog(owner_); }, "About Tandemkeep", [&](HWND about) {
-        SaveWindowShot(about, "about");
-        Click(about, IDCANCEL);
-    });
+    RunModal([&] { RunAboutDialog(owner_); }, "About Tandemkeep",
+             [&](HWND about) {
+                 SaveWindowShot(about, "about");
+                 Click(about, IDCANCEL);
+             });
 }
 
-} // namespace
+}  // namespace

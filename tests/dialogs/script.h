@@ -1,4 +1,5 @@
-// Drives modal dialogs from a timer on the test's own thread, and the set-up every dialog test shares.
+// Drives modal dialogs from a timer on the test's own thread, and the set-up every dialog test
+// shares.
 #pragma once
 #include <windows.h>
 
@@ -32,7 +33,8 @@ inline DWORD g_stepDeadline = 0;
 // Runs the step once its window shows; after 15 seconds without it the active window is cancelled.
 inline void CALLBACK RunStep(HWND, UINT, UINT_PTR, DWORD)
 {
-    std::vector<HWND> found = g_step ? FindProcessWindows(g_stepTitle.c_str()) : std::vector<HWND>();
+    std::vector<HWND> found =
+        g_step ? FindProcessWindows(g_stepTitle.c_str()) : std::vector<HWND>();
     if (g_step && static_cast<int>(GetTickCount() - g_stepDeadline) > 0)
         PostMessageA(GetActiveWindow(), WM_COMMAND, IDCANCEL, 0);
     else if (!found.empty())
@@ -40,7 +42,8 @@ inline void CALLBACK RunStep(HWND, UINT, UINT_PTR, DWORD)
 }
 
 // Runs open, which shows a modal window, and step on the window with the title once it shows.
-inline void RunModal(const std::function<void()>& open, const std::string& title, std::function<void(HWND)> step)
+inline void RunModal(const std::function<void()>& open, const std::string& title,
+                     std::function<void(HWND)> step)
 {
     g_stepTitle = title;
     g_step = std::move(step);
@@ -55,7 +58,8 @@ inline void RunModal(const std::function<void()>& open, const std::string& title
 // A button clicked as the user's click sends it.
 inline void Click(HWND dlg, int id)
 {
-    SendMessageA(dlg, WM_COMMAND, MAKEWPARAM(id, BN_CLICKED), reinterpret_cast<LPARAM>(GetDlgItem(dlg, id)));
+    SendMessageA(dlg, WM_COMMAND, MAKEWPARAM(id, BN_CLICKED),
+                 reinterpret_cast<LPARAM>(GetDlgItem(dlg, id)));
 }
 
 inline void Shot(HWND wnd, const char* name)
@@ -71,14 +75,17 @@ inline std::string Shown(HWND dlg, std::initializer_list<int> ids)
     for (int id : ids) {
         char kind[16] = "";
         GetClassNameA(GetDlgItem(dlg, id), kind, sizeof kind);
-        out += (id < 0 ? std::to_string(IsWindowEnabled(GetDlgItem(dlg, -id)))
-                : lstrcmpiA(kind, "Button") ? DlgItemText(dlg, id) : std::to_string(IsDlgButtonChecked(dlg, id))) + " ";
+        out += (id < 0                      ? std::to_string(IsWindowEnabled(GetDlgItem(dlg, -id)))
+                : lstrcmpiA(kind, "Button") ? DlgItemText(dlg, id)
+                                            : std::to_string(IsDlgButtonChecked(dlg, id))) +
+               " ";
     }
     return out;
 }
 
-// A user's action: 'c' a click, 'p' a posted click (its modal window is a step's), 't' and 'u' a check box
-// ticked or unticked and clicked, '=' text typed, 'y' and 'n' the answer to the next message box.
+// A user's action: 'c' a click, 'p' a posted click (its modal window is a step's), 't' and 'u' a
+// check box ticked or unticked and clicked, '=' text typed, 'y' and 'n' the answer to the next
+// message box.
 struct Act {
     Act(char op, int id = 0, std::string text = "") : op(op), id(id), text(std::move(text)) {}
     char op;

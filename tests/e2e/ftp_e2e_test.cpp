@@ -101,20 +101,25 @@ protected:
 TEST_F(FtpEndToEnd, LiveChangesReachServerAndDiskWithRestoreRecords)
 {
     MakeDirs(work_ / "sub");  // exists before the watch begins
-    Seed(disk_.path(), 1);  // in passive mode, to a server that refuses PORT
+    Seed(disk_.path(), 1);    // in passive mode, to a server that refuses PORT
     SetGlobalRaw("enabled", REG_BINARY, "", 0);
     RunningProgram program;
     ASSERT_TRUE(program.WaitForMainWindow());
-    ASSERT_TRUE(WaitForWatch(work_ / "probe.txt", [&] { return FileExists(ServerFolder() + "\\probe.txt"); }));
-    Tree files = {{"probe.txt", "probe"}, {"plain.txt", "plain text\r\n"},
-                  {"sub\\deep.bin", RandomBytes(200000, 5)}, {"with space.dat", RandomBytes(1025, 6)}};
+    ASSERT_TRUE(WaitForWatch(work_ / "probe.txt",
+                             [&] { return FileExists(ServerFolder() + "\\probe.txt"); }));
+    Tree files = {{"probe.txt", "probe"},
+                  {"plain.txt", "plain text\r\n"},
+                  {"sub\\deep.bin", RandomBytes(200000, 5)},
+                  {"with space.dat", RandomBytes(1025, 6)}};
     // A burst of changes joins batches that are already under way.
     for (int i = 0; i < 25; ++i)
-        files["burst\\f" + std::to_string(i) + ".txt"] = std::string(static_cast<size_t>(i) * 97, 'a' + i);
+        files["burst\\f" + std::to_string(i) + ".txt"] =
+            std::string(static_cast<size_t>(i) * 97, 'a' + i);
     for (const auto& f : files)
         Write(f.first, f.second);
     EXPECT_TRUE(PumpUntil([&] { return ReadTree(ServerFolder()) == files; }, 60000)) << Logs();
-    EXPECT_TRUE(PumpUntil([&] { return RestoreRecords(item_, KIND_FTP).size() == files.size(); }, 10000));
+    EXPECT_TRUE(
+        PumpUntil([&] { return RestoreRecords(item_, KIND_FTP).size() == files.size(); }, 10000));
     EXPECT_TRUE(PumpUntil([&] { return ReadTree(disk_.path()) == files; }, 10000));
     // A later, shorter version replaces the server's copy whole.
     files["sub\\deep.bin"] = "shorter";
@@ -131,8 +136,11 @@ TEST_F(FtpEndToEnd, LiveChangesReachServerAndDiskWithRestoreRecords)
 
 TEST_F(FtpEndToEnd, SynchronizeCopiesTheTreeWithFourGibibytesToDiskAndServerAndItsRecordRestoresIt)
 {
-    Tree files = {{"a.txt", "alpha"}, {"empty.txt", ""}, {"x\\b.bin", RandomBytes(70000, 1)},
-                  {"x\\y\\z\\c.bin", RandomBytes(3000, 2)}, {"x\\y\\d e.txt", "spaced name"}};
+    Tree files = {{"a.txt", "alpha"},
+                  {"empty.txt", ""},
+                  {"x\\b.bin", RandomBytes(70000, 1)},
+                  {"x\\y\\z\\c.bin", RandomBytes(3000, 2)},
+                  {"x\\y\\d e.txt", "spaced name"}};
     for (const auto& f : files)
         Write(f.first, f.second);
     // Beside them a sparse file over 4 GiB: it costs nothing until its copies are written.
@@ -158,12 +166,15 @@ TEST_F(FtpEndToEnd, SynchronizeCopiesTheTreeWithFourGibibytesToDiskAndServerAndI
     MakeDirs(restore);
     Seed(copies);
     SetGlobalText("restorefolder", restore.c_str());
-    wnd_ = CreateMainWindow(SW_SHOWNORMAL);  // the real main window in this process, with its live worker
+    wnd_ = CreateMainWindow(
+        SW_SHOWNORMAL);  // the real main window in this process, with its live worker
     ASSERT_TRUE(wnd_);
     PumpMessages(50);
     ListView_SetItemState(GetDlgItem(wnd_, IDC_MAIN_LIST), 0, LVIS_SELECTED, LVIS_SELECTED);
     SendMessageA(wnd_, WM_COMMAND, IDM_SYNCHRONIZE, 0);
-    ASSERT_TRUE(PumpUntil([] { return FindWindowA(NULL, "Folder Transfer Complete") != NULL; }, 120000)) << Logs();
+    ASSERT_TRUE(
+        PumpUntil([] { return FindWindowA(NULL, "Folder Transfer Complete") != NULL; }, 120000))
+        << Logs();
     HWND done = FindWindowA(NULL, "Folder Transfer Complete");
     SaveWindowShot(done, "e2e-folder-complete");
     EXPECT_EQ(100, SendDlgItemMessageA(done, IDC_PROGRESS_FTP_BAR, PBM_GETPOS, 0, 0));

@@ -1,4 +1,5 @@
-// The real program as a user starts it: one copy, HIDE, the first run, and live copies to disk targets.
+// The real program as a user starts it: one copy, HIDE, the first run, and live copies to disk
+// targets.
 #include <gtest/gtest.h>
 #include <windows.h>
 #include <commctrl.h>
@@ -17,7 +18,9 @@ namespace {
 // Start-up ends with the item list's two columns; then the loop answers.
 bool Ready(HWND main)
 {
-    auto columns = [&] { return Header_GetItemCount(ListView_GetHeader(GetDlgItem(main, IDC_MAIN_LIST))); };
+    auto columns = [&] {
+        return Header_GetItemCount(ListView_GetHeader(GetDlgItem(main, IDC_MAIN_LIST)));
+    };
     bool built = main && PumpUntil([&] { return columns() == 2; }, 20000);
     DWORD_PTR result = 0;
     return built && SendMessageTimeoutA(main, WM_NULL, 0, 0, SMTO_NORMAL, 20000, &result);
@@ -42,11 +45,13 @@ protected:
         // program's replace of the stored copy fail, as a file in use would on Windows.
         auto sized = [&] {
             WIN32_FILE_ATTRIBUTE_DATA d;
-            return GetFileAttributesExA(path.c_str(), GetFileExInfoStandard, &d) && d.nFileSizeLow == content.size();
+            return GetFileAttributesExA(path.c_str(), GetFileExInfoStandard, &d) &&
+                   d.nFileSizeLow == content.size();
         };
         if (PumpUntil([&] { return sized() && ReadFileBytes(path) == content; }, ms))
             return true;
-        std::cerr << "Backup log:\n" << ReadFileBytes(install_ / "backuplog.txt") << "Error log:\n"
+        std::cerr << "Backup log:\n"
+                  << ReadFileBytes(install_ / "backuplog.txt") << "Error log:\n"
                   << ReadFileBytes(install_ / "errorlog.txt");
         return false;
     }
@@ -65,7 +70,9 @@ TEST_F(Program, StartsOnceHidesOnlyForTheExactWordAndShowsTheFirstRun)
         RunningProgram second;
         ASSERT_TRUE(PumpUntil([&] { return !second.Windows("Already Running").empty(); }, 20000));
         HWND box = second.Windows("Already Running")[0];
-        EXPECT_NE(std::string::npos, WindowText(GetDlgItem(box, 0xFFFF)).find("You cannot start two copies of Tandemkeep."));
+        EXPECT_NE(
+            std::string::npos,
+            WindowText(GetDlgItem(box, 0xFFFF)).find("You cannot start two copies of Tandemkeep."));
         SaveWindowShot(box, "already-running");
         PostMessageA(box, WM_COMMAND, IDOK, 0);
         EXPECT_EQ(0, second.WaitForExit(10000));
@@ -75,7 +82,8 @@ TEST_F(Program, StartsOnceHidesOnlyForTheExactWordAndShowsTheFirstRun)
         RunningProgram program(word);
         ASSERT_TRUE(program.WaitForMainWindow() && Ready(program.MainWindow())) << word;
         Sleep(300);
-        EXPECT_EQ(strcmp(word, "HIDE") != 0, IsWindowVisible(program.MainWindow()) != 0) << "[" << word << "]";
+        EXPECT_EQ(strcmp(word, "HIDE") != 0, IsWindowVisible(program.MainWindow()) != 0)
+            << "[" << word << "]";
     }
     SetGlobalDword("firsttime", 1);
     SetGlobalDword("splash", 1);
@@ -96,7 +104,8 @@ TEST_F(Program, StartsOnceHidesOnlyForTheExactWordAndShowsTheFirstRun)
 
 TEST_F(Program, ChangedFilesReachEveryDiskTargetUnderItsStorageType)
 {
-    std::string sync = targets_ / "sync", backup = targets_ / "backup", append = targets_ / "append";
+    std::string sync = targets_ / "sync", backup = targets_ / "backup",
+                append = targets_ / "append";
     std::string single = targets_ / "single", notes = work_ / "notes";
     for (const std::string& d : {sync, backup, append, single, notes})
         MakeDirs(d);
@@ -110,11 +119,13 @@ TEST_F(Program, ChangedFilesReachEveryDiskTargetUnderItsStorageType)
 
     RunningProgram program;
     ASSERT_TRUE(program.WaitForMainWindow());
-    ASSERT_TRUE(WaitForWatch(src_ + "\\probe.txt", [&] { return FileExists(sync + "\\probe.txt"); }));
+    ASSERT_TRUE(
+        WaitForWatch(src_ + "\\probe.txt", [&] { return FileExists(sync + "\\probe.txt"); }));
     ASSERT_TRUE(WriteFileBytes(src_ + "\\new.txt", "first version"));
     ASSERT_TRUE(WriteFileBytes(src_ + "\\with space.txt", "spaced"));
     ASSERT_TRUE(WriteFileBytes(src_ + "\\a\\b\\c\\deep.txt", "three levels down"));
-    ASSERT_TRUE(WriteFileBytes(src_ + "\\draft.part", "renamed into place"));  // as many editors save
+    ASSERT_TRUE(
+        WriteFileBytes(src_ + "\\draft.part", "renamed into place"));  // as many editors save
     ASSERT_TRUE(MoveFileA((src_ + "\\draft.part").c_str(), (src_ + "\\final.doc").c_str()));
     ASSERT_TRUE(WriteFileBytes(notes + "\\todo.txt", "new notes"));
     EXPECT_TRUE(Arrives(sync + "\\new.txt", "first version"));
@@ -136,15 +147,18 @@ TEST_F(Program, ChangedFilesReachEveryDiskTargetUnderItsStorageType)
     EXPECT_GE(versions, 1);
     std::string appended = ReadFileBytes(append + "\\new.txt");
     EXPECT_EQ(0u, appended.find("first version")) << appended;
-    EXPECT_EQ(appended.size() - strlen("second version"), appended.rfind("second version")) << appended;
+    EXPECT_EQ(appended.size() - strlen("second version"), appended.rfind("second version"))
+        << appended;
 }
 
 TEST_F(Program, UnderTheNineFamilyTheEnabledButtonStartsTheWatchAndIsRemembered)
 {
-    // Wine reports the 9x family to a program whose AppDefaults say so: changes arrive by window message.
+    // Wine reports the 9x family to a program whose AppDefaults say so: changes arrive by window
+    // message.
     const char* appKey = "Software\\Wine\\AppDefaults\\tandemkeep.exe";
     HKEY key = NULL;
-    ASSERT_EQ(ERROR_SUCCESS, RegCreateKeyExA(HKEY_CURRENT_USER, appKey, 0, NULL, 0, KEY_ALL_ACCESS, NULL, &key, NULL));
+    ASSERT_EQ(ERROR_SUCCESS, RegCreateKeyExA(HKEY_CURRENT_USER, appKey, 0, NULL, 0, KEY_ALL_ACCESS,
+                                             NULL, &key, NULL));
     RegSetValueExA(key, "Version", 0, REG_SZ, reinterpret_cast<const BYTE*>("win98"), 6);
     RegCloseKey(key);
     DeleteGlobalValue("enabled");
@@ -157,7 +171,8 @@ TEST_F(Program, UnderTheNineFamilyTheEnabledButtonStartsTheWatchAndIsRemembered)
         RunningProgram program;
         EXPECT_TRUE(program.WaitForMainWindow());
         PostMessageA(program.MainWindow(), WM_COMMAND, IDC_MAIN_ENABLED, 0);
-        EXPECT_TRUE(WaitForWatch(src_ + "\\probe.txt", [&] { return FileExists(target + "\\probe.txt"); }));
+        EXPECT_TRUE(
+            WaitForWatch(src_ + "\\probe.txt", [&] { return FileExists(target + "\\probe.txt"); }));
         EXPECT_TRUE(GlobalValueExists("enabled"));
     }
     RegDeleteKeyA(HKEY_CURRENT_USER, appKey);

@@ -1,4 +1,5 @@
-// What the FTP client does when servers refuse, fall silent, break off or are impostors, and when the user stops it.
+// What the FTP client does when servers refuse, fall silent, break off or are impostors, and when
+// the user stops it.
 #include "tests/ftp/ftpharness.h"
 
 #include <algorithm>
@@ -11,27 +12,39 @@ using Failure = FtpTest;
 
 TEST_F(Failure, RefusalsEndTheBatchWithTheirMessageAndNoRecord)
 {
-    struct Case { const char* server; const char* password; BYTE passive; int code; } cases[] = {
-        {"normal", "wrong", 0, 530},          {"421", "secret", 0, 421},
-        {"refuseport", "secret", 0, 425},     {"noconnect", "secret", 0, 425},
-        {"silent", "secret", 0, ERR_CANNOT_CONNECT}, {"dead", "secret", 0, ERR_CANNOT_CONNECT},
-        {"pasvrefused", "secret", 1, 502},    {"pasvgarbled", "secret", 1, ERR_CANNOT_CONNECT},
+    struct Case {
+        const char* server;
+        const char* password;
+        BYTE passive;
+        int code;
+    } cases[] = {
+        {"normal", "wrong", 0, 530},
+        {"421", "secret", 0, 421},
+        {"refuseport", "secret", 0, 425},
+        {"noconnect", "secret", 0, 425},
+        {"silent", "secret", 0, ERR_CANNOT_CONNECT},
+        {"dead", "secret", 0, ERR_CANNOT_CONNECT},
+        {"pasvrefused", "secret", 1, 502},
+        {"pasvgarbled", "secret", 1, ERR_CANNOT_CONNECT},
         {"pasvdead", "secret", 1, ERR_CANNOT_CONNECT},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.server);
-        // A server that never answers is given up after the idle limit; nobody listens on the dead port.
+        // A server that never answers is given up after the idle limit; nobody listens on the dead
+        // port.
         DWORD old = SetFtpIdleLimit(c.code == ERR_CANNOT_CONNECT ? 1500 : 60000);
         DeleteFileA((install / "errorlog.txt").c_str());
         std::string name = std::string("f-") + c.server + ".txt";
         FtpSpec spec;
         spec.password = c.password;
         spec.passive = c.passive;
-        std::vector<std::string> commands = Run(c.server, "/refused", {MakeFile(name, "never stored")}, spec, 15000);
+        std::vector<std::string> commands =
+            Run(c.server, "/refused", {MakeFile(name, "never stored")}, spec, 15000);
         SetFtpIdleLimit(old);
         EXPECT_NE(std::string::npos, ErrorLog().find(Message(c.code))) << ErrorLog();
         EXPECT_EQ(1, CountOf(ErrorLog(), " - "));
-        EXPECT_TRUE((c.code != 530 && c.code != 425) || commands.back() == "QUIT");  // one still there hears QUIT
+        EXPECT_TRUE((c.code != 530 && c.code != 425) ||
+                    commands.back() == "QUIT");  // one still there hears QUIT
         // Passive mode never falls back to PORT.
         EXPECT_TRUE(!c.passive || std::count(commands.begin(), commands.end(), "PORT") == 0);
         EXPECT_FALSE(FileExists(ServerStatePath("pyroot/refused/" + name)));
@@ -61,7 +74,8 @@ TEST_F(Failure, UnknownHostsAndTextsThatCannotWorkStartNothing)
         bad.user = t[0];
         bad.password = t[1];
         ClearCommands("normal");
-        EXPECT_EQ(ERR_GENERIC, StartUpload({path}, Target("normal", t[2], bad))) << t[0] << t[1] << t[2];
+        EXPECT_EQ(ERR_GENERIC, StartUpload({path}, Target("normal", t[2], bad)))
+            << t[0] << t[1] << t[2];
         EXPECT_EQ(nullptr, FirstBatch());
         EXPECT_TRUE(ServerCommands("normal").empty());
     }
@@ -81,19 +95,27 @@ TEST_F(Failure, ANameTheServerRefusesIsSkippedAndTheNextFileGoesOut)
 
 TEST_F(Failure, ServersThatBreakOffOrStrangersOnTheDataPortGetNothingRecorded)
 {
-    // Cut mid-transfer, after the whole file but before its 226, or a data connection reset unread after a
-    // 150 and a 226 at once (every byte may sit in socket buffers, but none was stored): no record either way.
-    // aborted: the data connection surely breaks before the control connection ends.
-    struct Case { const char* server; int code; bool aborted; } cases[] = {
-        {"closemid", ERR_CANNOT_CONNECT, 0}, {"noconfirm", ERR_CANNOT_CONNECT, 0}, {"resetdata", ERR_FILE_OPERATION, 1}};
+    // Cut mid-transfer, after the whole file but before its 226, or a data connection reset unread
+    // after a 150 and a 226 at once (every byte may sit in socket buffers, but none was stored): no
+    // record either way. aborted: the data connection surely breaks before the control connection
+    // ends.
+    struct Case {
+        const char* server;
+        int code;
+        bool aborted;
+    } cases[] = {{"closemid", ERR_CANNOT_CONNECT, 0},
+                 {"noconfirm", ERR_CANNOT_CONNECT, 0},
+                 {"resetdata", ERR_FILE_OPERATION, 1}};
     for (const Case& c : cases) {
         SCOPED_TRACE(c.server);
         DeleteFileA((install / "errorlog.txt").c_str());
-        std::string cut = MakeFile(std::string("cut-") + c.server + ".bin", RandomBytes(8 * 1024 * 1024, 3));
+        std::string cut =
+            MakeFile(std::string("cut-") + c.server + ".bin", RandomBytes(8 * 1024 * 1024, 3));
         Run(c.server, "/cut", {cut});
         EXPECT_TRUE(Records().empty());
         EXPECT_EQ(std::string::npos, BackupLog().find("transferred successfully"));
-        EXPECT_TRUE(!c.aborted || BackupLog().find("Transfer of file " + cut + " was aborted") != std::string::npos);
+        EXPECT_TRUE(!c.aborted || BackupLog().find("Transfer of file " + cut + " was aborted") !=
+                                      std::string::npos);
         EXPECT_NE(std::string::npos, ErrorLog().find(Message(c.code)));
     }
 
@@ -102,7 +124,8 @@ TEST_F(Failure, ServersThatBreakOffOrStrangersOnTheDataPortGetNothingRecorded)
     std::string path = MakeFile("secret.bin", data);
     Run("stranger", "/st", {path});
     EXPECT_TRUE(SameBytes(data, StoredFile("/st/secret.bin")));
-    EXPECT_TRUE(PumpUntil([] { return !ReadFileBytes(ServerStatePath("stranger.log")).empty(); }, 8000));
+    EXPECT_TRUE(
+        PumpUntil([] { return !ReadFileBytes(ServerStatePath("stranger.log")).empty(); }, 8000));
     EXPECT_EQ("received 0 bytes\n", ReadFileBytes(ServerStatePath("stranger.log")));
     EXPECT_EQ(1u, Records().size());
 }
@@ -204,14 +227,16 @@ TEST_F(Download, GoesIntoTheRestoreFolderAndNeverLeavesAPartFileNorHarmsTheFileT
     MakeDirs(local.substr(0, local.rfind('\\')));
     ASSERT_TRUE(WriteFileBytes(local, data));
     // User names such as user@domain hold an '@' of their own.
-    std::string location = "me@example.com:<password>@127.0.0.1:" + std::to_string(ServerPort("normal"));
+    std::string location =
+        "me@example.com:<password>@127.0.0.1:" + std::to_string(ServerPort("normal"));
     ClearCommands("normal");
     ASSERT_EQ(ERR_SUCCESS, StartFtpDownload(itemPath.c_str(), "/dl/sub/r.bin", location.c_str()));
     ASSERT_TRUE(WaitForBatches());
     EXPECT_TRUE(SameBytes(data, ReadFileBytes(restore / "r.bin")));
     EXPECT_FALSE(FileExists(restore / "r.bin.tkpart"));
     // The target's own login, not the record's.
-    std::vector<std::string> want = {"USER tk", "PASS secret", "CWD /dl/sub/", "TYPE I", "PASV", "RETR r.bin", "QUIT"};
+    std::vector<std::string> want = {"USER tk", "PASS secret", "CWD /dl/sub/", "TYPE I",
+                                     "PASV",    "RETR r.bin",  "QUIT"};
     EXPECT_EQ(want, ServerCommands("normal"));
     EXPECT_TRUE(Records().empty());
 
@@ -220,7 +245,8 @@ TEST_F(Download, GoesIntoTheRestoreFolderAndNeverLeavesAPartFileNorHarmsTheFileT
     SetGlobalText("restorefolder", full.c_str());
     ASSERT_TRUE(WriteFileBytes(ServerStatePath("pyroot/dl/sub/full.bin"), RandomBytes(300000, 41)));
     ASSERT_TRUE(WriteFileBytes(full + "\\full.bin", "the user's own copy"));
-    ASSERT_EQ(ERR_SUCCESS, StartFtpDownload(itemPath.c_str(), "/dl/sub/full.bin", location.c_str()));
+    ASSERT_EQ(ERR_SUCCESS,
+              StartFtpDownload(itemPath.c_str(), "/dl/sub/full.bin", location.c_str()));
     ASSERT_TRUE(WaitForBatches());
     EXPECT_EQ("the user's own copy", ReadFileBytes(full + "\\full.bin"));
     EXPECT_NE(std::string::npos, ErrorLog().find(Message(ERR_FILE_OPERATION)));
@@ -228,14 +254,16 @@ TEST_F(Download, GoesIntoTheRestoreFolderAndNeverLeavesAPartFileNorHarmsTheFileT
 
     // A file the server does not have leaves the one in the restore folder alone.
     WriteFileBytes(restore / "missing.bin", "mine");
-    ASSERT_EQ(ERR_SUCCESS, StartFtpDownload(itemPath.c_str(), "/dl/sub/missing.bin", location.c_str()));
+    ASSERT_EQ(ERR_SUCCESS,
+              StartFtpDownload(itemPath.c_str(), "/dl/sub/missing.bin", location.c_str()));
     ASSERT_TRUE(WaitForBatches());
     EXPECT_EQ("mine", ReadFileBytes(restore / "missing.bin"));
     EXPECT_FALSE(FileExists(restore / "missing.bin.tkpart"));
 
     // Records that name no target of the item start nothing and say why.
     std::string port = std::to_string(ServerPort("normal"));
-    EXPECT_EQ(ERR_FTP_REJECTED, StartFtpDownload(itemPath.c_str(), "/r.bin", ("tk:<password>@10.9.9.9:" + port).c_str()));
+    EXPECT_EQ(ERR_FTP_REJECTED, StartFtpDownload(itemPath.c_str(), "/r.bin",
+                                                 ("tk:<password>@10.9.9.9:" + port).c_str()));
     EXPECT_EQ(ERR_GENERIC, StartFtpDownload(itemPath.c_str(), "/r.bin", "no location"));
     EXPECT_EQ(ERR_NO_SETTINGS, StartFtpDownload("C:\\not an item\\", "/r.bin", location.c_str()));
     EXPECT_EQ(nullptr, FirstBatch());

@@ -1,4 +1,5 @@
-// The FTP client under test: a recorder as its main window, its lists, and an item folder with an FTP target.
+// The FTP client under test: a recorder as its main window, its lists, and an item folder with an
+// FTP target.
 #pragma once
 #include <windows.h>
 
@@ -46,7 +47,10 @@ protected:
         CloseHandle(stopEvent);
         DeleteProductKey();
     }
-    void SetUp() override { ASSERT_NE(0, ServerPort("normal")) << "FTP test servers are not running"; }
+    void SetUp() override
+    {
+        ASSERT_NE(0, ServerPort("normal")) << "FTP test servers are not running";
+    }
 
     // Adds an FTP target on a test server to the item; returns its id.
     DWORD Target(const char* server, const char* folder, FtpSpec spec = FtpSpec())
@@ -64,8 +68,10 @@ protected:
         EXPECT_TRUE(WriteFileBytes(path, bytes));
         return path;
     }
-    // What the worker does: one batch with these files, connected. Returns StartFtpConnection's code.
-    int StartUpload(const std::vector<std::string>& paths, DWORD targetId, HWND progressWindow = NULL)
+    // What the worker does: one batch with these files, connected. Returns StartFtpConnection's
+    // code.
+    int StartUpload(const std::vector<std::string>& paths, DWORD targetId,
+                    HWND progressWindow = NULL)
     {
         FtpBatch* batch = NewFtpBatch(paths[0].c_str(), targetId, FTP_UPLOAD,
                                       progressWindow ? WORKER_FOLDER : WORKER_LIVE, progressWindow);
@@ -76,9 +82,11 @@ protected:
             FreeFtpBatch(batch);
         return result;
     }
-    // Uploads to a scripted server until the batch ends and returns its commands, PORT arguments left out.
-    std::vector<std::string> Run(const char* server, const char* folder, const std::vector<std::string>& paths,
-                                 FtpSpec spec = FtpSpec(), int timeoutMs = 30000)
+    // Uploads to a scripted server until the batch ends and returns its commands, PORT arguments
+    // left out.
+    std::vector<std::string> Run(const char* server, const char* folder,
+                                 const std::vector<std::string>& paths, FtpSpec spec = FtpSpec(),
+                                 int timeoutMs = 30000)
     {
         DWORD id = Target(server, folder, spec);
         ClearCommands(server);
@@ -93,8 +101,14 @@ protected:
     {
         return PumpUntil([this] { return !HasBatches(batches); }, timeoutMs);
     }
-    FtpBatch* FirstBatch() { return batches->first; }  // no worker runs: the list changes on this thread only
-    std::vector<std::pair<std::string, std::string>> Records() { return RestoreRecords(itemPath, KIND_FTP); }
+    FtpBatch* FirstBatch()
+    {
+        return batches->first;
+    }  // no worker runs: the list changes on this thread only
+    std::vector<std::pair<std::string, std::string>> Records()
+    {
+        return RestoreRecords(itemPath, KIND_FTP);
+    }
     std::string BackupLog() { return ReadFileBytes(install / "backuplog.txt"); }
     std::string ErrorLog() { return ReadFileBytes(install / "errorlog.txt"); }
     // The start of a code's message, as the error log has it.

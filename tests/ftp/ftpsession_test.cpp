@@ -1,4 +1,5 @@
-// Uploads and downloads with real FTP servers on 127.0.0.1: the command sequence, batches, replies as servers send them.
+// Uploads and downloads with real FTP servers on 127.0.0.1: the command sequence, batches, replies
+// as servers send them.
 #include "tests/ftp/ftpharness.h"
 
 #include <algorithm>
@@ -7,14 +8,17 @@ namespace {
 
 using Upload = FtpTest;
 
-bool Has(const std::vector<std::string>& v, const std::string& item) { return std::count(v.begin(), v.end(), item); }
+bool Has(const std::vector<std::string>& v, const std::string& item)
+{
+    return std::count(v.begin(), v.end(), item);
+}
 
 TEST_F(Upload, OneFileGoesThroughTheWholeSequenceAndLeavesARecord)
 {
     std::string data = RandomBytes(300000, 1);
     std::string path = MakeFile("a.bin", data);
-    std::vector<std::string> want = {"USER tk", "PASS secret", "MKD /seq1", "CWD /seq1",
-                                     "TYPE I", "PORT", "STOR a.bin", "QUIT"};
+    std::vector<std::string> want = {"USER tk", "PASS secret", "MKD /seq1",  "CWD /seq1",
+                                     "TYPE I",  "PORT",        "STOR a.bin", "QUIT"};
     EXPECT_EQ(want, Run("normal", "/seq1", {path}));
     EXPECT_TRUE(SameBytes(data, StoredFile("/seq1/a.bin")));
     auto records = Records();
@@ -24,11 +28,10 @@ TEST_F(Upload, OneFileGoesThroughTheWholeSequenceAndLeavesARecord)
 
     std::string log = BackupLog();
     size_t at = 0;
-    for (std::string line : {"FTP control connection accepted for " + path,
-                             "Accepted FTP data connection for " + path,
-                             "FTP data connection closed for " + path,
-                             "File " + path + " transferred successfully",
-                             "FTP control connection closed for " + path}) {
+    for (std::string line :
+         {"FTP control connection accepted for " + path, "Accepted FTP data connection for " + path,
+          "FTP data connection closed for " + path, "File " + path + " transferred successfully",
+          "FTP control connection closed for " + path}) {
         at = log.find(line, at);
         ASSERT_NE(std::string::npos, at) << line << "\n" << log;
     }
@@ -44,7 +47,8 @@ TEST_F(Upload, OneFileGoesThroughTheWholeSequenceAndLeavesARecord)
     EXPECT_EQ(TRAY_IDLE, tray.back().wParam);
 }
 
-TEST_F(Upload, ABatchMakesEachFolderLevelAndSendsEveryFileOverOneConnectionWithDataPortsFromOneCounter)
+TEST_F(Upload,
+       ABatchMakesEachFolderLevelAndSendsEveryFileOverOneConnectionWithDataPortsFromOneCounter)
 {
     // A relative target folder: each file's folder is named from where the previous one went.
     std::vector<std::string> paths = {MakeFile("sub\\deep\\x.txt", "deep")};
@@ -52,9 +56,20 @@ TEST_F(Upload, ABatchMakesEachFolderLevelAndSendsEveryFileOverOneConnectionWithD
         paths.push_back(MakeFile((i % 2 ? "odd\\f" : "f") + std::to_string(i) + ".txt",
                                  RandomBytes(3000 + i * 517, 100 + i)));
     std::vector<std::string> commands = Run("normal", "many", paths);
-    std::vector<std::string> first = {"USER tk", "PASS secret", "MKD many", "MKD many/sub", "MKD many/sub/deep",
-                                      "CWD many/sub/deep", "TYPE I", "PORT", "STOR x.txt", "MKD ..", "MKD ../..",
-                                      "MKD ../../..", "MKD ../../../many", "CWD ../../../many"};
+    std::vector<std::string> first = {"USER tk",
+                                      "PASS secret",
+                                      "MKD many",
+                                      "MKD many/sub",
+                                      "MKD many/sub/deep",
+                                      "CWD many/sub/deep",
+                                      "TYPE I",
+                                      "PORT",
+                                      "STOR x.txt",
+                                      "MKD ..",
+                                      "MKD ../..",
+                                      "MKD ../../..",
+                                      "MKD ../../../many",
+                                      "CWD ../../../many"};
     ASSERT_GE(commands.size(), first.size());
     EXPECT_EQ(first, std::vector<std::string>(commands.begin(), commands.begin() + first.size()));
     EXPECT_EQ(1, std::count(commands.begin(), commands.end(), "USER tk"));
@@ -71,7 +86,8 @@ TEST_F(Upload, ABatchMakesEachFolderLevelAndSendsEveryFileOverOneConnectionWithD
         EXPECT_EQ(ports[i - 1] + 1, ports[i]);
     EXPECT_EQ("deep", StoredFile("/many/sub/deep/x.txt"));
     for (int i = 0; i < 12; ++i) {
-        std::string remote = std::string("/many/") + (i % 2 ? "odd/" : "") + "f" + std::to_string(i) + ".txt";
+        std::string remote =
+            std::string("/many/") + (i % 2 ? "odd/" : "") + "f" + std::to_string(i) + ".txt";
         EXPECT_TRUE(SameBytes(RandomBytes(3000 + i * 517, 100 + i), StoredFile(remote))) << remote;
     }
     EXPECT_EQ(13u, Records().size());
@@ -123,7 +139,8 @@ TEST_F(Upload, RepliesAsServersReallySendThem)
         main.Clear();
         std::vector<std::string> commands = Run(server.c_str(), "/rp", {path});
         EXPECT_EQ("USER tk", commands[0]);
-        EXPECT_EQ(server != "nopass", Has(commands, "PASS secret"));  // that server logs in after USER
+        EXPECT_EQ(server != "nopass",
+                  Has(commands, "PASS secret"));  // that server logs in after USER
         EXPECT_EQ("STOR " + name, commands[commands.size() - 2]);
         EXPECT_TRUE(SameBytes(RandomBytes(5000, 7), StoredFile("/rp/" + name)));
         EXPECT_EQ("", ErrorLog());
@@ -136,9 +153,12 @@ TEST_F(Upload, RepliesAsServersReallySendThem)
         if (server == "multiline") {
             std::vector<std::string> want = {"220-Welcome to the multi-line server\r\n",
                                              "220-220 this line only looks like a greeting\r\n",
-                                             "123 neither does this one\r\n", "220 ready\r\n",
-                                             "220 a repeated greeting\r\n", "331-Password needed\r\n"};
-            EXPECT_EQ(want, std::vector<std::string>(replies.begin(), replies.begin() + want.size()));
+                                             "123 neither does this one\r\n",
+                                             "220 ready\r\n",
+                                             "220 a repeated greeting\r\n",
+                                             "331-Password needed\r\n"};
+            EXPECT_EQ(want,
+                      std::vector<std::string>(replies.begin(), replies.begin() + want.size()));
         }
     }
 }
@@ -148,7 +168,8 @@ TEST_F(Upload, AFolderTransferHearsOfEveryFileAndItsTotal)
     std::vector<std::string> paths = {MakeFile("pa.txt", "a"), MakeFile("pb.txt", "b")};
     ASSERT_EQ(ERR_SUCCESS, StartUpload(paths, Target("normal", "/pw"), progress.window()));
     ASSERT_TRUE(WaitForBatches());
-    EXPECT_EQ((std::vector<std::string>{"Transferring " + paths[0]}), progress.Texts(UM_SETCAPTION));
+    EXPECT_EQ((std::vector<std::string>{"Transferring " + paths[0]}),
+              progress.Texts(UM_SETCAPTION));
     ASSERT_EQ(1u, progress.Count(UM_FTPSETTOTAL));
     EXPECT_EQ(2u, progress.Seen(UM_FTPSETTOTAL)[0].wParam);
     EXPECT_EQ(paths, progress.Texts(UM_FTPFILESTART));
@@ -183,13 +204,15 @@ TEST_F(Passive, PasvTakesThePlaceOfPortAndTheServersOwnAddressIsUsed)
     spec.passive = 1;
     std::string data = RandomBytes(500000, 43);
     std::string path = MakeFile("p\\pasv.bin", data);
-    std::vector<std::string> want = {"USER tk", "PASS secret", "MKD /pv", "MKD /pv/p", "CWD /pv/p",
-                                     "TYPE I", "PASV", "STOR pasv.bin", "QUIT"};
+    std::vector<std::string> want = {"USER tk",   "PASS secret",   "MKD /pv",
+                                     "MKD /pv/p", "CWD /pv/p",     "TYPE I",
+                                     "PASV",      "STOR pasv.bin", "QUIT"};
     EXPECT_EQ(want, Run("normal", "/pv", {path}, spec));
     EXPECT_TRUE(SameBytes(data, StoredFile("/pv/p/pasv.bin")));
     // A server that announces another address gets the file all the same.
     EXPECT_EQ(want, Run("pasvelsewhere", "/pv", {path}, spec));
-    EXPECT_NE(std::string::npos, BackupLog().find("FTP server announced data address 10.255.255.1 for " + path));
+    EXPECT_NE(std::string::npos,
+              BackupLog().find("FTP server announced data address 10.255.255.1 for " + path));
     EXPECT_EQ(1u, Records().size());  // the same file to the same place
     EXPECT_EQ("", ErrorLog());
     spec.anonymous = 1;

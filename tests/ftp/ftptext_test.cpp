@@ -1,4 +1,5 @@
-// Reply assembly across receives, reply codes, commands, remote folders and names, and the sequence table.
+// Reply assembly across receives, reply codes, commands, remote folders and names, and the sequence
+// table.
 #include <gtest/gtest.h>
 
 #include "transfer/ftpsequence.h"
@@ -15,7 +16,9 @@ namespace {
 // The lines of stream fed in receives of these sizes, the rest in one.
 std::vector<std::string> SplitInChunks(const std::string& stream, const std::vector<int>& sizes)
 {
-    auto collect = [](const char* line, void* out) { static_cast<std::vector<std::string>*>(out)->push_back(line); };
+    auto collect = [](const char* line, void* out) {
+        static_cast<std::vector<std::string>*>(out)->push_back(line);
+    };
     ReplyAssembler a = {};
     std::vector<std::string> lines;
     size_t pos = 0;
@@ -30,12 +33,19 @@ std::vector<std::string> SplitInChunks(const std::string& stream, const std::vec
 
 TEST(ReplyLines, CompleteLinesKeepCrLfTheTailWaitsAndChunkingChangesNothing)
 {
-    struct Case { std::string stream; std::vector<int> chunks; std::vector<std::string> lines; } cases[] = {
+    struct Case {
+        std::string stream;
+        std::vector<int> chunks;
+        std::vector<std::string> lines;
+    } cases[] = {
         {"220 ready\r\n", {}, {"220 ready\r\n"}},
         {"220 rea", {}, {}},
-        {"220 rea" "dy\r\n331 pass\r\n", {7}, {"220 ready\r\n", "331 pass\r\n"}},
+        {"220 rea"
+         "dy\r\n331 pass\r\n",
+         {7},
+         {"220 ready\r\n", "331 pass\r\n"}},
         {"220 ready\r\n", {10}, {"220 ready\r\n"}},  // CR and LF in different receives
-        {"230 a\rb\r\n", {}, {"230 a\rb\r\n"}},       // a lone CR is text, so is a lone LF
+        {"230 a\rb\r\n", {}, {"230 a\rb\r\n"}},      // a lone CR is text, so is a lone LF
         {"230 a\nb\r\n", {}, {"230 a\nb\r\n"}},
         {std::string("230 a\0b\r\n", 9), {}, {"230 a b\r\n"}},
         {"\r\n\r\n", {1, 1, 1}, {"\r\n", "\r\n"}},
@@ -44,7 +54,8 @@ TEST(ReplyLines, CompleteLinesKeepCrLfTheTailWaitsAndChunkingChangesNothing)
         EXPECT_EQ(c.lines, SplitInChunks(c.stream, c.chunks)) << c.stream;
 
     std::mt19937 gen(1234);
-    const char* pieces[] = {"220 hi\r\n", "331-a\r\n", "331 b\r\n", "\r", "\n", "x", "226 done\r\n", "\r\r\n"};
+    const char* pieces[] = {"220 hi\r\n", "331-a\r\n", "331 b\r\n",    "\r",
+                            "\n",         "x",         "226 done\r\n", "\r\r\n"};
     for (int round = 0; round < 300; ++round) {
         std::string stream;
         for (int i = 1 + gen() % 40; i > 0; --i)
@@ -63,10 +74,15 @@ TEST(ReplyLines, CompleteLinesKeepCrLfTheTailWaitsAndChunkingChangesNothing)
 
 TEST(ReplyLines, MultiLineRepliesAreActedOnAtTheirLastLineOnly)
 {
-    struct Case { const char* line; int code; } cases[] = {
-        {"220-Welcome\r\n", 0}, {"220-220 looks like a greeting\r\n", 0}, {"123 text inside\r\n", 0},
-        {"331 other code inside\r\n", 0}, {"220 ready\r\n", 220}, {"220 again\r\n", 220},
-        {"hello\r\n", 0}, {"12\r\n", 0}, {"530 no\r\n", 530},
+    struct Case {
+        const char* line;
+        int code;
+    } cases[] = {
+        {"220-Welcome\r\n", 0},     {"220-220 looks like a greeting\r\n", 0},
+        {"123 text inside\r\n", 0}, {"331 other code inside\r\n", 0},
+        {"220 ready\r\n", 220},     {"220 again\r\n", 220},
+        {"hello\r\n", 0},           {"12\r\n", 0},
+        {"530 no\r\n", 530},
     };
     ReplyAssembler a = {};
     for (const Case& c : cases)
@@ -81,7 +97,8 @@ TEST(Commands, TextsWithLineBreaksOrTooLongNeverBecomeCommands)
     EXPECT_EQ(0, FormatFtpCommand(out, sizeof out, "PASS", "pw\n"));
     EXPECT_EQ(0, FormatFtpCommand(out, sizeof out, "CWD", std::string(70, 'a').c_str()));
     EXPECT_STREQ("", out);
-    EXPECT_EQ(7, FormatFtpCommand(out, sizeof out, "PASS", ""));  // an anonymous login without a password
+    EXPECT_EQ(
+        7, FormatFtpCommand(out, sizeof out, "PASS", ""));  // an anonymous login without a password
     EXPECT_STREQ("PASS \r\n", out);
     DWORD address = 0;
     memcpy(&address, "\x7f\x00\x00\x01", 4);
@@ -93,12 +110,22 @@ TEST(Commands, TextsWithLineBreaksOrTooLongNeverBecomeCommands)
 
 TEST(RemoteFolders, FollowTheFilesPlaceAndAreNamedFromWhereThePreviousFileWent)
 {
-    struct Case { const char* file; const char* item; const char* target; const char* folder; } cases[] = {
-        {"C:\\d\\x.htm", "C:\\d\\", "/www", "/www"}, {"C:\\d\\s\\t\\x.htm", "C:\\d\\", "/www", "/www/s/t"},
-        {"C:\\d\\s\\x.htm", "C:\\d\\", "/www/", "/www/s"}, {"C:\\d\\s\\x.htm", "C:\\d\\", "\\www\\", "\\www\\s"},
-        {"C:\\d\\s\\x.htm", "C:\\d\\", "", "s"}, {"C:\\d\\x.htm", "C:\\d\\", "/www/", "/www"},
-        {"C:\\d\\x.htm", "C:\\d\\", "/", "/"}, {"C:\\n\\todo.txt", "C:\\n\\todo.txt", "/n", "/n"},
-        {"C:\\x.txt", "C:\\", "/r", "/r"}, {"C:\\a\\b.txt", "C:\\", "/r", "/r/a"},
+    struct Case {
+        const char* file;
+        const char* item;
+        const char* target;
+        const char* folder;
+    } cases[] = {
+        {"C:\\d\\x.htm", "C:\\d\\", "/www", "/www"},
+        {"C:\\d\\s\\t\\x.htm", "C:\\d\\", "/www", "/www/s/t"},
+        {"C:\\d\\s\\x.htm", "C:\\d\\", "/www/", "/www/s"},
+        {"C:\\d\\s\\x.htm", "C:\\d\\", "\\www\\", "\\www\\s"},
+        {"C:\\d\\s\\x.htm", "C:\\d\\", "", "s"},
+        {"C:\\d\\x.htm", "C:\\d\\", "/www/", "/www"},
+        {"C:\\d\\x.htm", "C:\\d\\", "/", "/"},
+        {"C:\\n\\todo.txt", "C:\\n\\todo.txt", "/n", "/n"},
+        {"C:\\x.txt", "C:\\", "/r", "/r"},
+        {"C:\\a\\b.txt", "C:\\", "/r", "/r/a"},
     };
     char out[MAX_PATH];
     for (const Case& c : cases) {
@@ -106,11 +133,17 @@ TEST(RemoteFolders, FollowTheFilesPlaceAndAreNamedFromWhereThePreviousFileWent)
         EXPECT_STREQ(c.folder, out) << c.file << " " << c.target;
     }
     EXPECT_EQ(0, MakeRemoteFolder("C:\\d\\s\\x", "C:\\d\\", "/w\r\nDELE x", out, sizeof out));
-    EXPECT_EQ(0, MakeRemoteFolder("C:\\d\\s\\x", "C:\\d\\", std::string(300, 'w').c_str(), out, sizeof out));
+    EXPECT_EQ(0, MakeRemoteFolder("C:\\d\\s\\x", "C:\\d\\", std::string(300, 'w').c_str(), out,
+                                  sizeof out));
 
-    struct Relative { const char* current; const char* folder; const char* named; } relative[] = {
-        {"", "pub/vs", "pub/vs"}, {"pub/vs/v/w", "pub/vs", "../../../../pub/vs"}, {"pub", "", ".."},
-        {"a//b/", "c", "../../c"}, {"pub/vs", "/www", "/www"}, {"", "", ""},
+    struct Relative {
+        const char* current;
+        const char* folder;
+        const char* named;
+    } relative[] = {
+        {"", "pub/vs", "pub/vs"},   {"pub/vs/v/w", "pub/vs", "../../../../pub/vs"},
+        {"pub", "", ".."},          {"a//b/", "c", "../../c"},
+        {"pub/vs", "/www", "/www"}, {"", "", ""},
     };
     for (const Relative& r : relative) {
         ASSERT_EQ(1, FolderFromCurrent(r.current, r.folder, out, sizeof out));
@@ -118,27 +151,38 @@ TEST(RemoteFolders, FollowTheFilesPlaceAndAreNamedFromWhereThePreviousFileWent)
     }
     EXPECT_EQ(0, FolderFromCurrent("a/b/c", "d", out, 8));
 
-    // The levels MKD makes of absolute and relative folders are in the upload tests' commands; the root is one.
+    // The levels MKD makes of absolute and relative folders are in the upload tests' commands; the
+    // root is one.
     EXPECT_GT(0, NextFolderCut("/", 0));
 }
 
 TEST(RemoteNames, JoinSplitLocationsAndPassiveReplies)
 {
     char out[MAX_PATH];
-    struct Join { const char* folder; const char* joined; } joins[] = {
-        {"/www/sub", "/www/sub/a.txt"}, {"/www/", "/www/a.txt"}, {"", "a.txt"}};
+    struct Join {
+        const char* folder;
+        const char* joined;
+    } joins[] = {{"/www/sub", "/www/sub/a.txt"}, {"/www/", "/www/a.txt"}, {"", "a.txt"}};
     for (const Join& j : joins) {
         ASSERT_EQ(1, JoinRemotePath(j.folder, "a.txt", out, sizeof out));
         EXPECT_STREQ(j.joined, out);
     }
     EXPECT_EQ(0, JoinRemotePath(std::string(300, 'f').c_str(), "a", out, sizeof out));
-    EXPECT_STREQ("a.txt", RemoteNamePart("a.txt"));  // STOR, RETR and the download's CWD show the others
+    EXPECT_STREQ("a.txt",
+                 RemoteNamePart("a.txt"));  // STOR, RETR and the download's CWD show the others
 
     // The server is what follows the last '@': user names may hold one.
-    struct Parsed { const char* text; const char* server; } locations[] = {
+    struct Parsed {
+        const char* text;
+        const char* server;
+    } locations[] = {
         {"bob:<password>@ftp.example.com:2121", "ftp.example.com:2121"},
-        {"me@example.com:<password>@ftp.host:21", "ftp.host:21"}, {":@127.0.0.1:x", "127.0.0.1:0"},
-        {"bob:<password>@host", "host:0"}, {"bob@host:21", ""}, {"bob:pw", ""}, {"u:p@a-host-name-too-long:1", ""},
+        {"me@example.com:<password>@ftp.host:21", "ftp.host:21"},
+        {":@127.0.0.1:x", "127.0.0.1:0"},
+        {"bob:<password>@host", "host:0"},
+        {"bob@host:21", ""},
+        {"bob:pw", ""},
+        {"u:p@a-host-name-too-long:1", ""},
     };
     for (const Parsed& l : locations) {
         char address[16] = "";
@@ -149,31 +193,44 @@ TEST(RemoteNames, JoinSplitLocationsAndPassiveReplies)
     Parsed replies[] = {
         {"227 Entering Passive Mode (127,0,0,1,4,1).\r\n", "127.0.0.1:1025"},
         {"227 Entering Passive Mode 10,0,0,7,200,15\r\n", "10.0.0.7:51215"},
-        {"227 =192,168,1,2,0,21\r\n", "192.168.1.2:21"}, {"227 1 step (127,0,0,1,0,80)\r\n", "127.0.0.1:80"},
-        {"227 Entering Passive Mode (127,0,0,1,4)\r\n", ""}, {"227 Entering Passive Mode (127,0,0,256,4,1)\r\n", ""},
-        {"227 Entering Passive Mode (127,0,0,1,0,0)\r\n", ""}, {"227 no numbers at all\r\n", ""},
+        {"227 =192,168,1,2,0,21\r\n", "192.168.1.2:21"},
+        {"227 1 step (127,0,0,1,0,80)\r\n", "127.0.0.1:80"},
+        {"227 Entering Passive Mode (127,0,0,1,4)\r\n", ""},
+        {"227 Entering Passive Mode (127,0,0,256,4,1)\r\n", ""},
+        {"227 Entering Passive Mode (127,0,0,1,0,0)\r\n", ""},
+        {"227 no numbers at all\r\n", ""},
         {"200 (127,0,0,1,4,1)\r\n", ""},
     };
     for (const Parsed& p : replies) {
         in_addr in = {};
         WORD port = 0;
         int ok = ParsePasvReply(p.text, reinterpret_cast<DWORD*>(&in.s_addr), &port);
-        EXPECT_EQ(p.server, ok ? std::string(inet_ntoa(in)) + ":" + std::to_string(port) : "") << p.text;
+        EXPECT_EQ(p.server, ok ? std::string(inet_ntoa(in)) + ":" + std::to_string(port) : "")
+            << p.text;
     }
 }
 
 TEST(Sequence, RepliesAndStatesDecideTheNextCommand)
 {
-    // The usual road (220, 331, 230, then MKD, CWD, TYPE, PORT or PASV, STOR) is walked command by command by
-    // the upload tests against real servers; these are its side turns. Flags: "no files" (none left in the
-    // batch), "chain" (folder levels still to make).
-    struct Case { int code; WORD state; FtpAction action; WORD next; const char* flags = ""; } cases[] = {
-        {220, FTP_STATE_USER, FTP_DO_NOTHING, FTP_STATE_USER}, {230, FTP_STATE_USER, FTP_BEGIN_FILE, FTP_STATE_USER},
+    // The usual road (220, 331, 230, then MKD, CWD, TYPE, PORT or PASV, STOR) is walked command by
+    // command by the upload tests against real servers; these are its side turns. Flags: "no files"
+    // (none left in the batch), "chain" (folder levels still to make).
+    struct Case {
+        int code;
+        WORD state;
+        FtpAction action;
+        WORD next;
+        const char* flags = "";
+    } cases[] = {
+        {220, FTP_STATE_USER, FTP_DO_NOTHING, FTP_STATE_USER},
+        {230, FTP_STATE_USER, FTP_BEGIN_FILE, FTP_STATE_USER},
         {230, FTP_STATE_PASS, FTP_BEGIN_FILE, FTP_STATE_PASS, "no files"},
-        {230, FTP_STATE_TYPE, FTP_SEND_PORT, FTP_STATE_PORT}, {220, FTP_STATE_QUIT, FTP_DO_NOTHING, FTP_STATE_QUIT},
+        {230, FTP_STATE_TYPE, FTP_SEND_PORT, FTP_STATE_PORT},
+        {220, FTP_STATE_QUIT, FTP_DO_NOTHING, FTP_STATE_QUIT},
         {550, FTP_STATE_FOLDERS, FTP_NEXT_FOLDER, FTP_STATE_FOLDERS, "chain"},
         {200, FTP_STATE_TYPE, FTP_DO_NOTHING, FTP_STATE_TYPE, "no files"},
-        {150, FTP_STATE_STOR, FTP_DO_NOTHING, FTP_STATE_STOR}, {0, FTP_STATE_TYPE, FTP_DO_NOTHING, FTP_STATE_TYPE},
+        {150, FTP_STATE_STOR, FTP_DO_NOTHING, FTP_STATE_STOR},
+        {0, FTP_STATE_TYPE, FTP_DO_NOTHING, FTP_STATE_TYPE},
     };
     for (const Case& c : cases) {
         std::string flags = c.flags;
@@ -181,21 +238,37 @@ TEST(Sequence, RepliesAndStatesDecideTheNextCommand)
         EXPECT_EQ(c.action, step.action) << c.code << " in state " << c.state;
         EXPECT_EQ(c.next, step.state) << c.code << " in state " << c.state;
     }
-    struct Meaning { int code; WORD state; FtpReplyClass meaning; } meanings[] = {
-        {530, FTP_STATE_PASS, FTP_REPLY_END_BATCH}, {421, FTP_STATE_NEW, FTP_REPLY_END_BATCH},
-        {421, FTP_STATE_STOR, FTP_REPLY_END_BATCH}, {421, FTP_STATE_CWD, FTP_REPLY_END_BATCH},
-        {534, FTP_STATE_USER, FTP_REPLY_END_BATCH}, {425, FTP_STATE_PORT, FTP_REPLY_END_BATCH},
-        {502, FTP_STATE_PASV, FTP_REPLY_END_BATCH}, {425, FTP_STATE_STOR, FTP_REPLY_END_BATCH},
-        {426, FTP_STATE_DATA_ENDED, FTP_REPLY_END_BATCH}, {550, FTP_STATE_FOLDERS, FTP_REPLY_ADVANCE},
-        {550, FTP_STATE_CWD, FTP_REPLY_FAIL_FILE}, {550, FTP_STATE_STOR, FTP_REPLY_FAIL_FILE},
-        {552, FTP_STATE_DATA_ENDED, FTP_REPLY_FAIL_FILE}, {553, FTP_STATE_STOR, FTP_REPLY_FAIL_FILE},
-        {226, FTP_STATE_STOR, FTP_REPLY_FILE_DONE}, {226, FTP_STATE_DATA_ENDED, FTP_REPLY_FILE_DONE},
-        {250, FTP_STATE_RETR, FTP_REPLY_FILE_DONE}, {250, FTP_STATE_CWD, FTP_REPLY_ADVANCE},
-        {226, FTP_STATE_TYPE, FTP_REPLY_ADVANCE}, {150, FTP_STATE_STOR, FTP_REPLY_ADVANCE},
-        {221, FTP_STATE_QUIT, FTP_REPLY_CLOSING}, {530, FTP_STATE_QUIT, FTP_REPLY_ADVANCE},
+    struct Meaning {
+        int code;
+        WORD state;
+        FtpReplyClass meaning;
+    } meanings[] = {
+        {530, FTP_STATE_PASS, FTP_REPLY_END_BATCH},
+        {421, FTP_STATE_NEW, FTP_REPLY_END_BATCH},
+        {421, FTP_STATE_STOR, FTP_REPLY_END_BATCH},
+        {421, FTP_STATE_CWD, FTP_REPLY_END_BATCH},
+        {534, FTP_STATE_USER, FTP_REPLY_END_BATCH},
+        {425, FTP_STATE_PORT, FTP_REPLY_END_BATCH},
+        {502, FTP_STATE_PASV, FTP_REPLY_END_BATCH},
+        {425, FTP_STATE_STOR, FTP_REPLY_END_BATCH},
+        {426, FTP_STATE_DATA_ENDED, FTP_REPLY_END_BATCH},
+        {550, FTP_STATE_FOLDERS, FTP_REPLY_ADVANCE},
+        {550, FTP_STATE_CWD, FTP_REPLY_FAIL_FILE},
+        {550, FTP_STATE_STOR, FTP_REPLY_FAIL_FILE},
+        {552, FTP_STATE_DATA_ENDED, FTP_REPLY_FAIL_FILE},
+        {553, FTP_STATE_STOR, FTP_REPLY_FAIL_FILE},
+        {226, FTP_STATE_STOR, FTP_REPLY_FILE_DONE},
+        {226, FTP_STATE_DATA_ENDED, FTP_REPLY_FILE_DONE},
+        {250, FTP_STATE_RETR, FTP_REPLY_FILE_DONE},
+        {250, FTP_STATE_CWD, FTP_REPLY_ADVANCE},
+        {226, FTP_STATE_TYPE, FTP_REPLY_ADVANCE},
+        {150, FTP_STATE_STOR, FTP_REPLY_ADVANCE},
+        {221, FTP_STATE_QUIT, FTP_REPLY_CLOSING},
+        {530, FTP_STATE_QUIT, FTP_REPLY_ADVANCE},
     };
     for (const Meaning& m : meanings)
-        EXPECT_EQ(m.meaning, ClassifyFtpReply(m.code, m.state)) << m.code << " in state " << m.state;
+        EXPECT_EQ(m.meaning, ClassifyFtpReply(m.code, m.state))
+            << m.code << " in state " << m.state;
 }
 
 }  // namespace

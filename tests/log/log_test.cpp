@@ -1,4 +1,5 @@
-// The backup and error logs, the error codes' messages, and the error windows: six at most, cascaded on the work area.
+// The backup and error logs, the error codes' messages, and the error windows: six at most,
+// cascaded on the work area.
 #include <gtest/gtest.h>
 
 #include "common/seams.h"
@@ -28,7 +29,8 @@ struct Logs : ::testing::Test {
     {
         std::string text = ReadFileBytes(dir_ / name);
         std::vector<std::string> lines;
-        for (size_t start = 0, end; (end = text.find("\r\n", start)) != std::string::npos; start = end + 2)
+        for (size_t start = 0, end; (end = text.find("\r\n", start)) != std::string::npos;
+             start = end + 2)
             lines.push_back(text.substr(start, end - start));
         return lines;
     }
@@ -37,17 +39,24 @@ struct Logs : ::testing::Test {
 
 TEST_F(Logs, EachEntryIsOneLineAfterTheDateAndTimeAndWritersNeverInterleave)
 {
-    ASSERT_TRUE(WriteLog("first", 0, LOG_ERROR) && DeleteFileA((dir_ / "errorlog.txt").c_str()));  // made again next
-    ASSERT_EQ(3, WriteLog("100% %s %n", 0, 1) + WriteLog("X", ERR_DEST_OPEN, 1) + WriteLog(NULL, 530, LOG_ERROR));
+    ASSERT_TRUE(WriteLog("first", 0, LOG_ERROR) &&
+                DeleteFileA((dir_ / "errorlog.txt").c_str()));  // made again next
+    ASSERT_EQ(3, WriteLog("100% %s %n", 0, 1) + WriteLog("X", ERR_DEST_OPEN, 1) +
+                     WriteLog(NULL, 530, LOG_ERROR));
     std::vector<std::string> lines = Lines("errorlog.txt");
     char date[64];
     GetDateFormatA(LOCALE_SYSTEM_DEFAULT, 0, NULL, NULL, date, sizeof date);
-    std::string prefix = lines.at(1).substr(0, lines[1].find(" - ") + 3);  // date, space, time, " - "
-    EXPECT_TRUE(prefix.find(std::string(date) + " ") == 0 && prefix.find(':', strlen(date)) != prefix.npos) << prefix;
-    EXPECT_EQ(prefix + Message(ERR_DEST_OPEN), lines.at(2));  // text and code: two lines, one prefix
+    std::string prefix =
+        lines.at(1).substr(0, lines[1].find(" - ") + 3);  // date, space, time, " - "
+    EXPECT_TRUE(prefix.find(std::string(date) + " ") == 0 &&
+                prefix.find(':', strlen(date)) != prefix.npos)
+        << prefix;
+    EXPECT_EQ(prefix + Message(ERR_DEST_OPEN),
+              lines.at(2));  // text and code: two lines, one prefix
     for (std::string& line : lines)
         line = line.substr(line.find(" - ") + 3);
-    EXPECT_EQ((std::vector<std::string>{"100% %s %n", "X", Message(ERR_DEST_OPEN), Message(530).substr(0, 259)}),
+    EXPECT_EQ((std::vector<std::string>{"100% %s %n", "X", Message(ERR_DEST_OPEN),
+                                        Message(530).substr(0, 259)}),
               lines);  // the log cuts a message at 259 characters
 
     auto Write = [](char c) {  // beside the intake's thread, the main thread writes too
@@ -60,28 +69,36 @@ TEST_F(Logs, EachEntryIsOneLineAfterTheDateAndTimeAndWritersNeverInterleave)
     lines = Lines("backuplog.txt");
     ASSERT_EQ(600u, lines.size());
     for (size_t i = 0; i < lines.size(); ++i)
-        ASSERT_EQ(std::string(200, lines[i].at(lines[i].size() - 1)), lines[i].substr(lines[i].find(" - ") + 3));
+        ASSERT_EQ(std::string(200, lines[i].at(lines[i].size() - 1)),
+                  lines[i].substr(lines[i].find(" - ") + 3));
 }
 
 TEST_F(Logs, NothingIsWrittenWithoutTextLoggingOrAnInstallationFolder)
 {
-    struct { int logging; const char* installdir; } cases[] = {{0, dir_.path().c_str()}, {-1, dir_.path().c_str()},
-                                                              {1, ""}, {1, NULL}};  // "": not the drive's root
+    struct {
+        int logging;
+        const char* installdir;
+    } cases[] = {{0, dir_.path().c_str()},
+                 {-1, dir_.path().c_str()},
+                 {1, ""},
+                 {1, NULL}};  // "": not the drive's root
     for (const auto& c : cases) {
         c.logging < 0 ? DeleteGlobalValue("logging") : SetGlobalDword("logging", c.logging);
         c.installdir ? SetGlobalText("installdir", c.installdir) : DeleteGlobalValue("installdir");
         char path[MAX_PATH];
-        EXPECT_EQ(0, WriteLog("x", 0, LOG_BACKUP) + WriteLog(NULL, ERR_GENERIC, LOG_ERROR) + WriteLog(NULL, 0, 0) +
-                         (c.logging > 0 ? GetLogPath(0, path, MAX_PATH) : 0)) << c.logging;
+        EXPECT_EQ(0, WriteLog("x", 0, LOG_BACKUP) + WriteLog(NULL, ERR_GENERIC, LOG_ERROR) +
+                         WriteLog(NULL, 0, 0) + (c.logging > 0 ? GetLogPath(0, path, MAX_PATH) : 0))
+            << c.logging;
     }
     EXPECT_FALSE(FileExists(dir_ / "backuplog.txt") || FileExists(dir_ / "errorlog.txt"));
 }
 
 TEST(ErrorCodes, EveryCodeMapsToItsMessage)
 {
-    int cases[][2] = {{1, 3}, {2, 4}, {3, 10}, {4, 7}, {5, 5}, {6, 11}, {7, 8}, {8, 6}, {9, 17}, {10, 9}, {11, 45},
-                      {12, 46}, {332, 12}, {421, 14}, {452, 13}, {530, 12}, {532, 15}, {552, 19}, {553, 16},
-                      {0, 9}, {425, 9}, {500, 9}, {-1, 9}, {550, 9}};
+    int cases[][2] = {{1, 3},    {2, 4},    {3, 10},   {4, 7},    {5, 5},    {6, 11},
+                      {7, 8},    {8, 6},    {9, 17},   {10, 9},   {11, 45},  {12, 46},
+                      {332, 12}, {421, 14}, {452, 13}, {530, 12}, {532, 15}, {552, 19},
+                      {553, 16}, {0, 9},    {425, 9},  {500, 9},  {-1, 9},   {550, 9}};
     for (auto& c : cases)
         EXPECT_EQ(c[1], MapErrorCode(c[0])) << c[0];
 }
@@ -107,15 +124,18 @@ TEST_F(Logs, ErrorWindowsSixAtMostCascadedOnTheWorkAreaWithTheirButtonsAndSwitch
         return HWND(NULL);
     };
     auto At = [&](HWND h, int n) {  // at the n-th place of the cascade
-        return GetWindowRect(h, &r) && r.left == area.left + 40 + 20 * n && r.top == area.top + 60 + 20 * n;
+        return GetWindowRect(h, &r) && r.left == area.left + 40 + 20 * n &&
+               r.top == area.top + 60 + 20 * n;
     };
     HWND a = Report(ERR_CANNOT_CONNECT, "a"), b = Report(ERR_CANNOT_CONNECT, "b");
     SetShellExecuteHook([](SHELLEXECUTEINFOA* info) {
         return g_shell = std::make_pair(std::string(info->lpParameters), info->hwnd), TRUE;
     });
-    SendMessageA(a, WM_COMMAND, IDC_ERROR_VIEWLOG, 0);  // Notepad on the error log; the window stays
+    SendMessageA(a, WM_COMMAND, IDC_ERROR_VIEWLOG,
+                 0);  // Notepad on the error log; the window stays
     SetShellExecuteHook(NULL);
-    EXPECT_TRUE(g_shell == std::make_pair(dir_ / "errorlog.txt", a) && IsWindowVisible(a)) << g_shell.first;
+    EXPECT_TRUE(g_shell == std::make_pair(dir_ / "errorlog.txt", a) && IsWindowVisible(a))
+        << g_shell.first;
     CheckDlgButton(b, IDC_ERROR_NOQUIET, BST_CHECKED);
     SendMessageA(b, WM_CLOSE, 0, 0);  // the close box leaves the setting alone and frees a place
     EXPECT_FALSE(GlobalValueExists("showerrors"));  // missing: windows are shown
@@ -125,12 +145,14 @@ TEST_F(Logs, ErrorWindowsSixAtMostCascadedOnTheWorkAreaWithTheirButtonsAndSwitch
         w.push_back(Report(ERR_DEST_OPEN, std::string(300, 'c' + i)));
     for (int n = 0; n < 6; ++n) {
         EXPECT_TRUE(At(w[n], n)) << n << ": " << r.left << "," << r.top;
-        EXPECT_EQ(n == 5 ? 0u : std::string::npos, DlgItemText(w[n], IDC_ERROR_NOTICE).find("There are too many"));
+        EXPECT_EQ(n == 5 ? 0u : std::string::npos,
+                  DlgItemText(w[n], IDC_ERROR_NOTICE).find("There are too many"));
     }
     EXPECT_EQ("In regards to " + std::string(255, 'c') + ", there was the following error:",
               DlgItemText(w[1], IDC_ERROR_HEADING));
     EXPECT_TRUE(w[6] == NULL && Lines("errorlog.txt").size() == 8);
-    SendMessageA(w[2], WM_CLOSE, 0, 0);  // the next one takes the place of the count, owner minimized or not
+    SendMessageA(w[2], WM_CLOSE, 0,
+                 0);  // the next one takes the place of the count, owner minimized or not
     ShowWindow(main.window(), SW_SHOWMINNOACTIVE);
     HWND login = Report(530, "ftp.example.org");
     EXPECT_TRUE(At(login, 5)) << r.left << "," << r.top;

@@ -1,4 +1,5 @@
-// The monitor road on the real registry, files and windows: the intake, the link, the built-in monitor, both families.
+// The monitor road on the real registry, files and windows: the intake, the link, the built-in
+// monitor, both families.
 #include <gtest/gtest.h>
 
 #include <algorithm>
@@ -23,9 +24,15 @@ namespace {
 
 typedef std::vector<std::pair<int, std::string>> Requests;
 
-// The live worker's start record. The notification thread starts once per process and keeps it, as in the program.
-WorkerStart g_start = {CreateEventA(NULL, TRUE, FALSE, NULL), CreateEventA(NULL, FALSE, FALSE, NULL),
-                       CreateEventA(NULL, TRUE, FALSE, NULL), NewRequestQueue(), NewBatchList(), NULL, WORKER_LIVE};
+// The live worker's start record. The notification thread starts once per process and keeps it, as
+// in the program.
+WorkerStart g_start = {CreateEventA(NULL, TRUE, FALSE, NULL),
+                       CreateEventA(NULL, FALSE, FALSE, NULL),
+                       CreateEventA(NULL, TRUE, FALSE, NULL),
+                       NewRequestQueue(),
+                       NewBatchList(),
+                       NULL,
+                       WORKER_LIVE};
 
 Requests Queued()  // as (kind, path), in queue order
 {
@@ -37,7 +44,10 @@ Requests Queued()  // as (kind, path), in queue order
     return out;
 }
 
-Requests Both(const std::string& path) { return Requests{{KIND_HD, path}, {KIND_FTP, path}}; }  // one change queued
+Requests Both(const std::string& path)
+{
+    return Requests{{KIND_HD, path}, {KIND_FTP, path}};
+}  // one change queued
 
 class Monitor : public ::testing::Test {
 protected:
@@ -45,8 +55,15 @@ protected:
     std::string install = base / "Tandemkeep", work = base / "Work";
     HANDLE device = INVALID_HANDLE_VALUE;
     HWND window = reinterpret_cast<HWND>(0x1234);
-    IntakeContext context = {NULL, NULL, INVALID_HANDLE_VALUE, g_start.workEvent, g_start.liveStopEvent, window,
-                             g_start.batches, g_start.queue, NULL};
+    IntakeContext context = {NULL,
+                             NULL,
+                             INVALID_HANDLE_VALUE,
+                             g_start.workEvent,
+                             g_start.liveStopEvent,
+                             window,
+                             g_start.batches,
+                             g_start.queue,
+                             NULL};
 
     void SetUp() override
     {
@@ -63,7 +80,8 @@ protected:
         ClearRequests(g_start.queue), ClearBatches(g_start.batches);
         DeleteProductKey();
     }
-    Requests Change(const std::string& path, bool write = true)  // the intake for path, written first; what it queued
+    Requests Change(const std::string& path,
+                    bool write = true)  // the intake for path, written first; what it queued
     {
         ClearRequests(g_start.queue), ResetEvent(g_start.workEvent);
         MakeDirs(path.substr(0, path.find_last_of('\\')));
@@ -73,12 +91,17 @@ protected:
         EXPECT_NE(0, HandleChange(&context));
         return Queued();
     }
-    std::vector<std::string> Log(int selector)  // the texts after " - " of the backup (0) or error (1) log
+    std::vector<std::string>
+    Log(int selector)  // the texts after " - " of the backup (0) or error (1) log
     {
-        std::string text = ReadFileBytes(install + (selector ? "\\errorlog.txt" : "\\backuplog.txt")), line;
+        std::string text =
+                        ReadFileBytes(install + (selector ? "\\errorlog.txt" : "\\backuplog.txt")),
+                    line;
         std::vector<std::string> texts;
-        for (size_t start = 0, end; (end = text.find("\r\n", start)) != std::string::npos; start = end + 2)
-            line = text.substr(start, end - start), texts.push_back(line.substr(line.find(" - ") + 3));
+        for (size_t start = 0, end; (end = text.find("\r\n", start)) != std::string::npos;
+             start = end + 2)
+            line = text.substr(start, end - start),
+            texts.push_back(line.substr(line.find(" - ") + 3));
         return texts;
     }
     std::vector<std::string> Tail(size_t n)  // the last n texts of the backup log
@@ -86,7 +109,8 @@ protected:
         std::vector<std::string> texts = Log(0);
         return std::vector<std::string>(texts.end() - std::min(n, texts.size()), texts.end());
     }
-    std::map<std::string, int> QueuedOnceSettled(size_t count)  // requests per path, once count are queued
+    std::map<std::string, int>
+    QueuedOnceSettled(size_t count)  // requests per path, once count are queued
     {
         EXPECT_TRUE(PumpUntil([&] { return Queued().size() >= count; }, 15000));
         Sleep(300);
@@ -95,7 +119,10 @@ protected:
             ++counts[r.second];
         return counts;
     }
-    static std::string Received(const std::string& path) { return "Received request to back up file " + path; }
+    static std::string Received(const std::string& path)
+    {
+        return "Received request to back up file " + path;
+    }
 };
 
 TEST_F(Monitor, AnAcceptedChangeQueuesDiskThenFtpInItsLongFormAndThenWakesTheWorkerOnce)
@@ -110,40 +137,55 @@ TEST_F(Monitor, AnAcceptedChangeQueuesDiskThenFtpInItsLongFormAndThenWakesTheWor
     worker.join();
     EXPECT_EQ(std::vector<size_t>{2}, wakes);
     for (TransferRequest* r = g_start.queue->first; r; r = r->next)
-        EXPECT_TRUE(r->mainWindow == window && r->progressWindow == NULL && r->abortEvent == g_start.liveStopEvent);
+        EXPECT_TRUE(r->mainWindow == window && r->progressWindow == NULL &&
+                    r->abortEvent == g_start.liveStopEvent);
     std::string vanished = work + "\\Gone\\..\\vanished.txt";
     EXPECT_EQ(Both(work + "\\vanished.txt"), Change(vanished, false));  // resolved, and on as it is
-    EXPECT_EQ((std::vector<std::string>{Received(file), Received(vanished)}), Log(0));  // the log has it as it came
+    EXPECT_EQ((std::vector<std::string>{Received(file), Received(vanished)}),
+              Log(0));  // the log has it as it came
 }
 
 TEST_F(Monitor, TheIntakeFiltersInTheirOrderWithTheirLogLines)
 {
     SeedItem(base.path() + "\\", ItemSpec{});  // covers the installation folder too
-    std::string inside = install + "\\sub\\notes.txt", sibling = base / "Tandemkeep Data\\notes.txt";
+    std::string inside = install + "\\sub\\notes.txt",
+                sibling = base / "Tandemkeep Data\\notes.txt";
     EXPECT_EQ(Requests{}, Change(inside));
-    EXPECT_EQ(Requests{}, Change(install + "\\backup.tmp"));  // the temporary-file filter comes first
-    EXPECT_EQ(Both(sibling), Change(sibling));  // it only begins like the installation folder
-    for (const char* dir : {"", static_cast<const char*>(NULL)}) {  // no installation folder: nothing to refuse
+    EXPECT_EQ(Requests{},
+              Change(install + "\\backup.tmp"));  // the temporary-file filter comes first
+    EXPECT_EQ(Both(sibling), Change(sibling));    // it only begins like the installation folder
+    for (const char* dir :
+         {"", static_cast<const char*>(NULL)}) {  // no installation folder: nothing to refuse
         dir ? SetGlobalText("installdir", dir) : DeleteGlobalValue("installdir");
         EXPECT_EQ(Both(inside), Change(inside));
     }
     SetGlobalText("installdir", install.c_str());
     EXPECT_EQ(Requests{}, Change(base / "attempt.txt"));
-    EXPECT_EQ(std::vector<std::string>{"Filtered out suspected temporary file " + base / "attempt.txt"}, Tail(1));
-    SeedItem(base.path() + "\\", ItemSpec{{}, {}, 1, 1, 0, 0, 0, 0});  // temporary files too, no subfolders
+    EXPECT_EQ(
+        std::vector<std::string>{"Filtered out suspected temporary file " + base / "attempt.txt"},
+        Tail(1));
+    SeedItem(base.path() + "\\",
+             ItemSpec{{}, {}, 1, 1, 0, 0, 0, 0});  // temporary files too, no subfolders
     EXPECT_EQ(Both(base / "attempt.txt"), Change(base / "attempt.txt"));
-    EXPECT_EQ(Both(work + "\\Sub\\a.txt"), Change(work + "\\Sub\\a.txt"));  // the Work item takes its subfolders
+    EXPECT_EQ(Both(work + "\\Sub\\a.txt"),
+              Change(work + "\\Sub\\a.txt"));  // the Work item takes its subfolders
     EXPECT_EQ(Requests{}, Change(base / "Sub\\a.txt"));
     EXPECT_EQ(std::vector<std::string>{Received(base / "Sub\\a.txt")}, Tail(1));  // silently
-    SeedItem(base / "Sub\\b.txt", ItemSpec{{}, {}, 1, 1, 0, 0, 0, 0});  // a file item is at its own depth
+    SeedItem(base / "Sub\\b.txt",
+             ItemSpec{{}, {}, 1, 1, 0, 0, 0, 0});  // a file item is at its own depth
     EXPECT_EQ(Both(base / "Sub\\b.txt"), Change(base / "Sub\\b.txt"));
-    EXPECT_EQ(std::vector<std::string>{"Cannot transfer file " + inside + ", it's in the Tandemkeep directory"},
+    EXPECT_EQ(std::vector<std::string>{"Cannot transfer file " + inside +
+                                       ", it's in the Tandemkeep directory"},
               Log(1));
-    ASSERT_EQ(STORE_OK, DeleteItemKey((base.path() + "\\").c_str()));  // no covering item, then monitoring off:
-    EXPECT_EQ(Requests{}, Change(base / "x.txt"));                        // only the line received
+    ASSERT_EQ(
+        STORE_OK,
+        DeleteItemKey((base.path() + "\\").c_str()));  // no covering item, then monitoring off:
+    EXPECT_EQ(Requests{}, Change(base / "x.txt"));     // only the line received
     DeleteGlobalValue("enabled");
-    EXPECT_TRUE(Change(work + "\\x.txt").empty() && WaitForSingleObject(g_start.workEvent, 0) == WAIT_TIMEOUT);
-    EXPECT_EQ((std::vector<std::string>{Received(base / "x.txt"), Received(work + "\\x.txt")}), Tail(2));
+    EXPECT_TRUE(Change(work + "\\x.txt").empty() &&
+                WaitForSingleObject(g_start.workEvent, 0) == WAIT_TIMEOUT);
+    EXPECT_EQ((std::vector<std::string>{Received(base / "x.txt"), Received(work + "\\x.txt")}),
+              Tail(2));
     context.path = NULL;
     EXPECT_EQ(0, HandleChange(&context));
 }
@@ -151,36 +193,47 @@ TEST_F(Monitor, TheIntakeFiltersInTheirOrderWithTheirLogLines)
 TEST_F(Monitor, SwitchedOnEveryKindOfChangeIsQueuedOnceAlsoWhenTheSystemLosesTheBurst)
 {
     HANDLE thread = NULL;
-    for (DWORD buffer : {64 * 1024, 64}) {  // 64 bytes hold no record: every change is found by a rescan
+    for (DWORD buffer :
+         {64 * 1024, 64}) {  // 64 bytes hold no record: every change is found by a rescan
         TempDir outside;
         std::string top = work + "\\" + std::to_string(buffer), busy = top + "\\uploading.txt";
         MakeDirs(top + "\\one\\two"), MakeDirs(outside / "tree\\sub");
-        ASSERT_TRUE(WriteFileBytes(outside / "tree\\sub\\moved.txt", "x") && WriteFileBytes(outside / "ready", "x"));
+        ASSERT_TRUE(WriteFileBytes(outside / "tree\\sub\\moved.txt", "x") &&
+                    WriteFileBytes(outside / "ready", "x"));
         ASSERT_TRUE(WriteFileBytes(top + "\\old.txt", "x"));
         SetWatchBufferSize(buffer);
         ASSERT_EQ(1, SetMonitoring(NULL, &device, &g_start, 1));
         IntakeContext* intake = GetIntakeContext();
-        ASSERT_TRUE(IsBuiltinMonitor(device) && intake->device == device && WaitBuiltinMonitorReady(10000));
-        EXPECT_TRUE(thread == NULL || intake->thread == thread);  // on again: a new handle, the same thread
+        ASSERT_TRUE(IsBuiltinMonitor(device) && intake->device == device &&
+                    WaitBuiltinMonitorReady(10000));
+        EXPECT_TRUE(thread == NULL ||
+                    intake->thread == thread);  // on again: a new handle, the same thread
         thread = intake->thread;
         FtpBatch* batch = NewFtpBatch(busy.c_str(), 1, FTP_UPLOAD, WORKER_LIVE, NULL);
         AddFileJob(batch, NewFtpJob(busy.c_str()));  // a file an upload is sending: the upload
         batch->current.sending = true;               // queues it again when it ends
         ListBatch(g_start.batches, batch);
         MakeDirs(top + "\\new\\inner");
-        for (int i = 0; i < 10; ++i)  // written again and again before it is reported: reported once
-            ASSERT_TRUE(WriteFileBytes(top + "\\one\\two\\deep.txt", std::string(i, 'd')) && WriteFileBytes(busy, "s"));
-        ASSERT_TRUE(WriteFileBytes(top + "\\old.txt", "y") && WriteFileBytes(top + "\\new\\inner\\quick.txt", "x"));
+        for (int i = 0; i < 10;
+             ++i)  // written again and again before it is reported: reported once
+            ASSERT_TRUE(WriteFileBytes(top + "\\one\\two\\deep.txt", std::string(i, 'd')) &&
+                        WriteFileBytes(busy, "s"));
+        ASSERT_TRUE(WriteFileBytes(top + "\\old.txt", "y") &&
+                    WriteFileBytes(top + "\\new\\inner\\quick.txt", "x"));
         ASSERT_TRUE(MoveFileA((outside / "tree").c_str(), (top + "\\tree").c_str()));
         ASSERT_TRUE(MoveFileA((outside / "ready").c_str(), (top + "\\final.doc").c_str()));
-        std::map<std::string, int> want = {{top + "\\one\\two\\deep.txt", 2}, {top + "\\old.txt", 2},
-                                           {top + "\\new\\inner\\quick.txt", 2}, {top + "\\tree\\sub\\moved.txt", 2},
+        std::map<std::string, int> want = {{top + "\\one\\two\\deep.txt", 2},
+                                           {top + "\\old.txt", 2},
+                                           {top + "\\new\\inner\\quick.txt", 2},
+                                           {top + "\\tree\\sub\\moved.txt", 2},
                                            {top + "\\final.doc", 2}};
         EXPECT_EQ(want, QueuedOnceSettled(10)) << buffer;
         ASSERT_EQ(1, SetMonitoring(NULL, &device, &g_start, 0));
-        EXPECT_TRUE(device == INVALID_HANDLE_VALUE && intake->device == device && !GlobalValueExists("enabled"));
+        EXPECT_TRUE(device == INVALID_HANDLE_VALUE && intake->device == device &&
+                    !GlobalValueExists("enabled"));
         ClearRequests(g_start.queue), ClearBatches(g_start.batches);
-        ASSERT_TRUE(WriteFileBytes(work + "\\while off.txt", std::to_string(buffer)));  // never reported
+        ASSERT_TRUE(
+            WriteFileBytes(work + "\\while off.txt", std::to_string(buffer)));  // never reported
     }
     SetWatchBufferSize(64 * 1024);
     EXPECT_EQ(10u, Log(0).size());
@@ -211,9 +264,11 @@ TEST_F(Monitor, TheRenewedWatchListFollowsTheItemsAndAFileItemSeesOnlyItself)
     SeedItem(second.path() + "\\", ItemSpec{}), SeedItem(only, ItemSpec{});
     ASSERT_EQ(STORE_OK, DeleteItemKey((work + "\\").c_str()));
     ASSERT_TRUE(SendWatchList(device) == 1 && WaitBuiltinMonitorReady(10000));
-    for (const std::string& file : {second / "new.txt", work + "\\removed.txt", work + "\\Sub\\sibling.txt", only})
+    for (const std::string& file :
+         {second / "new.txt", work + "\\removed.txt", work + "\\Sub\\sibling.txt", only})
         ASSERT_TRUE(WriteFileBytes(file, "changed"));
-    EXPECT_EQ((std::map<std::string, int>{{second / "new.txt", 2}, {only, 2}}), QueuedOnceSettled(4));
+    EXPECT_EQ((std::map<std::string, int>{{second / "new.txt", 2}, {only, 2}}),
+              QueuedOnceSettled(4));
     EXPECT_EQ(2u, Log(0).size());  // the others were not reported at all
     DeleteProductKey();
     EXPECT_EQ(0, SendWatchList(device));
@@ -229,23 +284,27 @@ TEST(DeviceGuard, AHandleClosedDuringACallClosesAfterIt)
     ASSERT_TRUE(inCall == device && DeviceCallsInFlight(device) == 1);
     SetGuardedDevice(&cell, INVALID_HANDLE_VALUE);
     CloseGuardedDevice(device);
-    EXPECT_TRUE(IsBuiltinMonitor(device) && MonitorControl(inCall, MONITOR_FORGET_ALL, NULL, 0, NULL, 0, NULL));
-    EXPECT_EQ(INVALID_HANDLE_VALUE, BeginDeviceCall(&cell));  // a new reader of the cell no longer gets it
+    EXPECT_TRUE(IsBuiltinMonitor(device) &&
+                MonitorControl(inCall, MONITOR_FORGET_ALL, NULL, 0, NULL, 0, NULL));
+    EXPECT_EQ(INVALID_HANDLE_VALUE,
+              BeginDeviceCall(&cell));  // a new reader of the cell no longer gets it
     EndDeviceCall(inCall);
     EXPECT_FALSE(IsBuiltinMonitor(device) || DeviceCallsInFlight(device));
 }
 
-// Wine reports the Windows 9x family to a program whose AppDefaults name win98: on NT this test runs the
-// program again that way, with only itself, and takes its result.
+// Wine reports the Windows 9x family to a program whose AppDefaults name win98: on NT this test
+// runs the program again that way, with only itself, and takes its result.
 TEST_F(Monitor, Windows9xChangesArriveByMessageAndAreQueuedAndHandedBack)
 {
     if (IsNtPlatform()) {
         char exe[MAX_PATH];
         GetModuleFileNameA(NULL, exe, MAX_PATH);
-        std::string key = std::string("Software\\Wine\\AppDefaults\\") + (strrchr(exe, '\\') + 1), line = exe;
+        std::string key = std::string("Software\\Wine\\AppDefaults\\") + (strrchr(exe, '\\') + 1),
+                    line = exe;
         HKEY k = NULL;
         ASSERT_EQ(ERROR_SUCCESS, RegCreateKeyA(HKEY_CURRENT_USER, key.c_str(), &k));
-        RegSetValueExA(k, "Version", 0, REG_SZ, reinterpret_cast<const BYTE*>("win98"), 6), RegCloseKey(k);
+        RegSetValueExA(k, "Version", 0, REG_SZ, reinterpret_cast<const BYTE*>("win98"), 6),
+            RegCloseKey(k);
         line = "\"" + line + "\" --gtest_filter=Monitor.Windows9x*";
         STARTUPINFOA si = {};
         si.cb = sizeof si, si.dwFlags = STARTF_USESTDHANDLES;
@@ -255,28 +314,38 @@ TEST_F(Monitor, Windows9xChangesArriveByMessageAndAreQueuedAndHandedBack)
         if (CreateProcessA(exe, &line[0], NULL, NULL, TRUE, 0, NULL, NULL, &si, &pi))
             WaitForSingleObject(pi.hProcess, INFINITE), GetExitCodeProcess(pi.hProcess, &code);
         CloseHandle(pi.hProcess), CloseHandle(pi.hThread);
-        RegDeleteKeyA(HKEY_CURRENT_USER, key.c_str()), RegDeleteKeyA(HKEY_CURRENT_USER, "Software\\Wine\\AppDefaults");
+        RegDeleteKeyA(HKEY_CURRENT_USER, key.c_str()),
+            RegDeleteKeyA(HKEY_CURRENT_USER, "Software\\Wine\\AppDefaults");
         EXPECT_EQ(0u, code);
         return;
     }
     Recorder main([&](HWND wnd, UINT msg, WPARAM wParam, LPARAM lParam, LRESULT* result) {
-        return msg == UM_MONITORNOTIFY && (*result = OnMonitorMessage(wnd, device, &g_start, wParam, lParam), true);
+        return msg == UM_MONITORNOTIFY &&
+               (*result = OnMonitorMessage(wnd, device, &g_start, wParam, lParam), true);
     });
     ASSERT_EQ(1, SetMonitoring(main.window(), &device, &g_start, 1));
-    EXPECT_TRUE(IsBuiltinMonitor(device) && GetIntakeContext()->thread == NULL);  // no notification thread
+    EXPECT_TRUE(IsBuiltinMonitor(device) &&
+                GetIntakeContext()->thread == NULL);  // no notification thread
     ASSERT_TRUE(SendWatchList(device) == 1 && WaitBuiltinMonitorReady(10000));
     ASSERT_TRUE(WriteFileBytes(work + "\\letter.doc", "x"));
     ASSERT_TRUE(PumpUntil([] { return Queued().size() == 2; }, 10000));
-    EXPECT_TRUE(Queued() == Both(work + "\\letter.doc") && WaitForSingleObject(g_start.workEvent, 0) == WAIT_OBJECT_0);
-    DeleteGlobalValue("enabled");  // switched off elsewhere with a report on its way: still handed back
+    EXPECT_TRUE(Queued() == Both(work + "\\letter.doc") &&
+                WaitForSingleObject(g_start.workEvent, 0) == WAIT_OBJECT_0);
+    DeleteGlobalValue(
+        "enabled");  // switched off elsewhere with a report on its way: still handed back
     ASSERT_TRUE(WriteFileBytes(work + "\\while off.txt", "x"));
     ASSERT_TRUE(PumpUntil([&] { return main.Count(UM_MONITORNOTIFY) == 2; }, 10000));
-    EXPECT_TRUE(Queued().size() == 2 && BuiltinPendingReports() == 0);  // both handed back with code 30
+    EXPECT_TRUE(Queued().size() == 2 &&
+                BuiltinPendingReports() == 0);  // both handed back with code 30
     char path[] = "C:\\whatever.txt";
-    EXPECT_EQ(0, OnMonitorMessage(main.window(), device, &g_start, 1041, reinterpret_cast<LPARAM>(path)) +
-                     OnMonitorMessage(main.window(), device, &g_start, 7, reinterpret_cast<LPARAM>(path)) +
-                     OnMonitorMessage(main.window(), device, &g_start, 1042, 0));
-    EXPECT_EQ((std::vector<std::string>{Received(work + "\\letter.doc"), Received(work + "\\while off.txt")}), Log(0));
+    EXPECT_EQ(
+        0,
+        OnMonitorMessage(main.window(), device, &g_start, 1041, reinterpret_cast<LPARAM>(path)) +
+            OnMonitorMessage(main.window(), device, &g_start, 7, reinterpret_cast<LPARAM>(path)) +
+            OnMonitorMessage(main.window(), device, &g_start, 1042, 0));
+    EXPECT_EQ((std::vector<std::string>{Received(work + "\\letter.doc"),
+                                        Received(work + "\\while off.txt")}),
+              Log(0));
 }
 
 }  // namespace

@@ -1,4 +1,5 @@
-// The item store on the real registry: key names, the covering item, settings records, targets, restore records.
+// The item store on the real registry: key names, the covering item, settings records, targets,
+// restore records.
 #include <gtest/gtest.h>
 
 #include "log/errors.h"
@@ -21,12 +22,14 @@ struct Store : ::testing::Test {
     void TearDown() override { DeleteProductKey(); }
 };
 
-std::string Value(const std::string& key, const char* name)  // "type/size|text" of a value below Files\key
+std::string Value(const std::string& key,
+                  const char* name)  // "type/size|text" of a value below Files\key
 {
     HKEY k = NULL;
     DWORD type = 0, size = 0;
     char text[TK_PATH_SIZE] = "";
-    if (RegOpenKeyExA(HKEY_LOCAL_MACHINE, (TK_FILES_KEY "\\" + key).c_str(), 0, KEY_READ, &k) == 0) {
+    if (RegOpenKeyExA(HKEY_LOCAL_MACHINE, (TK_FILES_KEY "\\" + key).c_str(), 0, KEY_READ, &k) ==
+        0) {
         RegQueryValueExA(k, name, NULL, &type, NULL, &size);
         ReadRegText(k, name, text, sizeof text);
         RegCloseKey(k);
@@ -47,29 +50,44 @@ int SaveDisk(const char* folder, DWORD id)  // 0: a new record; returns the id i
 TEST_F(Store, TheLongestCoveringItemWinsAndItemKeysAreMadeWholeOrNotAtAll)
 {
     std::string deep = "C:\\" + std::string(225, 'a') + "\\";  // 229 characters
-    std::string items[] = {"D:\\Data\\", "D:/Data/Sub/", "D:\\Data\\a.txt", "F:\\Only\\x.txt", "\\\\srv\\s\\", deep};
+    std::string items[] = {"D:\\Data\\",      "D:/Data/Sub/", "D:\\Data\\a.txt",
+                           "F:\\Only\\x.txt", "\\\\srv\\s\\", deep};
     for (const std::string& item : items)
         ASSERT_EQ(STORE_OK, CreateItemKey(item.c_str())) << item;
-    struct { std::string path, item; } cases[] = {
-        {"D:\\Data\\Sub\\x.txt", "D:*Data*Sub*"}, {"d:/DATA/sub/X.TXT", "D:*Data*Sub*"},
-        {"D:\\Data\\other.txt", "D:*Data*"}, {"D:\\Data\\a.txt", "D:*Data*a.txt"},
-        {"D:\\Data\\a.txt.bak", "D:*Data*"}, {"F:\\Only\\x.txt", "F:*Only*x.txt"}, {"\\\\srv\\s\\x", "**srv*s*"},
-        {"F:\\Only\\y.txt", ""}, {"D:\\Database\\x.txt", ""}, {"E:\\Data\\x.txt", ""},
-        {deep + "f.txt", "C:*" + std::string(225, 'a') + "*"}, {std::string(300, 'x'), ""}, {"", ""},
+    struct {
+        std::string path, item;
+    } cases[] = {
+        {"D:\\Data\\Sub\\x.txt", "D:*Data*Sub*"},
+        {"d:/DATA/sub/X.TXT", "D:*Data*Sub*"},
+        {"D:\\Data\\other.txt", "D:*Data*"},
+        {"D:\\Data\\a.txt", "D:*Data*a.txt"},
+        {"D:\\Data\\a.txt.bak", "D:*Data*"},
+        {"F:\\Only\\x.txt", "F:*Only*x.txt"},
+        {"\\\\srv\\s\\x", "**srv*s*"},
+        {"F:\\Only\\y.txt", ""},
+        {"D:\\Database\\x.txt", ""},
+        {"E:\\Data\\x.txt", ""},
+        {deep + "f.txt", "C:*" + std::string(225, 'a') + "*"},
+        {std::string(300, 'x'), ""},
+        {"", ""},
     };
     for (const auto& c : cases) {
         char name[TK_PATH_SIZE] = "";
-        EXPECT_EQ(static_cast<int>(c.item.size()), OpenItemKey(c.path.c_str(), name, NULL)) << c.path;
+        EXPECT_EQ(static_cast<int>(c.item.size()), OpenItemKey(c.path.c_str(), name, NULL))
+            << c.path;
         EXPECT_EQ(0, lstrcmpiA(c.item.c_str(), name)) << c.path;
     }
     std::string over = deep + "b";  // would be cut into the 229-character item's key
-    EXPECT_EQ(STORE_FAILED, CreateItemKey(over.c_str()) + DeleteItemKey(over.c_str()) + CreateItemKey(NULL) +
-                                DeleteItemKey(NULL) + OpenItemKey(NULL, NULL, NULL) + DecodeKeyName(NULL));
+    EXPECT_EQ(STORE_FAILED, CreateItemKey(over.c_str()) + DeleteItemKey(over.c_str()) +
+                                CreateItemKey(NULL) + DeleteItemKey(NULL) +
+                                OpenItemKey(NULL, NULL, NULL) + DecodeKeyName(NULL));
 
     ResetProductKey();
-    HKEY files = NULL;  // below a volatile key the system refuses a lasting one: no item, so no success
-    ASSERT_EQ(ERROR_SUCCESS, RegCreateKeyExA(HKEY_LOCAL_MACHINE, TK_FILES_KEY, 0, NULL, REG_OPTION_VOLATILE,
-                                             KEY_ALL_ACCESS, NULL, &files, NULL));
+    HKEY files =
+        NULL;  // below a volatile key the system refuses a lasting one: no item, so no success
+    ASSERT_EQ(ERROR_SUCCESS,
+              RegCreateKeyExA(HKEY_LOCAL_MACHINE, TK_FILES_KEY, 0, NULL, REG_OPTION_VOLATILE,
+                              KEY_ALL_ACCESS, NULL, &files, NULL));
     RegCloseKey(files);
     EXPECT_EQ(0, CreateItemKey(kItem) + OpenItemKey(kItem, NULL, NULL));
 }
@@ -83,8 +101,9 @@ TEST_F(Store, NewItemDefaultsAndEveryFieldThroughSaveAndLoadInValuesOfTheirShape
     TargetSwitches* sw = fresh->switches;
     ItemOptions* o = fresh->options;
     EXPECT_EQ((Ints{0, 0, 0, 0, 0, 1, 1, 0, 1, 1}),
-              (Ints{sw->ftpEnabled, sw->hdEnabled, int(sw->ftpCount), int(sw->hdCount), o->deleteStored,
-                    o->excludeTemp, o->includeSubs, int(o->sizeLimit), int(fresh->ftpSlots), int(fresh->hdSlots)}));
+              (Ints{sw->ftpEnabled, sw->hdEnabled, int(sw->ftpCount), int(sw->hdCount),
+                    o->deleteStored, o->excludeTemp, o->includeSubs, int(o->sizeLimit),
+                    int(fresh->ftpSlots), int(fresh->hdSlots)}));
     char shortName[TK_PATH_SIZE] = "";
     GetShortPathNameA(item.c_str(), shortName, sizeof shortName);
     EncodeKeyName(&key[0]);
@@ -101,22 +120,41 @@ TEST_F(Store, NewItemDefaultsAndEveryFieldThroughSaveAndLoadInValuesOfTheirShape
     ScopedItemSettings s(item.c_str());
     FtpTarget* t = s->ftpTargets[0];
     DiskTarget* d = s->hdTargets[0];
-    EXPECT_EQ(name + "|ftp.example.org|al|" + password + "|" + remote + "|\\\\server\\share\\backup",
-              std::string(t->name) + "|" + t->address + "|" + t->userName + "|" + t->password + "|" +
-                  t->folder + "|" + d->folder);
+    EXPECT_EQ(name + "|ftp.example.org|al|" + password + "|" + remote +
+                  "|\\\\server\\share\\backup",
+              std::string(t->name) + "|" + t->address + "|" + t->userName + "|" + t->password +
+                  "|" + t->folder + "|" + d->folder);
     TargetSwitches* on = s->switches;
     EXPECT_EQ((Ints{65535, 1, STORAGE_BACKUP, 1, 1, STORAGE_APPEND, 1, 1, 1, 1, 1, 1, 0, 0, -1}),
-              (Ints{t->port, t->anonymous, t->storageType, t->passive, int(t->id), d->storageType, int(d->id),
-                    int(on->ftpCount), int(on->hdCount), on->ftpEnabled, on->hdEnabled, s->options->deleteStored,
-                    s->options->excludeTemp, s->options->includeSubs, int(s->options->sizeLimit)}));
+              (Ints{t->port, t->anonymous, t->storageType, t->passive, int(t->id), d->storageType,
+                    int(d->id), int(on->ftpCount), int(on->hdCount), on->ftpEnabled, on->hdEnabled,
+                    s->options->deleteStored, s->options->excludeTemp, s->options->includeSubs,
+                    int(s->options->sizeLimit)}));
     std::string I = key, F = key + "\\Targets\\FTP\\1", H = key + "\\Targets\\HD\\1";
-    struct { std::string key; const char* value; const char* shape; } shapes[] = {
-        {I, "advanced_deletestored", "3/1|"}, {I, "advanced_excludetemp", "3/1|"}, {I, "item_hdenabled", "3/1|"},
-        {I, "advanced_includesubs", "3/1|"}, {I, "advanced_sizelimit", "3/4|"}, {I, "item_ftpenabled", "3/1|"},
-        {F, "ftp_address", "1/256|"}, {F, "ftp_username", "1/256|"}, {F, "ftp_password", "1/256|"},
-        {F, "ftp_name", "1/256|"}, {F, "ftp_directory", "1/260|"}, {F, "ftp_port", "3/2|"}, {F, "ftp_exists", "3/1|"},
-        {F, "ftp_anonymous", "3/1|"}, {F, "ftp_serverid", "3/4|"}, {F, "ftp_passive", "3/1|"},
-        {H, "hd_directory", "1/260|"}, {H, "hd_exists", "3/1|"}, {H, "hd_driveid", "3/4|"},
+    struct {
+        std::string key;
+        const char* value;
+        const char* shape;
+    } shapes[] = {
+        {I, "advanced_deletestored", "3/1|"},
+        {I, "advanced_excludetemp", "3/1|"},
+        {I, "item_hdenabled", "3/1|"},
+        {I, "advanced_includesubs", "3/1|"},
+        {I, "advanced_sizelimit", "3/4|"},
+        {I, "item_ftpenabled", "3/1|"},
+        {F, "ftp_address", "1/256|"},
+        {F, "ftp_username", "1/256|"},
+        {F, "ftp_password", "1/256|"},
+        {F, "ftp_name", "1/256|"},
+        {F, "ftp_directory", "1/260|"},
+        {F, "ftp_port", "3/2|"},
+        {F, "ftp_exists", "3/1|"},
+        {F, "ftp_anonymous", "3/1|"},
+        {F, "ftp_serverid", "3/4|"},
+        {F, "ftp_passive", "3/1|"},
+        {H, "hd_directory", "1/260|"},
+        {H, "hd_exists", "3/1|"},
+        {H, "hd_driveid", "3/4|"},
     };
     for (const auto& e : shapes)
         EXPECT_EQ(e.shape, Value(e.key, e.value).substr(0, strlen(e.shape))) << e.value;
@@ -131,74 +169,113 @@ TEST_F(Store, SavePartsMissingArgumentsTargetIdsLookupsAndDeletion)
         ScopedItemSettings s(kItem);
         s->switches->ftpEnabled = 0;
         s->ftpTargets[0]->name[0] = '\0';  // a record without a name is not stored
-        EXPECT_EQ((Ints{0, 0, 0, 0, 6, 6, 6, 6, STORE_OK}),
-                  (Ints{SaveItemSettings(kItem, s.get(), 0), SaveItemSettings(kItem, s.get(), 8),
-                        SaveItemSettings("Q:\\Nothing\\", s.get(), 1), LoadItemSettings("Q:\\Nothing\\x", s.get()),
-                        SaveItemSettings(NULL, s.get(), 1), SaveItemSettings(kItem, NULL, 1),
-                        LoadItemSettings(NULL, s.get()), LoadItemSettings(kItem, NULL),
-                        SaveItemSettings(kItem, s.get(), SAVE_FTP)}));
+        EXPECT_EQ(
+            (Ints{0, 0, 0, 0, 6, 6, 6, 6, STORE_OK}),
+            (Ints{SaveItemSettings(kItem, s.get(), 0), SaveItemSettings(kItem, s.get(), 8),
+                  SaveItemSettings("Q:\\Nothing\\", s.get(), 1),
+                  LoadItemSettings("Q:\\Nothing\\x", s.get()), SaveItemSettings(NULL, s.get(), 1),
+                  SaveItemSettings(kItem, NULL, 1), LoadItemSettings(NULL, s.get()),
+                  LoadItemSettings(kItem, NULL), SaveItemSettings(kItem, s.get(), SAVE_FTP)}));
     }
-    EXPECT_EQ((Ints{1, 2, 5, 6, 6}), (Ints{SaveDisk("D:\\a", 0), SaveDisk("D:\\b", 0), SaveDisk("D:\\e", 5),
-                                           SaveDisk("D:\\f", 0), SaveDisk("D:\\f2", 6)}));
+    EXPECT_EQ((Ints{1, 2, 5, 6, 6}),
+              (Ints{SaveDisk("D:\\a", 0), SaveDisk("D:\\b", 0), SaveDisk("D:\\e", 5),
+                    SaveDisk("D:\\f", 0), SaveDisk("D:\\f2", 6)}));
     ASSERT_EQ(STORE_OK, LoadItemSettings(kItem, small));
     EXPECT_EQ(1u, small->switches->hdCount);  // never more than the array holds
     FreeItemSettings(small);
     ScopedItemSettings s(kItem);
     EXPECT_EQ("0 4 D:\\f2 My Site", std::to_string(s->switches->ftpEnabled) + " " +
-                                        std::to_string(s->switches->hdCount) + " " + s->hdTargets[3]->folder + " " +
-                                        s->ftpTargets[0]->name);
-    EXPECT_EQ((Ints{4, 6, 1, 0}), (Ints{CountTargets(kItem, KIND_HD), FindTargetId(kItem, "D:\\f2", KIND_HD),
-                                        FindTargetId(kItem, "My Site", 1), FindTargetId(kItem, "my site", 1)}));
+                                        std::to_string(s->switches->hdCount) + " " +
+                                        s->hdTargets[3]->folder + " " + s->ftpTargets[0]->name);
+    EXPECT_EQ((Ints{4, 6, 1, 0}),
+              (Ints{CountTargets(kItem, KIND_HD), FindTargetId(kItem, "D:\\f2", KIND_HD),
+                    FindTargetId(kItem, "My Site", 1), FindTargetId(kItem, "my site", 1)}));
     EXPECT_EQ((Ints{1, 7}), (Ints{DeleteTarget(kItem, 2, KIND_HD), NextTargetId(kItem, KIND_HD)}));
     for (int id : {1, 5, 6, 99})
         EXPECT_EQ(STORE_OK, DeleteTarget(kItem, id, KIND_HD));
     EXPECT_EQ(1, NextTargetId(kItem, KIND_HD));  // none left: 1 again
-    EXPECT_EQ(0, FindTargetId(kItem, NULL, KIND_FTP) + FindTargetId("Q:\\x\\", "My Site", KIND_FTP) +
-                     CountTargets(kItem, 3) + CountTargets("Q:\\none\\", KIND_FTP) + NextTargetId(NULL, 1) +
+    EXPECT_EQ(0, FindTargetId(kItem, NULL, KIND_FTP) +
+                     FindTargetId("Q:\\x\\", "My Site", KIND_FTP) + CountTargets(kItem, 3) +
+                     CountTargets("Q:\\none\\", KIND_FTP) + NextTargetId(NULL, 1) +
                      DeleteTarget(kItem, 1, 3) + DeleteTarget(kItem, 42, KIND_FTP));
 }
 
 TEST_F(Store, RestoreRecordsAreKeptOncePerCopyAndGoWithTheirFtpTargetOrItem)
 {
     FtpSpec a{2121, "one.example", "/up", "carol", "pw", "", 1, 0, 0};
-    FtpSpec b{21, "two.example", "/", "u", "pw", "", 1, 0, 0}, c{21, "one.example.net", "/", "u", "pw", "", 1, 0, 0};
+    FtpSpec b{21, "two.example", "/", "u", "pw", "", 1, 0, 0},
+        c{21, "one.example.net", "/", "u", "pw", "", 1, 0, 0};
     SeededIds ids = SeedItem(kItem, ItemSpec{{DiskSpec{"D:\\b"}}, {a, b, c}});
     auto Records = [](int kind) {  // name -> data
         auto r = RestoreRecords(kItem, kind);
         return Map(r.begin(), r.end());
     };
-    SetItemRaw("C:*Work*", "FTP", "C:\\Work\\odd*/x", REG_DWORD, "\0\0\0\0", 4);  // not ours: no harm
+    SetItemRaw("C:*Work*", "FTP", "C:\\Work\\odd*/x", REG_DWORD, "\0\0\0\0",
+               4);            // not ours: no harm
     std::string n(123, 'n');  // with the stored path, one more than 259 characters
-    struct { std::string local; DWORD id; std::string stored; int kind, result; } writes[] = {  // kind 1 FTP, 2 disk
-        {"C:\\Work\\1.txt", ids.disks[0], "D:\\b\\1.txt", 2, 1}, {"C:\\Work\\1.txt", 0, "D:\\b\\1.txt", 2, 1},
-        {"C:\\Work\\1.txt", ids.ftps[0], "/up/1.txt", 1, 1}, {"C:\\Work\\2.txt", ids.ftps[0], "/up/2", 1, 1},
-        {"C:\\Work\\1.txt", ids.ftps[1], "/up/x.txt", 1, 1}, {"C:\\Work\\3.txt", ids.ftps[2], "/3", 1, 1},
-        {"C:\\Work\\4.txt", 9, "/up/4.txt", 1, 1}, {"Q:\\x\\a.txt", 1, "D:\\a", 2, 1},  // nothing to write
-        {"C:\\Work\\" + n, 1, "D:\\b\\" + n, 2, 0}, {"C:\\Work\\" + n, 1, "D:\\b\\" + n.substr(1), 2, 1},
+    struct {
+        std::string local;
+        DWORD id;
+        std::string stored;
+        int kind, result;
+    } writes[] = {
+        // kind 1 FTP, 2 disk
+        {"C:\\Work\\1.txt", ids.disks[0], "D:\\b\\1.txt", 2, 1},
+        {"C:\\Work\\1.txt", 0, "D:\\b\\1.txt", 2, 1},
+        {"C:\\Work\\1.txt", ids.ftps[0], "/up/1.txt", 1, 1},
+        {"C:\\Work\\2.txt", ids.ftps[0], "/up/2", 1, 1},
+        {"C:\\Work\\1.txt", ids.ftps[1], "/up/x.txt", 1, 1},
+        {"C:\\Work\\3.txt", ids.ftps[2], "/3", 1, 1},
+        {"C:\\Work\\4.txt", 9, "/up/4.txt", 1, 1},
+        {"Q:\\x\\a.txt", 1, "D:\\a", 2, 1},  // nothing to write
+        {"C:\\Work\\" + n, 1, "D:\\b\\" + n, 2, 0},
+        {"C:\\Work\\" + n, 1, "D:\\b\\" + n.substr(1), 2, 1},
     };
     for (const auto& w : writes)
-        EXPECT_EQ(w.result, WriteRestoreRecord(w.local.c_str(), int(w.id), w.stored.c_str(), w.kind, 0)) << w.stored;
-    EXPECT_EQ(STORE_FAILED, WriteRestoreRecord(NULL, 1, "x", KIND_HD, 0) + WriteRestoreRecord(kItem, 1, NULL, 1, 0));
+        EXPECT_EQ(w.result,
+                  WriteRestoreRecord(w.local.c_str(), int(w.id), w.stored.c_str(), w.kind, 0))
+            << w.stored;
+    EXPECT_EQ(STORE_FAILED, WriteRestoreRecord(NULL, 1, "x", KIND_HD, 0) +
+                                WriteRestoreRecord(kItem, 1, NULL, 1, 0));
     EXPECT_EQ(HD_RECORD_DATA, Records(KIND_HD)["C:\\Work\\1.txt*D:\\b\\1.txt"]);
     EXPECT_EQ("carol:<password>@one.example:2121", Records(KIND_FTP)["C:\\Work\\1.txt*/up/1.txt"]);
     EXPECT_EQ((Ints{2, 5}), (Ints{int(Records(KIND_HD).size()), int(Records(KIND_FTP).size())}));
-    EXPECT_EQ(STORE_OK, DeleteTarget(kItem, int(ids.ftps[0]), KIND_FTP));  // its address, nothing else
-    EXPECT_EQ((Map{{"C:\\Work\\1.txt*/up/x.txt", "u:<password>@two.example:21"}, {"C:\\Work\\odd*/x", ""},
-                   {"C:\\Work\\3.txt*/3", "u:<password>@one.example.net:21"}}), Records(KIND_FTP));
-    EXPECT_EQ(STORE_OK, DeleteTarget(kItem, int(ids.disks[0]), KIND_HD));  // a disk target's records stay
-    EXPECT_EQ(STORE_OK, WriteRestoreRecord("C:\\Work\\1.txt", 77, "D:\\b\\1.txt", KIND_HD, 1));  // whatever the id
-    EXPECT_EQ((Map{{"C:\\Work\\" + n + "*D:\\b\\" + n.substr(1), HD_RECORD_DATA}}), Records(KIND_HD));
-    EXPECT_EQ((Ints{1, 1}), (Ints{DeleteItemKey(kItem), CreateItemKey(kItem)}));  // again: no targets, no records
-    EXPECT_EQ(0u, CountTargets(kItem, KIND_FTP) + Records(KIND_FTP).size() + Records(KIND_HD).size());
+    EXPECT_EQ(STORE_OK,
+              DeleteTarget(kItem, int(ids.ftps[0]), KIND_FTP));  // its address, nothing else
+    EXPECT_EQ((Map{{"C:\\Work\\1.txt*/up/x.txt", "u:<password>@two.example:21"},
+                   {"C:\\Work\\odd*/x", ""},
+                   {"C:\\Work\\3.txt*/3", "u:<password>@one.example.net:21"}}),
+              Records(KIND_FTP));
+    EXPECT_EQ(STORE_OK,
+              DeleteTarget(kItem, int(ids.disks[0]), KIND_HD));  // a disk target's records stay
+    EXPECT_EQ(STORE_OK, WriteRestoreRecord("C:\\Work\\1.txt", 77, "D:\\b\\1.txt", KIND_HD,
+                                           1));  // whatever the id
+    EXPECT_EQ((Map{{"C:\\Work\\" + n + "*D:\\b\\" + n.substr(1), HD_RECORD_DATA}}),
+              Records(KIND_HD));
+    EXPECT_EQ((Ints{1, 1}),
+              (Ints{DeleteItemKey(kItem), CreateItemKey(kItem)}));  // again: no targets, no records
+    EXPECT_EQ(0u,
+              CountTargets(kItem, KIND_FTP) + Records(KIND_FTP).size() + Records(KIND_HD).size());
 }
 
 TEST_F(Store, ValuesTooLongUnterminatedOrOfAnotherShapeReadAsAbsentNeverCut)
 {
-    struct { DWORD type; std::string data; DWORD size; const char* text; } cases[] = {
-        {REG_SZ, "C:\\X", 260, "C:\\X"}, {REG_SZ, std::string("C:\\X\0junk", 9), 260, "C:\\X"},
-        {REG_SZ, std::string(259, 'x'), 260, NULL}, {REG_SZ, std::string(260, 'x'), 260, ""},
-        {REG_SZ, std::string(5000, 'x'), 260, ""}, {REG_SZ, "", 260, ""}, {REG_SZ, std::string(1, '\0'), 260, ""},
-        {REG_BINARY, "C:\\X", 260, ""}, {REG_SZ, "C:\\Programs", 8, ""}, {REG_NONE, "", 260, ""},
+    struct {
+        DWORD type;
+        std::string data;
+        DWORD size;
+        const char* text;
+    } cases[] = {
+        {REG_SZ, "C:\\X", 260, "C:\\X"},
+        {REG_SZ, std::string("C:\\X\0junk", 9), 260, "C:\\X"},
+        {REG_SZ, std::string(259, 'x'), 260, NULL},
+        {REG_SZ, std::string(260, 'x'), 260, ""},
+        {REG_SZ, std::string(5000, 'x'), 260, ""},
+        {REG_SZ, "", 260, ""},
+        {REG_SZ, std::string(1, '\0'), 260, ""},
+        {REG_BINARY, "C:\\X", 260, ""},
+        {REG_SZ, "C:\\Programs", 8, ""},
+        {REG_NONE, "", 260, ""},
     };
     for (const auto& c : cases) {
         SetGlobalRaw("installdir", c.type, c.data.data(), static_cast<DWORD>(c.data.size()));

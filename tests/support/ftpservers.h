@@ -1,4 +1,5 @@
-// The test run's FTP servers on 127.0.0.1: their ports, the commands they received and the files they keep.
+// The test run's FTP servers on 127.0.0.1: their ports, the commands they received and the files
+// they keep.
 #pragma once
 #include <string>
 #include <vector>

@@ -10,7 +10,8 @@
 
 class RunningProgram {
 public:
-    // Starts the program built beside the test programs (..\tandemkeep.exe) with a command line ("" or "HIDE").
+    // Starts the program built beside the test programs (..\tandemkeep.exe) with a command line (""
+    // or "HIDE").
     explicit RunningProgram(const std::string& arguments = "");
     ~RunningProgram();  // closes it (WM_CLOSE to its main window), kills it if it hangs
     RunningProgram(const RunningProgram&) = delete;
@@ -19,7 +20,8 @@ public:
     // Top-level windows of the program with this title (visible ones unless told).
     std::vector<HWND> Windows(const char* title, bool visibleOnly = true) const
     {
-        return pid_ ? FindProcessWindows(title, visibleOnly, pid_) : std::vector<HWND>();  // 0 would be this one
+        return pid_ ? FindProcessWindows(title, visibleOnly, pid_)
+                    : std::vector<HWND>();  // 0 would be this one
     }
     // The main window (visible or not); NULL until it exists.
     HWND MainWindow() const;

@@ -1,4 +1,5 @@
-// One recorder window: stands in for the main window or an owner and keeps every private message it gets.
+// One recorder window: stands in for the main window or an owner and keeps every private message it
+// gets.
 #pragma once
 #include <windows.h>
 

@@ -12,21 +12,23 @@
 
 namespace {
 
-// A key below HKEY_LOCAL_MACHINE for the length of a statement: opened (NULL when missing) or created.
+// A key below HKEY_LOCAL_MACHINE for the length of a statement: opened (NULL when missing) or
+// created.
 struct MachineKey {
     HKEY key = NULL;
     explicit MachineKey(const std::string& path, bool create = false)
     {
         if (create)
-            RegCreateKeyExA(HKEY_LOCAL_MACHINE, path.c_str(), 0, NULL, 0, KEY_ALL_ACCESS, NULL, &key, NULL);
+            RegCreateKeyExA(HKEY_LOCAL_MACHINE, path.c_str(), 0, NULL, 0, KEY_ALL_ACCESS, NULL,
+                            &key, NULL);
         else
             RegOpenKeyExA(HKEY_LOCAL_MACHINE, path.c_str(), 0, KEY_ALL_ACCESS, &key);
     }
     ~MachineKey() { RegCloseKey(key); }  // fails harmlessly on NULL
 };
 
-// Calls visit(full path, path relative to folder, whether a folder) for everything below folder, each
-// folder after its contents.
+// Calls visit(full path, path relative to folder, whether a folder) for everything below folder,
+// each folder after its contents.
 void WalkTree(const std::string& folder, const std::string& relative,
               const std::function<void(const std::string&, const std::string&, bool)>& visit)
 {
@@ -61,7 +63,8 @@ void ResetProductKey()
 
 void SetGlobalRaw(const char* name, DWORD type, const void* data, DWORD size)
 {
-    RegSetValueExA(MachineKey(TK_PRODUCT_KEY, true).key, name, 0, type, static_cast<const BYTE*>(data), size);
+    RegSetValueExA(MachineKey(TK_PRODUCT_KEY, true).key, name, 0, type,
+                   static_cast<const BYTE*>(data), size);
 }
 
 void SetGlobalDword(const char* name, DWORD value)
@@ -81,7 +84,8 @@ void DeleteGlobalValue(const char* name)
 
 bool GlobalValueExists(const char* name)
 {
-    return RegQueryValueExA(MachineKey(TK_PRODUCT_KEY).key, name, NULL, NULL, NULL, NULL) == ERROR_SUCCESS;
+    return RegQueryValueExA(MachineKey(TK_PRODUCT_KEY).key, name, NULL, NULL, NULL, NULL) ==
+           ERROR_SUCCESS;
 }
 
 DWORD GetGlobalDword(const char* name, DWORD fallback)
@@ -113,7 +117,8 @@ TempDir::TempDir(const char* tag, const char* base)
     static unsigned counter = 0;
     char name[MAX_PATH];
     do
-        snprintf(name, sizeof name, "%s%s-%lu-%u", base ? base : temp, tag, GetCurrentProcessId(), ++counter);
+        snprintf(name, sizeof name, "%s%s-%lu-%u", base ? base : temp, tag, GetCurrentProcessId(),
+                 ++counter);
     while (!CreateDirectoryA(name, NULL));
     // Long form, so comparisons with resolved paths hold.
     char longName[MAX_PATH];
@@ -136,10 +141,11 @@ void RemoveTree(const std::string& path)
 std::map<std::string, std::string> ReadTree(const std::string& folder)
 {
     std::map<std::string, std::string> out;
-    WalkTree(folder, "", [&out](const std::string& path, const std::string& relative, bool isFolder) {
-        if (!isFolder)
-            out[relative] = ReadFileBytes(path);
-    });
+    WalkTree(folder, "",
+             [&out](const std::string& path, const std::string& relative, bool isFolder) {
+                 if (!isFolder)
+                     out[relative] = ReadFileBytes(path);
+             });
     return out;
 }
 
@@ -215,7 +221,8 @@ std::string RandomBytes(size_t size, unsigned seed)
 int CountOf(const std::string& text, const std::string& part)
 {
     int n = 0;
-    for (size_t at = text.find(part); at != std::string::npos; at = text.find(part, at + part.size()))
+    for (size_t at = text.find(part); at != std::string::npos;
+         at = text.find(part, at + part.size()))
         ++n;
     return n;
 }

@@ -49,7 +49,7 @@ BOOL CALLBACK CollectWindow(HWND wnd, LPARAM param)
         ctx->found.push_back(wnd);
     return TRUE;
 }
-} // namespace
+}  // namespace
 
 std::vector<HWND> FindProcessWindows(const char* title, bool visibleOnly, DWORD pid)
 {
@@ -121,7 +121,8 @@ std::string SaveWindowShot(HWND wnd, const char* name)
     BitBlt(mem, 0, 0, w, h, screen, r.left, r.top, SRCCOPY);
     SelectObject(mem, old);  // GetDIBits wants the bitmap out of every DC
 
-    BITMAPINFOHEADER bi = {sizeof bi, w, h, 1, 24, BI_RGB, 0, 0, 0, 0, 0};  // 24 bits a pixel, bottom row first
+    BITMAPINFOHEADER bi = {sizeof bi, w, h, 1, 24, BI_RGB,
+                           0,         0, 0, 0, 0};        // 24 bits a pixel, bottom row first
     std::string pixels(((w * 3 + 3) / 4) * 4 * h, '\0');  // each row padded to 4 bytes
     GetDIBits(mem, bmp, 0, h, &pixels[0], reinterpret_cast<BITMAPINFO*>(&bi), DIB_RGB_COLORS);
     DeleteObject(bmp);

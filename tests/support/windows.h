@@ -12,10 +12,14 @@ void PumpMessages(int ms);
 // Pumps until cond() holds or timeoutMs passes; returns cond().
 bool PumpUntil(const std::function<bool()>& cond, int timeoutMs);
 
-// Top-level windows of a process (this one when pid is 0) with exactly this title (any title when NULL).
+// Top-level windows of a process (this one when pid is 0) with exactly this title (any title when
+// NULL).
 std::vector<HWND> FindProcessWindows(const char* title, bool visibleOnly = true, DWORD pid = 0);
 std::string WindowText(HWND wnd);
-inline std::string DlgItemText(HWND dlg, int id) { return WindowText(GetDlgItem(dlg, id)); }
+inline std::string DlgItemText(HWND dlg, int id)
+{
+    return WindowText(GetDlgItem(dlg, id));
+}
 
 // A plain top-level window to own dialogs in tests.
 HWND CreateTestOwner(int x, int y, int w, int h);
