@@ -12,7 +12,7 @@
 #include "store/scoped.h"
 #include "store/store.h"
 #include "transfer/folder.h"
-#include "transfer/ftp.h"
+#include "transfer/ftp/ftp.h"
 
 #include <commctrl.h>
 #include <stdio.h>

@@ -8,7 +8,7 @@
 #include "monitor/monitor.h"
 #include "transfer/folder.h"
 #include "resources/resource.h"
-#include "transfer/ftp.h"
+#include "transfer/ftp/ftp.h"
 
 #include <winsock2.h>
 

@@ -12,8 +12,8 @@
 #include "resources/resource.h"
 #include "store/regvalue.h"
 #include "store/store.h"
-#include "transfer/ftp.h"
-#include "transfer/ftpbatch.h"
+#include "transfer/ftp/ftp.h"
+#include "transfer/ftp/ftpbatch.h"
 #include "transfer/worker.h"
 
 #include <commctrl.h>

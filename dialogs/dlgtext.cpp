@@ -4,7 +4,7 @@
 #include "log/errors.h"
 #include "resources/resource.h"
 #include "store/layout.h"
-#include "transfer/ftptext.h"
+#include "transfer/ftp/ftptext.h"
 
 #include <ctype.h>
 #include <stdio.h>

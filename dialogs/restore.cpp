@@ -9,7 +9,7 @@
 #include "resources/resource.h"
 #include "store/regvalue.h"
 #include "store/store.h"
-#include "transfer/ftp.h"
+#include "transfer/ftp/ftp.h"
 
 #include <commctrl.h>
 #include <stdio.h>

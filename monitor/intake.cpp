@@ -10,7 +10,7 @@
 #include "store/layout.h"
 #include "store/scoped.h"
 #include "store/store.h"
-#include "transfer/ftp.h"
+#include "transfer/ftp/ftp.h"
 
 namespace {
 

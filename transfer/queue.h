@@ -27,7 +27,7 @@ struct RequestQueue {
 
 enum { WORKER_LIVE = 1, WORKER_FOLDER = 2 };
 
-// The program's list of FTP batches (transfer/ftpbatch.h).
+// The program's list of FTP batches (transfer/ftp/ftpbatch.h).
 struct BatchList;
 
 // What a worker thread is started with; the starter allocates it, the worker

@@ -8,7 +8,7 @@
 #include "store/store.h"
 #include "transfer/diskcopy.h"
 #include "transfer/folder.h"
-#include "transfer/ftp.h"
+#include "transfer/ftp/ftp.h"
 
 #include <stdlib.h>
 #include <string.h>

@@ -10,7 +10,7 @@
 #include "tests/support/seed.h"
 #include "tests/support/testenv.h"
 #include "transfer/folder.h"
-#include "transfer/ftpbatch.h"
+#include "transfer/ftp/ftpbatch.h"
 
 #include <commctrl.h>
 #include <stdio.h>

@@ -15,7 +15,7 @@
 #include "store/store.h"
 #include "tests/support/seed.h"
 #include "tests/support/testenv.h"
-#include "transfer/ftp.h"
+#include "transfer/ftp/ftp.h"
 
 namespace {
 

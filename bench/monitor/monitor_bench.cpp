@@ -12,7 +12,7 @@
 #include <string>
 #include <vector>
 
-#include "transfer/ftpbatch.h"
+#include "transfer/ftp/ftpbatch.h"
 #include "monitor/builtin.h"
 #include "monitor/codes.h"
 #include "monitor/device.h"

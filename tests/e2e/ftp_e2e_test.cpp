@@ -13,7 +13,7 @@
 #include "tests/support/program.h"
 #include "tests/support/seed.h"
 #include "tests/support/testenv.h"
-#include "transfer/ftp.h"
+#include "transfer/ftp/ftp.h"
 
 #include <map>
 #include <string>

@@ -16,8 +16,8 @@
 #include "tests/support/seed.h"
 #include "tests/support/testenv.h"
 #include "tests/support/windows.h"
-#include "transfer/ftp.h"
-#include "transfer/ftpbatch.h"
+#include "transfer/ftp/ftp.h"
+#include "transfer/ftp/ftpbatch.h"
 
 class FtpTest : public ::testing::Test {
 protected:

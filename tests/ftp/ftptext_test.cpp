@@ -2,8 +2,8 @@
 // table.
 #include <gtest/gtest.h>
 
-#include "transfer/ftpsequence.h"
-#include "transfer/ftptext.h"
+#include "transfer/ftp/ftpsequence.h"
+#include "transfer/ftp/ftptext.h"
 
 #include <winsock2.h>
 

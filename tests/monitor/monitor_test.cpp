@@ -14,7 +14,7 @@
 #include "monitor/monitor.h"
 #include "monitor/watcher.h"
 #include "store/store.h"
-#include "transfer/ftpbatch.h"
+#include "transfer/ftp/ftpbatch.h"
 #include "tests/support/recorder.h"
 #include "tests/support/seed.h"
 #include "tests/support/testenv.h"

@@ -12,7 +12,7 @@
 #include "tests/support/windows.h"
 #include "transfer/diskcopy.h"
 #include "transfer/folder.h"
-#include "transfer/ftp.h"
+#include "transfer/ftp/ftp.h"
 #include "transfer/worker.h"
 
 #include <algorithm>

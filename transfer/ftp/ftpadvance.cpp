@@ -1,12 +1,12 @@
 // The command sequence of a batch: each reply sends the next command; files start, fail and follow
 // one another.
-#include "transfer/ftpclient.h"
+#include "transfer/ftp/ftpclient.h"
 
 #include "common/messages.h"
 #include "log/errors.h"
 #include "store/store.h"
 #include "transfer/diskcopy.h"
-#include "transfer/ftpsequence.h"
+#include "transfer/ftp/ftpsequence.h"
 
 #include <string.h>
 

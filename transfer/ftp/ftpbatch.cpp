@@ -1,5 +1,5 @@
 // FTP batch records, the batch list and the state changes of a batch.
-#include "transfer/ftpbatch.h"
+#include "transfer/ftp/ftpbatch.h"
 
 #include <stdio.h>
 #include <stdlib.h>

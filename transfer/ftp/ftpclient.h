@@ -4,8 +4,8 @@
 #include <windows.h>
 #include <winsock2.h>
 
-#include "transfer/ftp.h"
-#include "transfer/ftpbatch.h"
+#include "transfer/ftp/ftp.h"
+#include "transfer/ftp/ftpbatch.h"
 
 // What the main window gave the client at start.
 const FtpClientSetup& Client(void);

@@ -2,7 +2,7 @@
 #pragma once
 #include <windows.h>
 
-#include "transfer/ftpbatch.h"
+#include "transfer/ftp/ftpbatch.h"
 
 enum FtpAction {
     FTP_DO_NOTHING,

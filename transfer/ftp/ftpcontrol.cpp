@@ -1,11 +1,11 @@
 // The FTP control connection: starting batches, the connect, the replies that drive each batch, and
 // its close.
-#include "transfer/ftpclient.h"
+#include "transfer/ftp/ftpclient.h"
 
 #include "common/messages.h"
 #include "log/errors.h"
 #include "store/scoped.h"
-#include "transfer/ftpsequence.h"
+#include "transfer/ftp/ftpsequence.h"
 
 #include <stdio.h>
 #include <string.h>

@@ -4,7 +4,7 @@
 #include <windows.h>
 #include <winsock2.h>
 
-#include "transfer/ftpbatch.h"
+#include "transfer/ftp/ftpbatch.h"
 #include "transfer/queue.h"
 
 // What the main window gives the client once, at start.

@@ -1,12 +1,12 @@
 // The FTP data connection: the server's connection (or ours, in passive mode), streaming the file
 // in slices, and its end.
-#include "transfer/ftpclient.h"
+#include "transfer/ftp/ftpclient.h"
 
 #include "common/messages.h"
 #include "log/errors.h"
 #include "log/log.h"
 #include "store/store.h"
-#include "transfer/ftpsequence.h"
+#include "transfer/ftp/ftpsequence.h"
 
 #include <stdio.h>
 #include <string.h>

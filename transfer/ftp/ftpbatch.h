@@ -6,7 +6,7 @@
 #include <string>
 
 #include "store/layout.h"
-#include "transfer/ftptext.h"
+#include "transfer/ftp/ftptext.h"
 
 enum { FTP_UPLOAD = 0, FTP_DOWNLOAD = 1 };
 

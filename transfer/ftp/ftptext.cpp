@@ -1,5 +1,5 @@
 // FTP texts without sockets: reply assembly, commands, remote folders and names.
-#include "transfer/ftptext.h"
+#include "transfer/ftp/ftptext.h"
 
 #include <stdio.h>
 #include <stdlib.h>

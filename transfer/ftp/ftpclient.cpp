@@ -1,6 +1,6 @@
 // The FTP client's own plumbing: its setup, socket messages, retired socket numbers, commands,
 // notices and batch endings.
-#include "transfer/ftpclient.h"
+#include "transfer/ftp/ftpclient.h"
 
 #include "common/messages.h"
 #include "log/errors.h"

@@ -1,5 +1,5 @@
 // The FTP command sequence: replies and states decide the next command.
-#include "transfer/ftpsequence.h"
+#include "transfer/ftp/ftpsequence.h"
 
 namespace {
 
