@@ -29,38 +29,67 @@ program_reg() {
   wine reg "$@" "${TK_REG_VIEW:?use_build first}" </dev/null
 }
 
+# prefix_usable: the prefix in WINEPREFIX has its 64-bit system and, where a
+# 32-bit Wine is installed, its 32-bit one, and a program of each runs in it.
+prefix_usable() {
+  [ -f "$WINEPREFIX/drive_c/windows/system32/kernel32.dll" ] || return 1
+  /usr/lib/wine/wine64 reg query 'HKLM\Software\Microsoft\Windows NT\CurrentVersion' /v CurrentVersion \
+    </dev/null >/dev/null 2>&1 || return 1
+  if wine32_available; then
+    [ -f "$WINEPREFIX/drive_c/windows/syswow64/kernel32.dll" ] || return 1
+    wine reg query 'HKLM\Software\Microsoft\Windows NT\CurrentVersion' /v CurrentVersion /reg:32 \
+      </dev/null >/dev/null 2>&1 || return 1
+  fi
+}
+
+# make_prefix BOOT_LOG: boots the prefix in WINEPREFIX (new or not) with a
+# persistent wineserver; true when it is usable afterwards.
+make_prefix() {
+  mkdir -p "$WINEPREFIX"
+  # Wine's server and system processes outlive the program that starts them
+  # and keep its output pipes open; start them here, detached from any pipe,
+  # so that CTest sees each test's output end with the test.
+  wineserver -p </dev/null >/dev/null 2>&1 || true
+  TK_STARTED_WINESERVER=1
+  wineboot -i </dev/null >"$1" 2>&1 || true
+  prefix_usable
+}
+
 # start_wine PREFIX: creates the prefix when new and keeps a wineserver
 # running; returns non-zero, after one line saying why, when Wine cannot make
-# a usable prefix. wineboot's output goes to PREFIX-boot.log.
+# a usable prefix. wineboot's output goes to PREFIX-boot.log. A new prefix
+# that comes out unusable is made once more from nothing, and both boot logs
+# are kept (PREFIX-boot.log and PREFIX-boot-first.log), so that a failure
+# that passes is still on record and one that does not is reported.
 start_wine() {
   export WINEPREFIX=$1
   export WINEDEBUG=-all
   export WINEDLLOVERRIDES="mscoree,mshtml="
   export WINEARCH=win64
   local boot_log="${WINEPREFIX%/}-boot.log"
+  local first_log="${WINEPREFIX%/}-boot-first.log"
+  rm -f "$first_log"
   # A prefix made while only the 64-bit Wine was installed has no 32-bit
   # system ("could not load kernel32.dll" for every 32-bit program), and
   # wineboot does not add one later: make it again.
   if [ -f "$WINEPREFIX/drive_c/windows/system32/kernel32.dll" ] && wine32_available &&
      [ ! -f "$WINEPREFIX/drive_c/windows/syswow64/kernel32.dll" ]; then
     echo "Wine prefix $WINEPREFIX has no 32-bit system (made before the 32-bit Wine was installed): making it again"
-    wineserver -k </dev/null >/dev/null 2>&1 || true
-    wineserver -w </dev/null >/dev/null 2>&1 || true
+    stop_wine "$WINEPREFIX"
     rm -rf "$WINEPREFIX"
   fi
-  mkdir -p "$WINEPREFIX"
   if [ ! -f "$WINEPREFIX/drive_c/windows/system32/kernel32.dll" ]; then
     echo "Creating Wine prefix $WINEPREFIX"
   fi
-  # Wine's server and system processes outlive the program that starts them
-  # and keep its output pipes open; start them here, detached from any pipe,
-  # so that CTest sees each test's output end with the test.
-  wineserver -p </dev/null >/dev/null 2>&1 || true
-  TK_STARTED_WINESERVER=1
-  wineboot -i </dev/null >"$boot_log" 2>&1 || true
-  if [ ! -f "$WINEPREFIX/drive_c/windows/system32/kernel32.dll" ]; then
-    echo "Wine could not set up the prefix $WINEPREFIX (see $boot_log)" >&2
-    return 1
+  if ! make_prefix "$boot_log"; then
+    echo "Wine prefix $WINEPREFIX is not usable after wineboot (see $first_log): making it again"
+    mv -f "$boot_log" "$first_log"
+    stop_wine "$WINEPREFIX"
+    rm -rf "$WINEPREFIX"
+    if ! make_prefix "$boot_log"; then
+      echo "Wine could not set up the prefix $WINEPREFIX (see $first_log and $boot_log)" >&2
+      return 1
+    fi
   fi
   local view
   for view in /reg:64 /reg:32; do

@@ -70,7 +70,7 @@ screenshot() {
 
 begin_group "first start after installation"
 start_program
-check "main window appears" wait_for_window 'Tandemkeep v1\.21' 30
+check "main window appears" wait_for_window 'Tandemkeep v1\.21' 90
 check "tutorial appears" wait_for_window '[^"]*tutorial[^"]*' 10
 sleep 1
 check_eq "main window size" 620x460 "$(window_size 'Tandemkeep v1\.21')"
@@ -96,7 +96,7 @@ reg_set "$product" tip REG_DWORD 65535
 reg_set "$product" enabled REG_BINARY ''
 reg_delete_value "$product" firsttime
 start_program
-check "main window appears" wait_for_window 'Tandemkeep v1\.21' 30
+check "main window appears" wait_for_window 'Tandemkeep v1\.21' 90
 check_eq "no tutorial on a later start" "" "$(window_line '[^"]*tutorial[^"]*')"
 # The monitor starts watching a moment after the window appears: write the
 # first file again until the backup log shows that it was seen.
