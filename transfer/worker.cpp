@@ -4,12 +4,14 @@
 
 #include "common/messages.h"
 #include "log/errors.h"
+#include "log/log.h"
 #include "store/scoped.h"
 #include "store/store.h"
 #include "transfer/diskcopy.h"
 #include "transfer/folder.h"
 #include "transfer/ftp/ftp.h"
 
+#include <stdio.h>
 #include <stdlib.h>
 #include <string.h>
 
@@ -299,6 +301,16 @@ void EndFolderWorker(const WorkerStart& worker)
 }
 
 }  // namespace
+
+void ReportUnshowableName(HWND mainWindow, const char* path)
+{
+    char line[TK_PATH_SIZE + 96];
+    snprintf(line, sizeof line,
+             "Cannot transfer file %s, its name has characters outside the system's code page",
+             path ? path : "");
+    WriteLog(line, 0, LOG_ERROR);
+    SendReport(mainWindow, ERR_NAME_NOT_SHOWN, path);
+}
 
 void __cdecl TransferWorker(void* start)
 {
