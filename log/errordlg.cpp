@@ -158,6 +158,8 @@ int MapErrorCode(int code)
         return IDS_SOURCE_OPEN;
     case ERR_DEST_OPEN:
         return IDS_DEST_OPEN;
+    case ERR_NAME_NOT_SHOWN:
+        return IDS_NAME_NOT_SHOWN;
     case 332:
         return IDS_LOGIN_FAILED;
     case 421:

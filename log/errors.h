@@ -15,6 +15,7 @@ enum ErrorCode {
     ERR_GENERIC = 10,
     ERR_SOURCE_OPEN = 11,
     ERR_DEST_OPEN = 12,
+    ERR_NAME_NOT_SHOWN = 13,  // a file name with characters outside the system's code page
 };
 
 enum { ERROR_SUBJECT_SIZE = 256 };

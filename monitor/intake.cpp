@@ -3,6 +3,7 @@
 
 #include <stdio.h>
 
+#include "common/filenames.h"
 #include "log/log.h"
 #include "monitor/codes.h"
 #include "monitor/device.h"
@@ -11,6 +12,7 @@
 #include "store/scoped.h"
 #include "store/store.h"
 #include "transfer/ftp/ftp.h"
+#include "transfer/worker.h"
 
 namespace {
 
@@ -114,6 +116,13 @@ int HandleChange(IntakeContext* context)
     DecodeKeyName(itemPath);
     if (!settings->options->includeSubs && IsInItemSubfolder(resolved, itemPath))
         return CHANGE_DROPPED;
+
+    // A name with characters outside the code page: no copy could open the
+    // file by it, so instead of a silent nothing the user hears of it.
+    if (IsUnshowablePath(resolved)) {
+        ReportUnshowableName(context->mainWindow, resolved);
+        return CHANGE_DROPPED;
+    }
 
     // Disk targets first, FTP targets right behind; the worker decides what
     // each item actually serves.

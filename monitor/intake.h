@@ -27,7 +27,8 @@ unsigned __stdcall NotificationThread(void* context);
 int HandleChange(IntakeContext* context);
 
 // Full path of in with every component in its long form and stored case,
-// written into out (260 bytes; may be in). 1 when every component was found;
+// written into out (260 bytes; may be in); a character the code page lacks
+// shows as '?' (IsUnshowablePath). 1 when every component was found;
 // 0 otherwise, out then holding the plain full path. 0 and nothing written
 // for a missing argument.
 int ResolveLongPath(const char* in, char* out);

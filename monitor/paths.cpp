@@ -3,6 +3,7 @@
 
 #include <string.h>
 
+#include "common/filenames.h"
 #include "store/layout.h"
 
 namespace {
@@ -45,11 +46,14 @@ int ResolveLongPath(const char* in, char* out)
         char* end = strchr(component, '\\');
         if (end)
             *end = 0;
-        // A wildcard would let the search match some other file.
+        // A wildcard would let the search match some other file. A name
+        // found comes with '?' where the code page lacks a character, never
+        // as a look-alike name, so the intake can tell such a file.
         bool ok = strpbrk(component, "*?") == NULL && *component != 0;
-        WIN32_FIND_DATAA data = {};
+        FoundName entry = {};
+        const WIN32_FIND_DATAA& data = entry.data;
         if (ok) {
-            HANDLE find = FindFirstFileA(full, &data);
+            HANDLE find = FindFirstName(full, &entry);
             ok = find != INVALID_HANDLE_VALUE;
             if (ok)
                 FindClose(find);

@@ -6,7 +6,10 @@
 // they miss changes in subfolders that existed before the watch began; one
 // watch per folder behaves the same everywhere. All watches belong to the
 // watcher's thread: they are opened, re-armed, read and closed only there,
-// and their completion routines run there during its alertable wait.
+// and their completion routines run there during its alertable wait. Folders
+// and names are kept wide, as the system gives them, so that a file whose
+// name the code page cannot show is still seen; it is reported with '?' in
+// its name (common/filenames.h), for the intake to tell the user.
 #include "monitor/watcher.h"
 
 #include <process.h>
@@ -15,6 +18,8 @@
 
 #include <algorithm>
 #include <set>
+
+#include "common/filenames.h"
 
 namespace {
 
@@ -35,22 +40,22 @@ volatile LONG g_bufferSize = 64 * 1024;
 struct Watch {
     OVERLAPPED overlapped;  // first: the completion routine gets its address
     Watcher* owner;
-    std::string folder;  // real path, ends with '\'
+    std::wstring folder;  // real path, ends with '\'
     HANDLE handle;
     BYTE* buffer;
     DWORD bufferSize;
-    bool pending;                 // a read is outstanding
-    bool polled;                  // no notifications here: rescanned every kPollMs
-    bool closing;                 // cancelled, freed when its read has completed
-    bool all;                     // every file counts (a folder item or below one)
-    std::set<std::string> names;  // else only these upper-case names
+    bool pending;                  // a read is outstanding
+    bool polled;                   // no notifications here: rescanned every kPollMs
+    bool closing;                  // cancelled, freed when its read has completed
+    bool all;                      // every file counts (a folder item or below one)
+    std::set<std::wstring> names;  // else only these upper-case names
     FolderSnapshot snapshot;
 };
 
 struct Wanted {
-    std::string folder;
+    std::wstring folder;
     bool all;
-    std::set<std::string> names;
+    std::set<std::wstring> names;
 };
 
 }  // namespace
@@ -65,10 +70,10 @@ struct Watcher {
     bool stop;
     volatile LONG applied;  // generation the thread has applied
     // Thread-owned.
-    std::map<std::string, Watch*> watches;  // upper-case folder -> watch
+    std::map<std::wstring, Watch*> watches;  // upper-case folder -> watch
     std::vector<Watch*> closing;
     // Changed files waiting for quiet: upper-case path -> path, last event.
-    std::map<std::string, std::pair<std::string, DWORD>> settling;
+    std::map<std::wstring, std::pair<std::wstring, DWORD>> settling;
 };
 
 std::string UpperText(const std::string& text)
@@ -79,9 +84,21 @@ std::string UpperText(const std::string& text)
     return out;
 }
 
+namespace {
+
+std::wstring UpperWide(const std::wstring& text)
+{
+    std::wstring out = text;
+    if (!out.empty())
+        CharUpperBuffW(&out[0], static_cast<DWORD>(out.size()));
+    return out;
+}
+
+}  // namespace
+
 void CompareSnapshots(const FolderSnapshot& before, const FolderSnapshot& now,
-                      std::vector<std::string>* changedFiles, std::vector<std::string>* newFolders,
-                      std::vector<std::string>* goneFolders)
+                      std::vector<std::wstring>* changedFiles,
+                      std::vector<std::wstring>* newFolders, std::vector<std::wstring>* goneFolders)
 {
     for (const auto& entry : now) {
         const FileStamp& stamp = entry.second;
@@ -104,16 +121,24 @@ void CompareSnapshots(const FolderSnapshot& before, const FolderSnapshot& now,
 
 namespace {
 
-bool IsDots(const char* name)
+bool IsDots(const wchar_t* name)
 {
-    return strcmp(name, ".") == 0 || strcmp(name, "..") == 0;
+    return wcscmp(name, L".") == 0 || wcscmp(name, L"..") == 0;
 }
 
-void ScanFolder(const std::string& folder, FolderSnapshot* out)
+// The watch list comes in the code page; every name of it converts exactly.
+std::wstring WideText(const std::string& text)
+{
+    wchar_t wide[MAX_PATH];
+    int n = MultiByteToWideChar(CP_ACP, 0, text.c_str(), -1, wide, MAX_PATH);
+    return n > 0 ? std::wstring(wide) : std::wstring();
+}
+
+void ScanFolder(const std::wstring& folder, FolderSnapshot* out)
 {
     out->clear();
-    WIN32_FIND_DATAA found;
-    HANDLE find = FindFirstFileA((folder + "*").c_str(), &found);
+    WIN32_FIND_DATAW found;
+    HANDLE find = FindFirstFileW((folder + L"*").c_str(), &found);
     if (find == INVALID_HANDLE_VALUE)
         return;
     do {
@@ -124,15 +149,15 @@ void ScanFolder(const std::string& folder, FolderSnapshot* out)
         stamp.size = (static_cast<ULONGLONG>(found.nFileSizeHigh) << 32) | found.nFileSizeLow;
         stamp.folder = (found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) != 0;
         stamp.name = found.cFileName;
-        (*out)[UpperText(found.cFileName)] = stamp;
-    } while (FindNextFileA(find, &found));
+        (*out)[UpperWide(found.cFileName)] = stamp;
+    } while (FindNextFileW(find, &found));
     FindClose(find);
 }
 
-bool StampOf(const std::string& path, FileStamp* stamp)
+bool StampOf(const std::wstring& path, FileStamp* stamp)
 {
     WIN32_FILE_ATTRIBUTE_DATA data;
-    if (!GetFileAttributesExA(path.c_str(), GetFileExInfoStandard, &data))
+    if (!GetFileAttributesExW(path.c_str(), GetFileExInfoStandard, &data))
         return false;
     stamp->written = data.ftLastWriteTime;
     stamp->size = (static_cast<ULONGLONG>(data.nFileSizeHigh) << 32) | data.nFileSizeLow;
@@ -140,16 +165,16 @@ bool StampOf(const std::string& path, FileStamp* stamp)
     return true;
 }
 
-bool Accepts(const Watch* w, const std::string& upperName)
+bool Accepts(const Watch* w, const std::wstring& upperName)
 {
     return w->all || w->names.count(upperName) != 0;
 }
 
-void Report(Watch* w, const std::string& name)
+void Report(Watch* w, const std::wstring& name)
 {
-    std::string full = w->folder + name;
+    std::wstring full = w->folder + name;
     if (full.size() < MAX_PATH)
-        w->owner->settling[UpperText(full)] = std::make_pair(full, GetTickCount());
+        w->owner->settling[UpperWide(full)] = std::make_pair(full, GetTickCount());
 }
 
 // Reports the files that have been quiet long enough; returns how long
@@ -161,7 +186,16 @@ DWORD ReportSettled(Watcher* watcher)
     for (auto it = watcher->settling.begin(); it != watcher->settling.end();) {
         DWORD quiet = now - it->second.second;
         if (quiet >= kQuietMs) {
-            watcher->report(it->second.first.c_str());
+            // In the code page, with '?' for what it cannot show; a path
+            // whose text does not fit the intake's buffers is not reported.
+            // Such a name reaches the user as an error, so only while the
+            // file is there: a file that came and went is nothing to copy.
+            char path[MAX_PATH];
+            const std::wstring& full = it->second.first;
+            bool exact =
+                AnsiFileName(full.c_str(), static_cast<int>(full.size()), path, sizeof path) != 0;
+            if (path[0] && (exact || GetFileAttributesW(full.c_str()) != INVALID_FILE_ATTRIBUTES))
+                watcher->report(path);
             it = watcher->settling.erase(it);
         } else {
             next = std::min(next, kQuietMs - quiet);
@@ -196,7 +230,7 @@ void CloseWatch(Watcher* watcher, Watch* w)
 }
 
 // Closes the watch of folder (upper case, ends with '\') and of every folder below it.
-void DropTree(Watcher* watcher, const std::string& upperFolder)
+void DropTree(Watcher* watcher, const std::wstring& upperFolder)
 {
     auto it = watcher->watches.lower_bound(upperFolder);
     while (it != watcher->watches.end() &&
@@ -206,14 +240,14 @@ void DropTree(Watcher* watcher, const std::string& upperFolder)
     }
 }
 
-Watch* OpenWatch(Watcher* watcher, const std::string& folder)
+Watch* OpenWatch(Watcher* watcher, const std::wstring& folder)
 {
     Watch* w = new Watch();
     w->owner = watcher;
     w->folder = folder;
     w->bufferSize = static_cast<DWORD>(g_bufferSize);
     w->buffer = static_cast<BYTE*>(VirtualAlloc(NULL, w->bufferSize, MEM_COMMIT, PAGE_READWRITE));
-    w->handle = CreateFileA(folder.c_str(), FILE_LIST_DIRECTORY,
+    w->handle = CreateFileW(folder.c_str(), FILE_LIST_DIRECTORY,
                             FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, NULL,
                             OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS | FILE_FLAG_OVERLAPPED, NULL);
     // A folder whose changes cannot be watched (no memory, a file system
@@ -223,15 +257,15 @@ Watch* OpenWatch(Watcher* watcher, const std::string& folder)
     // Armed first, scanned second: a file written in between shows in both,
     // and the duplicate report collapses in the queue.
     ScanFolder(folder, &w->snapshot);
-    watcher->watches[UpperText(folder)] = w;
+    watcher->watches[UpperWide(folder)] = w;
     return w;
 }
 
 // Watches folder and every folder below it. With reportFiles the files found
 // are reported too: they arrived with a folder that was created or moved in.
-void AddTree(Watcher* watcher, const std::string& folder, bool reportFiles)
+void AddTree(Watcher* watcher, const std::wstring& folder, bool reportFiles)
 {
-    std::string key = UpperText(folder);
+    std::wstring key = UpperWide(folder);
     Watch* w;
     auto it = watcher->watches.find(key);
     if (it == watcher->watches.end())
@@ -240,15 +274,15 @@ void AddTree(Watcher* watcher, const std::string& folder, bool reportFiles)
         w = it->second;
     w->all = true;
     w->names.clear();
-    std::vector<std::string> subfolders;
+    std::vector<std::wstring> subfolders;
     for (const auto& entry : w->snapshot) {
         if (entry.second.folder)
             subfolders.push_back(entry.second.name);
         else if (reportFiles)
             Report(w, entry.second.name);
     }
-    for (const std::string& sub : subfolders)
-        AddTree(watcher, folder + sub + "\\", reportFiles);
+    for (const std::wstring& sub : subfolders)
+        AddTree(watcher, folder + sub + L"\\", reportFiles);
 }
 
 // Takes a fresh look at a folder and reports what changed since the last one.
@@ -256,32 +290,32 @@ void Rescan(Watch* w)
 {
     FolderSnapshot now;
     ScanFolder(w->folder, &now);
-    std::vector<std::string> changed, added, gone;
+    std::vector<std::wstring> changed, added, gone;
     CompareSnapshots(w->snapshot, now, &changed, &added, &gone);
     w->snapshot.swap(now);
-    for (const std::string& name : changed)
-        if (Accepts(w, UpperText(name)))
+    for (const std::wstring& name : changed)
+        if (Accepts(w, UpperWide(name)))
             Report(w, name);
     if (!w->all)
         return;
     Watcher* watcher = w->owner;
-    std::string folder = w->folder;  // w may be dropped below
-    for (const std::string& upperName : gone)
-        DropTree(watcher, UpperText(folder) + upperName + "\\");
-    for (const std::string& name : added)
-        AddTree(watcher, folder + name + "\\", true);
+    std::wstring folder = w->folder;  // w may be dropped below
+    for (const std::wstring& upperName : gone)
+        DropTree(watcher, UpperWide(folder) + upperName + L"\\");
+    for (const std::wstring& name : added)
+        AddTree(watcher, folder + name + L"\\", true);
 }
 
-void HandleRecord(Watch* w, DWORD action, const std::string& name)
+void HandleRecord(Watch* w, DWORD action, const std::wstring& name)
 {
-    std::string upperName = UpperText(name);
+    std::wstring upperName = UpperWide(name);
     if (action == FILE_ACTION_REMOVED || action == FILE_ACTION_RENAMED_OLD_NAME) {
         auto old = w->snapshot.find(upperName);
         bool wasFolder = old != w->snapshot.end() && old->second.folder;
         if (old != w->snapshot.end())
             w->snapshot.erase(old);
         if (wasFolder)
-            DropTree(w->owner, UpperText(w->folder) + upperName + "\\");
+            DropTree(w->owner, UpperWide(w->folder) + upperName + L"\\");
         return;
     }
     FileStamp stamp;
@@ -292,7 +326,7 @@ void HandleRecord(Watch* w, DWORD action, const std::string& name)
     w->snapshot[upperName] = stamp;
     if (stamp.folder) {
         if (w->all && (action != FILE_ACTION_MODIFIED || !known))
-            AddTree(w->owner, w->folder + name + "\\", true);
+            AddTree(w->owner, w->folder + name + L"\\", true);
         return;
     }
     if (Accepts(w, upperName))
@@ -303,7 +337,7 @@ void HandleBuffer(Watch* w, DWORD bytes)
 {
     // Copy out first: handling a record may open other watches, and this
     // buffer is re-armed before the records are handled so nothing is missed.
-    std::vector<std::pair<DWORD, std::string>> records;
+    std::vector<std::pair<DWORD, std::wstring>> records;
     DWORD offset = 0;
     const DWORD header = offsetof(FILE_NOTIFY_INFORMATION, FileName);
     if (bytes > w->bufferSize)
@@ -313,20 +347,15 @@ void HandleBuffer(Watch* w, DWORD bytes)
             reinterpret_cast<const FILE_NOTIFY_INFORMATION*>(w->buffer + offset);
         if (offset + header + info->FileNameLength > bytes)
             break;
-        int wideLength = static_cast<int>(info->FileNameLength / sizeof(WCHAR));
-        char name[MAX_PATH * 2];
-        int n = WideCharToMultiByte(CP_ACP, 0, info->FileName, wideLength, name, sizeof name - 1,
-                                    NULL, NULL);
-        if (n > 0) {
-            name[n] = 0;
-            records.emplace_back(info->Action, name);
-        }
+        size_t wideLength = info->FileNameLength / sizeof(WCHAR);
+        if (wideLength > 0)
+            records.emplace_back(info->Action, std::wstring(info->FileName, wideLength));
         if (info->NextEntryOffset == 0)
             break;
         offset += info->NextEntryOffset;
     }
     Watcher* watcher = w->owner;
-    std::string key = UpperText(w->folder);
+    std::wstring key = UpperWide(w->folder);
     if (!Arm(w))
         w->polled = true;
     for (const auto& record : records) {
@@ -350,7 +379,7 @@ VOID CALLBACK OnChanges(DWORD error, DWORD bytes, LPOVERLAPPED overlapped)
     }
     // A lost burst (the buffer overflowed: ERROR_NOTIFY_ENUM_DIR or an empty
     // result) or a failed watch: look at the folder again.
-    bool armed = GetFileAttributesA(w->folder.c_str()) != INVALID_FILE_ATTRIBUTES && Arm(w);
+    bool armed = GetFileAttributesW(w->folder.c_str()) != INVALID_FILE_ATTRIBUTES && Arm(w);
     if (!armed)
         w->polled = true;
     Rescan(w);
@@ -371,26 +400,26 @@ void FreeClosed(Watcher* watcher)
     }
 }
 
-std::string ParentOf(const std::string& path)
+std::wstring ParentOf(const std::wstring& path)
 {
-    size_t slash = path.find_last_of("\\/");
-    return slash == std::string::npos ? std::string() : path.substr(0, slash + 1);
+    size_t slash = path.find_last_of(L"\\/");
+    return slash == std::wstring::npos ? std::wstring() : path.substr(0, slash + 1);
 }
 
-std::string LongFolder(const std::string& folder)
+std::wstring LongFolder(const std::wstring& folder)
 {
-    char buf[MAX_PATH];
-    DWORD n = GetLongPathNameA(folder.c_str(), buf, sizeof buf);
-    std::string out = (n > 0 && n < sizeof buf) ? std::string(buf) : folder;
-    if (!out.empty() && out.back() != '\\')
-        out += '\\';
+    wchar_t buf[MAX_PATH];
+    DWORD n = GetLongPathNameW(folder.c_str(), buf, MAX_PATH);
+    std::wstring out = (n > 0 && n < MAX_PATH) ? std::wstring(buf) : folder;
+    if (!out.empty() && out.back() != L'\\')
+        out += L'\\';
     return out;
 }
 
-void Collect(std::map<std::string, Wanted>* wanted, const std::string& folder, bool all,
-             const std::string& upperName)
+void Collect(std::map<std::wstring, Wanted>* wanted, const std::wstring& folder, bool all,
+             const std::wstring& upperName)
 {
-    Wanted& want = (*wanted)[UpperText(folder)];
+    Wanted& want = (*wanted)[UpperWide(folder)];
     want.folder = folder;
     if (all)
         want.all = true;
@@ -400,30 +429,31 @@ void Collect(std::map<std::string, Wanted>* wanted, const std::string& folder, b
 
 void ApplyPaths(Watcher* watcher, const std::vector<std::string>& paths)
 {
-    std::map<std::string, Wanted> roots;
-    for (std::string path : paths) {
-        while (path.size() > 3 && (path.back() == '\\' || path.back() == '/'))
+    std::map<std::wstring, Wanted> roots;
+    for (const std::string& text : paths) {
+        std::wstring path = WideText(text);
+        while (path.size() > 3 && (path.back() == L'\\' || path.back() == L'/'))
             path.pop_back();
-        DWORD attrs = GetFileAttributesA(path.c_str());
+        DWORD attrs = GetFileAttributesW(path.c_str());
         if (attrs != INVALID_FILE_ATTRIBUTES && (attrs & FILE_ATTRIBUTE_DIRECTORY)) {
-            Collect(&roots, LongFolder(path), true, std::string());
+            Collect(&roots, LongFolder(path), true, std::wstring());
             continue;
         }
-        std::string parent = ParentOf(path);
-        attrs = GetFileAttributesA(parent.c_str());
+        std::wstring parent = ParentOf(path);
+        attrs = GetFileAttributesW(parent.c_str());
         if (parent.empty() || attrs == INVALID_FILE_ATTRIBUTES ||
             !(attrs & FILE_ATTRIBUTE_DIRECTORY))
             continue;  // watched once an item change renews the list
-        std::string name = path.substr(parent.size());
-        char longPath[MAX_PATH];
-        DWORD n = GetLongPathNameA(path.c_str(), longPath, sizeof longPath);
-        if (n > 0 && n < sizeof longPath)
+        std::wstring name = path.substr(parent.size());
+        wchar_t longPath[MAX_PATH];
+        DWORD n = GetLongPathNameW(path.c_str(), longPath, MAX_PATH);
+        if (n > 0 && n < MAX_PATH)
             name = longPath + ParentOf(longPath).size();
-        Collect(&roots, LongFolder(parent), false, UpperText(name));
+        Collect(&roots, LongFolder(parent), false, UpperWide(name));
     }
 
     // Folder roots with their whole trees; file items on their folder alone.
-    std::set<std::string> keep;
+    std::set<std::wstring> keep;
     for (const auto& root : roots)
         if (root.second.all)
             AddTree(watcher, root.second.folder, false);
@@ -503,11 +533,11 @@ unsigned __stdcall WatcherThread(void* arg)
         }
         if (GetTickCount() - lastPoll >= kPollMs) {
             lastPoll = GetTickCount();
-            std::vector<std::string> polled;
+            std::vector<std::wstring> polled;
             for (const auto& entry : watcher->watches)
                 if (entry.second->polled)
                     polled.push_back(entry.first);
-            for (const std::string& key : polled) {
+            for (const std::wstring& key : polled) {
                 auto it = watcher->watches.find(key);
                 if (it != watcher->watches.end())
                     Rescan(it->second);

@@ -9,7 +9,8 @@
 
 struct Watcher;
 
-// Called on the watcher's thread with the full path of a changed file.
+// Called on the watcher's thread with the full path of a changed file, in the
+// code page, '?' standing for each character it cannot show.
 typedef void (*ChangeReporter)(const char* path);
 
 // Starts the thread; NULL when it cannot be started.
@@ -31,15 +32,16 @@ struct FileStamp {
     FILETIME written;
     ULONGLONG size;
     bool folder;
-    std::string name;  // as found
+    std::wstring name;  // as found
 };
-typedef std::map<std::string, FileStamp> FolderSnapshot;
+typedef std::map<std::wstring, FileStamp> FolderSnapshot;
 
 // Compares a fresh scan with the previous one: files that are new or whose
 // write time or size changed go to changedFiles (their names as found), new
 // subfolders to newFolders, vanished subfolders (upper case) to goneFolders.
 void CompareSnapshots(const FolderSnapshot& before, const FolderSnapshot& now,
-                      std::vector<std::string>* changedFiles, std::vector<std::string>* newFolders,
-                      std::vector<std::string>* goneFolders);
+                      std::vector<std::wstring>* changedFiles,
+                      std::vector<std::wstring>* newFolders,
+                      std::vector<std::wstring>* goneFolders);
 
 std::string UpperText(const std::string& text);

@@ -23,6 +23,7 @@
 #define IDS_TUTORIAL_FIRST 38 /* pages 0..6 are 38..44 */
 #define IDS_SOURCE_OPEN 45
 #define IDS_DEST_OPEN 46
+#define IDS_NAME_NOT_SHOWN 47
 
 /* Error window ERRORDLG ----------------------------------------------------- */
 #define IDC_ERROR_HEADING 1077

@@ -2,6 +2,7 @@
 // starting its worker.
 #include "transfer/folder.h"
 
+#include "common/filenames.h"
 #include "common/messages.h"
 #include "common/seams.h"
 #include "log/log.h"
@@ -22,7 +23,10 @@
 // that no listing stays open while files are copied, and the place reached.
 struct WalkLevel {
     std::string folder;
-    std::string entries;  // per entry: 'f' (file) or 'd' (folder to enter), the name, '\0'
+    // Per entry: its kind, the name, '\0'. Kinds: 'f' a file, 'd' a folder to
+    // enter; 'u' a file and 'U' a folder whose name the code page cannot show
+    // (with '?' in it), which the ANSI functions can neither open nor list.
+    std::string entries;
     size_t next = 0;
 };
 
@@ -86,13 +90,15 @@ void LogTooLong(const std::string& folder, const char* name)
     WriteLog(("Skipped " + path + ": the path is too long").c_str(), 0, LOG_BACKUP);
 }
 
-// Starts a listing of folder ("folder\*"); INVALID_HANDLE_VALUE when it cannot be listed.
-HANDLE FindFirstEntry(const char* folder, WIN32_FIND_DATAA* data)
+// Starts a listing of folder ("folder\*"); INVALID_HANDLE_VALUE when it
+// cannot be listed. A name the code page cannot show comes with '?' in it,
+// never as the look-alike name of another file.
+HANDLE FindFirstEntry(const char* folder, FoundName* found)
 {
     char pattern[MAX_PATH];
     if (!folder || !*folder || !JoinPath(pattern, folder, "*"))
         return INVALID_HANDLE_VALUE;
-    return FindFirstFileA(pattern, data);
+    return FindFirstName(pattern, found);
 }
 
 bool IsFolder(const WIN32_FIND_DATAA& data)
@@ -107,20 +113,21 @@ bool IsFolder(const WIN32_FIND_DATAA& data)
 // listed.
 bool ListFolder(const char* folder, int includeSubfolders, std::string* entries)
 {
-    WIN32_FIND_DATAA data;
-    HANDLE find = FindFirstEntry(folder, &data);
+    FoundName found;
+    const WIN32_FIND_DATAA& data = found.data;
+    HANDLE find = FindFirstEntry(folder, &found);
     if (find == INVALID_HANDLE_VALUE)
         return false;
     do {
         if (!IsFolder(data))
-            entries->push_back('f');
+            entries->push_back(found.exact ? 'f' : 'u');
         else if (includeSubfolders && data.cFileName[0] != '.')
-            entries->push_back('d');
+            entries->push_back(found.exact ? 'd' : 'U');
         else
             continue;
         entries->append(data.cFileName);
         entries->push_back('\0');
-    } while (FindNextFileA(find, &data));
+    } while (FindNextName(find, &found));
     FindClose(find);
     return true;
 }
@@ -174,9 +181,9 @@ int CountInto(const char* folder, int includeSubfolders)
         char path[MAX_PATH];
         if (!JoinPath(path, folder, entries.c_str() + at + 1))
             continue;
-        if (entries[at] == 'f') {
-            ++count;
-        } else {
+        if (entries[at] == 'f' || entries[at] == 'u') {
+            ++count;  // a file that cannot be sent is counted as done
+        } else if (entries[at] == 'd') {
             int sub = CountInto(path, includeSubfolders);
             if (sub > 0)
                 count += sub;
@@ -200,8 +207,9 @@ void EnterFolder(FolderWalk* walk, const char* folder)
 }
 
 // The next file of the walk, depth first: a subfolder's files come at the
-// subfolder's place in its parent's listing. false once the walk is done.
-bool NextFile(FolderWalk* walk, char* path)
+// subfolder's place in its parent's listing, and *kind says what it is ('f',
+// or 'u' and 'U' for names that cannot be shown). false once the walk is done.
+bool NextFile(FolderWalk* walk, char* path, char* kind)
 {
     while (!walk->levels.empty()) {
         WalkLevel& level = walk->levels.back();
@@ -209,14 +217,14 @@ bool NextFile(FolderWalk* walk, char* path)
             walk->levels.pop_back();
             continue;
         }
-        char kind = level.entries[level.next];
+        *kind = level.entries[level.next];
         const char* name = level.entries.c_str() + level.next + 1;
         level.next += strlen(name) + 2;
         if (!JoinPath(path, level.folder.c_str(), name)) {
             LogTooLong(level.folder, name);
             continue;
         }
-        if (kind == 'f')
+        if (*kind != 'd')
             return true;
         EnterFolder(walk, path);
     }
@@ -261,6 +269,20 @@ bool ChainFile(Chain* chain, const FolderWalk& walk, const char* path, bool disk
         chain->tail = &r->next;
     }
     return true;
+}
+
+// A file that cannot be sent: told to the user, and counted as done on each
+// half still running, so that the window's bars can fill. A folder of that
+// kind is told too; its files were never counted.
+void ReportUnshowable(const FolderWalk& walk, const char* path, char kind, bool disk, bool ftp)
+{
+    ReportUnshowableName(walk.mainWindow, path);
+    if (kind != 'u' || !walk.progressWindow)
+        return;
+    for (DWORD i = 0; disk && i < walk.diskTargets; ++i)
+        PostMessageA(walk.progressWindow, UM_DISKFILEDONE, 0, 0);
+    for (DWORD i = 0; ftp && i < walk.ftpTargets; ++i)
+        PostMessageA(walk.progressWindow, UM_FTPFILEDONE, 0, 0);
 }
 
 // Totals of both halves: every file of the walk once per target of a kind
@@ -405,9 +427,13 @@ int ContinueFolderWalk(FolderWalk* walk, RequestQueue* queue, int files)
     int n = 0;
     try {
         char path[MAX_PATH];
-        while (n < files && NextFile(walk, path))
-            if (ChainFile(&chain, *walk, path, disk, ftp))
+        char kind;
+        while (n < files && NextFile(walk, path, &kind)) {
+            if (kind != 'f')
+                ReportUnshowable(*walk, path, kind, disk, ftp);
+            if (kind == 'u' || (kind == 'f' && ChainFile(&chain, *walk, path, disk, ftp)))
                 ++n;
+        }
     } catch (const std::bad_alloc&) {
         // Out of memory for a listing: what was walked is served, the rest not.
         walk->levels.clear();
@@ -435,13 +461,15 @@ int DeleteFolderContents(const char* folder)
 {
     if (!IsFullFolderPath(folder))
         return 0;
-    WIN32_FIND_DATAA data;
-    HANDLE find = FindFirstEntry(folder, &data);
+    FoundName found;
+    const WIN32_FIND_DATAA& data = found.data;
+    HANDLE find = FindFirstEntry(folder, &found);
     if (find == INVALID_HANDLE_VALUE)
         return 0;
     do {
+        // A name shown with '?' is no name to delete by; the entry stays.
         char path[MAX_PATH];
-        if (!JoinPath(path, folder, data.cFileName))
+        if (!found.exact || !JoinPath(path, folder, data.cFileName))
             continue;
         if (!IsFolder(data)) {
             DeleteFileA(path);
@@ -451,7 +479,7 @@ int DeleteFolderContents(const char* folder)
                 DeleteFolderContents(path);
             RemoveDirectoryA(path);
         }
-    } while (FindNextFileA(find, &data));
+    } while (FindNextName(find, &found));
     FindClose(find);
     return 1;
 }

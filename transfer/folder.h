@@ -25,7 +25,8 @@ int StartFolderTransfer(FolderTransfer* block);
 // The number of files the transfer queues for folder: every file, depth
 // first, entering subfolders only when includeSubfolders is set and never
 // those whose names begin with '.', leaving out paths of 260 characters or
-// more; -1 when folder itself cannot be listed.
+// more, and with the files whose names the code page cannot show (which
+// count as done at once); -1 when folder itself cannot be listed.
 int CountFolderFiles(const char* folder, int includeSubfolders);
 
 // Deletes every file and subfolder inside folder, which stays. Only full
@@ -39,7 +40,9 @@ enum { FOLDER_WALK_CHUNK = 256, FOLDER_WALK_ALL = 0x7FFFFFFF };
 
 // Folder worker only. Queues up to files more files of the walk (disk request,
 // then FTP request, each carrying its half's stop event; a stopped half gets
-// none) and returns how many; 0 once the walk is done. When it ends with
+// none) and returns how many; 0 once the walk is done. A file or folder whose
+// name the code page cannot show is reported (ReportUnshowableName) instead;
+// such a file counts among the files, as done on each half. When it ends with
 // another number of files than the totals announced, the totals are sent
 // again, so that the window's bars can still fill.
 int ContinueFolderWalk(FolderWalk* walk, RequestQueue* queue, int files);

@@ -4,12 +4,14 @@
 
 #include "common/messages.h"
 #include "log/errors.h"
+#include "log/log.h"
 #include "store/scoped.h"
 #include "store/store.h"
 #include "transfer/diskcopy.h"
 #include "transfer/folder.h"
 #include "transfer/ftp/ftp.h"
 
+#include <stdio.h>
 #include <stdlib.h>
 #include <string.h>
 
@@ -119,11 +121,33 @@ ItemSettings* SettingsFor(WorkerState& w, const TransferRequest* head)
     return w.settings->get();
 }
 
+// A file larger than the item's size limit (kilobytes of 1,024 bytes, 0 for
+// none) is not copied to disk targets; FTP targets still get it. A file that
+// cannot be looked at is left to the copy, which knows what to do with it.
+bool IsOverSizeLimit(const char* path, DWORD limitKb)
+{
+    WIN32_FILE_ATTRIBUTE_DATA data;
+    if (limitKb == 0 || !GetFileAttributesExA(path, GetFileExInfoStandard, &data))
+        return false;
+    ULONGLONG size = (static_cast<ULONGLONG>(data.nFileSizeHigh) << 32) | data.nFileSizeLow;
+    return size > static_cast<ULONGLONG>(limitKb) * 1024;
+}
+
+void LogOverSizeLimit(const char* path, DWORD limitKb)
+{
+    char line[TK_PATH_SIZE + 128];
+    snprintf(line, sizeof line,
+             "Not copied to disk/network targets: %s is larger than the file size limit of %lu KB",
+             path, static_cast<unsigned long>(limitKb));
+    WriteLog(line, 0, LOG_BACKUP);
+}
+
 // Copies the head request to each disk target in list order. Returns true
 // when the head left the queue because the user stopped its transfer.
 bool ServeDiskTargets(WorkerState& w, TransferRequest* head, ItemSettings* settings)
 {
     DWORD count = settings->switches->hdCount;
+    bool tooLarge = false;
     for (DWORD i = 0; i < count && i < settings->hdSlots; ++i) {
         if (IsSet(head->abortEvent)) {
             HANDLE event = head->abortEvent;
@@ -135,6 +159,16 @@ bool ServeDiskTargets(WorkerState& w, TransferRequest* head, ItemSettings* setti
             if (w.start.mode == WORKER_LIVE)
                 ResetEvent(event);
             return true;
+        }
+        if (i == 0 && IsOverSizeLimit(head->path, settings->options->sizeLimit)) {
+            tooLarge = true;
+            LogOverSizeLimit(head->path, settings->options->sizeLimit);
+        }
+        if (tooLarge) {
+            // Done for the progress window all the same: its bar fills.
+            if (head->progressWindow)
+                PostMessageA(head->progressWindow, UM_DISKFILEDONE, 0, 0);
+            continue;
         }
         const DiskTarget* target = settings->hdTargets[i];
         DiskCopy copy = {};
@@ -299,6 +333,16 @@ void EndFolderWorker(const WorkerStart& worker)
 }
 
 }  // namespace
+
+void ReportUnshowableName(HWND mainWindow, const char* path)
+{
+    char line[TK_PATH_SIZE + 96];
+    snprintf(line, sizeof line,
+             "Cannot transfer file %s, its name has characters outside the system's code page",
+             path ? path : "");
+    WriteLog(line, 0, LOG_ERROR);
+    SendReport(mainWindow, ERR_NAME_NOT_SHOWN, path);
+}
 
 void __cdecl TransferWorker(void* start)
 {

@@ -7,3 +7,10 @@
 // worker copies and frees at once. The live worker (mode 1) runs until the
 // process ends; a folder worker (mode 2) ends when its queue is empty.
 void __cdecl TransferWorker(void* start);
+
+// A file whose name the system's code page cannot show (IsUnshowablePath):
+// the ANSI functions cannot open it, so it is not copied anywhere. Writes
+// "Cannot transfer file %s, its name has characters outside the system's
+// code page" to the error log and reports ERR_NAME_NOT_SHOWN with the path to
+// mainWindow (an error window, unless they are switched off). Any thread.
+void ReportUnshowableName(HWND mainWindow, const char* path);

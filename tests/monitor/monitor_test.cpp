@@ -348,4 +348,36 @@ TEST_F(Monitor, Windows9xChangesArriveByMessageAndAreQueuedAndHandedBack)
               Log(0));
 }
 
+// Names outside the code page (1252 here) cannot be opened through the ANSI functions, and Wine's
+// ANSI form of "Łódź" is "Lódz", another file's name. Such a file is reported with '?' where a
+// character cannot be shown, never skipped in silence nor taken for another file: from the
+// built-in monitor, also in a new folder of such a name, and when a driver gives the short name.
+TEST_F(Monitor, NamesOutsideTheCodePageAreReportedAndNeverTakenForAnotherFile)
+{
+    wchar_t folder[MAX_PATH], shortName[MAX_PATH];
+    MultiByteToWideChar(CP_ACP, 0, (work + "\\").c_str(), -1, folder, MAX_PATH);
+    std::vector<std::wstring> odd = {L"\u62a5", L"\u62a5\\a.txt", L"\u62a5\u544a.txt",
+                                     L"note \U0001F642.txt", L"\u0141\u00f3d\u017a.txt"};
+    ASSERT_TRUE(WriteFileBytes(work + "\\L\363dz.txt", "another file"));
+    ASSERT_TRUE(SetMonitoring(NULL, &device, &g_start, 1) == 1 && WaitBuiltinMonitorReady(10000));
+    CreateDirectoryW((folder + odd[0]).c_str(), NULL);
+    for (size_t i = 1; i < odd.size(); ++i)
+        CloseHandle(
+            CreateFileW((folder + odd[i]).c_str(), GENERIC_WRITE, 0, NULL, CREATE_ALWAYS, 0, NULL));
+    ASSERT_TRUE(WriteFileBytes(work + "\\caf\xE9.txt", "x"));
+    EXPECT_EQ((std::map<std::string, int>{{work + "\\caf\xE9.txt", 2}}), QueuedOnceSettled(2));
+    char driverPath[MAX_PATH];
+    GetShortPathNameW((folder + odd.back()).c_str(), shortName, MAX_PATH);
+    WideCharToMultiByte(CP_ACP, 0, shortName, -1, driverPath, MAX_PATH, NULL, NULL);
+    EXPECT_EQ(Requests{}, Change(driverPath, false));
+    std::vector<std::string> lines = Log(1), want;
+    for (const char* name : {"?\\a.txt", "??.txt", "note ??.txt", "?\363d?.txt", "?\363d?.txt"})
+        want.push_back("Cannot transfer file " + work + "\\" + name +
+                       ", its name has characters outside the system's code page");
+    std::sort(lines.begin(), lines.end()), std::sort(want.begin(), want.end());
+    EXPECT_EQ(want, lines);
+    for (size_t i = odd.size(); i-- > 0;)
+        DeleteFileW((folder + odd[i]).c_str()) || RemoveDirectoryW((folder + odd[i]).c_str());
+}
+
 }  // namespace

@@ -503,4 +503,60 @@ TEST_F(Transfer, FolderStopsHoldBeforeTheFirstBatchOrCopy)
     EXPECT_GE(1, Bar(v, IDC_PROGRESS_DISK_TOTAL));  // no copy started after the stop
 }
 
+// Names outside the code page (1252 here; Wine's ANSI listing gives "Łódź" as "Lódz", another
+// file's name) are reported and count as done on both halves, nothing stored under a wrong name. A
+// file over the size limit (KB; one of exactly the limit is not over) goes to FTP targets only.
+TEST_F(Transfer, AFolderTransferReportsNamesOutsideTheCodePageAndKeepsTheSizeLimit)
+{
+    TempDir logs("logs");
+    UseInstallDir(logs);
+    wchar_t folder[MAX_PATH];
+    MultiByteToWideChar(CP_ACP, 0, item.c_str(), -1, folder, MAX_PATH);
+    std::vector<std::wstring> odd = {L"\u62a5\u544a.txt", L"\u0141\u00f3d\u017a.txt"};
+    for (const std::wstring& name : odd)
+        CloseHandle(
+            CreateFileW((folder + name).c_str(), GENERIC_WRITE, 0, NULL, CREATE_ALWAYS, 0, NULL));
+    WriteFileBytes(src / "L\363dz.txt", "lodz");
+    WriteFileBytes(src / "limit", std::string(1024, 'l'));
+    WriteFileBytes(src / "over", std::string(1025, 'o'));
+    SOCKET quiet = socket(AF_INET, SOCK_STREAM, 0);  // takes the connection, never answers
+    sockaddr_in at = {};
+    int length = sizeof at;
+    at.sin_family = AF_INET, at.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    bind(quiet, (sockaddr*)&at, length);
+    listen(quiet, 1);
+    getsockname(quiet, (sockaddr*)&at, &length);
+    ItemSpec spec;
+    spec.disks = {DiskSpec{dst.path()}}, spec.ftps = {FtpSpec()}, spec.sizeLimit = 1;
+    spec.ftps[0].port = ntohs(at.sin_port);
+    SeedItem(item, spec);
+    HWND w = Open();
+    ASSERT_EQ(1, StartFolder(w));
+    ASSERT_TRUE(PumpUntil(  // every file done on disk, the reported ones on FTP too
+        [&] {
+            return Bar(w, IDC_PROGRESS_DISK_TOTAL) == 5 && Bar(w, IDC_PROGRESS_FTP_TOTAL) == 2 &&
+                   start.batches->first;
+        },
+        20000));
+    std::string stored;  // name and size of each stored copy
+    for (const auto& file : ReadTree(dst.path()))
+        stored += file.first + " " + std::to_string(file.second.size()) + ", ";
+    EXPECT_EQ("L\363dz.txt 4, limit 1024, ", stored);
+    std::vector<std::string> sent, reports;
+    for (FtpJob* f = start.batches->first->files; f; f = f->next)
+        sent.push_back(std::string(f->localPath).substr(item.size()));
+    for (const Recorded& r : main.Seen(UM_REPORTERROR))
+        reports.push_back(std::to_string(r.code) + " " + r.text);
+    std::sort(sent.begin(), sent.end()), std::sort(reports.begin(), reports.end());
+    EXPECT_EQ((std::vector<std::string>{"L\363dz.txt", "limit", "over"}), sent);
+    EXPECT_EQ((std::vector<std::string>{"13 " + item + "??.txt", "13 " + item + "?\363d?.txt"}),
+              reports);
+    EXPECT_EQ(1, CountOf(ReadFileBytes(logs / "backuplog.txt"),
+                         "Not copied to disk/network targets: " + src / "over" +
+                             " is larger than the file size limit of 1 KB\r\n"));
+    closesocket(quiet);
+    for (const std::wstring& name : odd)
+        DeleteFileW((folder + name).c_str());
+}
+
 }  // namespace
