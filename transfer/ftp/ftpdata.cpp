@@ -121,6 +121,18 @@ void CommitDownload(const char* storedName)
     }
 }
 
+// A stored copy without a record cannot be restored from the Restore window;
+// the user learns of it here, since the copy itself was a success.
+void LogRecordNotWritten(const char* path)
+{
+    char line[2 * MAX_PATH];
+    snprintf(line, sizeof line,
+             "No restore record could be written for %s: the record is too long for the "
+             "registry, or the item's restore key is missing",
+             path);
+    WriteLog(line, 0, LOG_ERROR);
+}
+
 // The data side of the file in transfer is over. whole: every byte went
 // (uploads) or came (downloads) and the connection closed cleanly; the file
 // is stored only once the server confirms it as well.
@@ -529,11 +541,12 @@ void ConfirmFinishedFile(FtpBatch* batch)
         ShowStatus(line);
     if (f.logSuccess)
         WriteLog(line, 0, LOG_BACKUP);
-    if (batch->direction == FTP_UPLOAD)
-        WriteRestoreRecord(f.localPath, static_cast<int>(batch->targetId), f.remotePath, KIND_FTP,
-                           0);
-    else
+    if (batch->direction != FTP_UPLOAD)
         CommitDownload(f.localPath);
+    else if (!WriteFtpRestoreRecord(f.localPath, static_cast<int>(batch->targetId), f.remotePath,
+                                    batch->target.userName, batch->target.address,
+                                    batch->target.port))
+        LogRecordNotWritten(f.localPath);
 }
 
 WORD NextDataPort(void)
