@@ -117,3 +117,17 @@ int ParseFtpLocation(const char* location, char* address, int size, WORD* port)
     }
     return 1;
 }
+
+int GetRestoreFolder(char* buffer, DWORD size)
+{
+    if (!buffer || size == 0)
+        return 0;
+    buffer[0] = '\0';
+    HKEY key = OpenProductKey();
+    if (!key)
+        return 0;
+    if (!ReadRegText(key, "restorefolder", buffer, size))
+        buffer[0] = '\0';
+    RegCloseKey(key);
+    return buffer[0] || GetInstallDir(buffer, size) ? 1 : 0;
+}

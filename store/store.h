@@ -96,6 +96,11 @@ int IsMonitoringEnabled(void);
 // 1 with installdir in buffer; 0 with buffer empty when the value is missing,
 // empty, of another type or does not fit.
 int GetInstallDir(char* buffer, DWORD size);
+// The folder restored files go to: restorefolder, or installdir when that is
+// missing or empty. 1 with the folder in buffer; 0 with buffer empty when
+// neither names one (an empty folder would mean the root of the current
+// drive) or the product key cannot be opened.
+int GetRestoreFolder(char* buffer, DWORD size);
 
 // Looks a target up by id among the records in use; NULL when none has it.
 FtpTarget* FindFtpTargetById(ItemSettings* settings, DWORD id);
