@@ -3,8 +3,7 @@
 
 #include "log/errors.h"
 #include "resources/resource.h"
-#include "store/layout.h"
-#include "transfer/ftp/ftptext.h"
+#include "store/store.h"
 
 #include <ctype.h>
 #include <stdio.h>

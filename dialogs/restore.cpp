@@ -164,35 +164,20 @@ bool SelectedRecord(HWND dlg, Record* r)
     return true;
 }
 
-// The folder restored files go to: restorefolder, or the installation folder
-// when that is missing or empty (as an FTP restore does).
+// The folder restored files go to (restorefolder, or the installation
+// folder); false, with a message, when neither names one. Both kinds of
+// restore stop here, so that none writes into the root of the current drive.
 bool RestoreFolder(HWND dlg, char* folder, DWORD size)
 {
-    HKEY key = OpenProductKey();
-    if (!key) {
-        ShowError(dlg, "Could not find Tandemkeep settings for folder to restore to.",
-                  MB_ICONEXCLAMATION);
-        return false;
-    }
-    folder[0] = '\0';
-    if (!ReadRegText(key, "restorefolder", folder, size))
-        folder[0] = '\0';
-    RegCloseKey(key);
-    if (!*folder && !GetInstallDir(folder, size))
-        folder[0] = '\0';
-    if (!*folder) {
-        ShowError(dlg, "Could not find Tandemkeep settings for folder to restore to.",
-                  MB_ICONEXCLAMATION);
-        return false;
-    }
-    return true;
+    if (GetRestoreFolder(folder, size))
+        return true;
+    ShowError(dlg, "Could not find Tandemkeep settings for folder to restore to.",
+              MB_ICONEXCLAMATION);
+    return false;
 }
 
-void RestoreFromDrive(HWND dlg, const Record& r)
+void RestoreFromDrive(HWND dlg, const Record& r, const char* folder)
 {
-    char folder[TK_PATH_SIZE];
-    if (!RestoreFolder(dlg, folder, sizeof folder))
-        return;
     char target[RECORD_TEXT_SIZE];
     char text[3 * RECORD_TEXT_SIZE];
     if (!BuildRestoreTarget(folder, r.original, target, sizeof target) ||
@@ -227,12 +212,13 @@ void RestoreFromFtp(const RestoreDialog* d, const Record& r)
 void OnRestore(HWND dlg, const RestoreDialog* d)
 {
     Record r;
-    if (!SelectedRecord(dlg, &r))
+    char folder[TK_RESTORE_FOLDER_SIZE];
+    if (!SelectedRecord(dlg, &r) || !RestoreFolder(dlg, folder, sizeof folder))
         return;
     if (r.kind == KIND_FTP)
         RestoreFromFtp(d, r);
     else
-        RestoreFromDrive(dlg, r);
+        RestoreFromDrive(dlg, r, folder);
 }
 
 void OnRemove(HWND dlg)

@@ -12,6 +12,9 @@ enum {
     TK_MAX_ITEM_PATH = 229,
     // Restore-record names and data texts are built in 260-byte buffers.
     TK_MAX_RECORD_TEXT = 259,
+    // restorefolder is read whole into this much, so that a folder too long
+    // for a path is told as such instead of being passed over.
+    TK_RESTORE_FOLDER_SIZE = 4096,
 };
 
 // Target kinds, shared by requests, restore records and store operations.

@@ -4,28 +4,22 @@
 #include "store/scoped.h"
 
 #include <stdio.h>
+#include <stdlib.h>
 #include <string.h>
 
-int WriteRestoreRecord(const char* path, int targetId, const char* storedPath, int kind, int remove)
+namespace {
+
+// "%s*%s" must fit the design's 260-byte record name; never cut it.
+bool RecordName(const char* path, const char* storedPath, char* out, size_t size)
 {
-    if (!path || !storedPath)
-        return 0;
-    // "%s*%s" must fit the design's 260-byte record name; never cut it.
-    char valueName[TK_PATH_SIZE];
-    int nameLen = snprintf(valueName, sizeof valueName, "%s*%s", path, storedPath);
-    if (nameLen < 0 || nameLen > TK_MAX_RECORD_TEXT)
-        return 0;
+    int n = snprintf(out, size, "%s*%s", path, storedPath);
+    return n >= 0 && n <= TK_MAX_RECORD_TEXT && static_cast<size_t>(n) < size;
+}
 
-    ScopedItemSettings s(path);
-    if (!s.loaded())
-        return STORE_OK;
-    FtpTarget* ftp = NULL;
-    if (kind == KIND_FTP && !remove) {
-        ftp = FindFtpTargetById(s.get(), static_cast<DWORD>(targetId));
-        if (!ftp)
-            return STORE_OK;
-    }
-
+// Writes data as the record valueName under the covering item's FTP or HD
+// key, or removes the record when data is NULL.
+int PutRecord(const char* path, const char* valueName, int kind, const char* data)
+{
     char itemName[TK_PATH_SIZE];
     if (!OpenItemKey(path, itemName, NULL))
         return STORE_FAILED;
@@ -35,25 +29,105 @@ int WriteRestoreRecord(const char* path, int targetId, const char* storedPath, i
     HKEY key = NULL;
     if (RegOpenKeyExA(HKEY_LOCAL_MACHINE, keyPath, 0, KEY_ALL_ACCESS, &key) != ERROR_SUCCESS)
         return STORE_FAILED;
-
-    int result = STORE_OK;
-    if (remove) {
+    if (data)
+        WriteRegText(key, valueName, data);
+    else
         RegDeleteValueA(key, valueName);
-    } else {
-        // The record says where the copy went, whatever the item's switches
-        // say now: a copy that was made can always be restored.
-        char data[TK_PATH_SIZE];
-        int dataLen;
-        if (kind == KIND_FTP)
-            dataLen = snprintf(data, sizeof data, "%s:<password>@%s:%d", ftp->userName,
-                               ftp->address, static_cast<int>(ftp->port));
-        else
-            dataLen = snprintf(data, sizeof data, "%s", HD_RECORD_DATA);
-        if (dataLen < 0 || dataLen > TK_MAX_RECORD_TEXT)
-            result = STORE_FAILED;
-        else
-            WriteRegText(key, valueName, data);
-    }
     RegCloseKey(key);
-    return result;
+    return STORE_OK;
+}
+
+// The FTP record of a copy on the target with targetId of the loaded
+// settings, made as userName at address:port. The record says where the copy
+// went, whatever the item's switches say now: a copy that was made can always
+// be restored.
+int PutFtpRecord(ItemSettings* settings, const char* path, const char* valueName, int targetId,
+                 const char* userName, const char* address, WORD port)
+{
+    if (!FindFtpTargetById(settings, static_cast<DWORD>(targetId)))
+        return STORE_OK;
+    char data[TK_PATH_SIZE];
+    int n = snprintf(data, sizeof data, "%s:<password>@%s:%d", userName, address,
+                     static_cast<int>(port));
+    if (n < 0 || n > TK_MAX_RECORD_TEXT)
+        return STORE_FAILED;
+    return PutRecord(path, valueName, KIND_FTP, data);
+}
+
+bool CopyText(char* out, int size, const char* text, size_t length)
+{
+    if (length + 1 > static_cast<size_t>(size))
+        return false;
+    memcpy(out, text, length);
+    out[length] = '\0';
+    return true;
+}
+
+}  // namespace
+
+int WriteRestoreRecord(const char* path, int targetId, const char* storedPath, int kind, int remove)
+{
+    char valueName[TK_PATH_SIZE];
+    if (!path || !storedPath || !RecordName(path, storedPath, valueName, sizeof valueName))
+        return STORE_FAILED;
+    ScopedItemSettings s(path);
+    if (!s.loaded())
+        return STORE_OK;
+    if (remove)
+        return PutRecord(path, valueName, kind, NULL);
+    if (kind != KIND_FTP)
+        return PutRecord(path, valueName, kind, HD_RECORD_DATA);
+    const FtpTarget* ftp = FindFtpTargetById(s.get(), static_cast<DWORD>(targetId));
+    if (!ftp)
+        return STORE_OK;
+    return PutFtpRecord(s.get(), path, valueName, targetId, ftp->userName, ftp->address, ftp->port);
+}
+
+int WriteFtpRestoreRecord(const char* path, int targetId, const char* storedPath,
+                          const char* userName, const char* address, WORD port)
+{
+    char valueName[TK_PATH_SIZE];
+    if (!path || !storedPath || !userName || !address ||
+        !RecordName(path, storedPath, valueName, sizeof valueName))
+        return STORE_FAILED;
+    ScopedItemSettings s(path);
+    if (!s.loaded())
+        return STORE_OK;
+    return PutFtpRecord(s.get(), path, valueName, targetId, userName, address, port);
+}
+
+int ParseFtpLocation(const char* location, char* address, int size, WORD* port)
+{
+    if (!location || !address || !port || size <= 0)
+        return 0;
+    const char* at = strrchr(location, '@');
+    const char* colon = strchr(location, ':');
+    if (!at || !colon || colon > at)
+        return 0;
+    const char* addressEnd = strchr(at + 1, ':');
+    size_t addressLen = addressEnd ? static_cast<size_t>(addressEnd - at - 1) : strlen(at + 1);
+    if (!CopyText(address, size, at + 1, addressLen))
+        return 0;
+    *port = 0;
+    if (addressEnd) {
+        char* end = NULL;
+        long value = strtol(addressEnd + 1, &end, 10);
+        if (end != addressEnd + 1 && *end == '\0' && value > 0 && value <= 65535)
+            *port = static_cast<WORD>(value);
+    }
+    return 1;
+}
+
+int GetRestoreFolder(char* buffer, DWORD size)
+{
+    if (!buffer || size == 0)
+        return 0;
+    buffer[0] = '\0';
+    HKEY key = OpenProductKey();
+    if (!key)
+        return 0;
+    if (!ReadRegText(key, "restorefolder", buffer, size))
+        buffer[0] = '\0';
+    RegCloseKey(key);
+    return buffer[0] || GetInstallDir(buffer, size) ? 1 : 0;
 }

@@ -78,11 +78,29 @@ int FindTargetId(const char* path, const char* text, int kind);
 int DeleteTarget(const char* path, int id, int kind);
 int WriteRestoreRecord(const char* path, int targetId, const char* storedPath, int kind,
                        int remove);
+// Writes the FTP restore record of a copy stored on the target with targetId
+// as the upload reached it: userName at address:port, which may differ from
+// the target's values by now. 1 when written, and when the item or the target
+// is gone (nothing to restore from); 0 when the record's name or data would
+// not fit, no item covers path, or its restore key cannot be opened.
+int WriteFtpRestoreRecord(const char* path, int targetId, const char* storedPath,
+                          const char* userName, const char* address, WORD port);
+// The one reading of an FTP restore record's data "user:<password>@address:port":
+// the address is what follows the last '@' (user names such as user@domain
+// hold one too) up to the next ':', the port what follows that ':' (0 when
+// absent or not a port). 1, or 0 when ':' or '@' is missing or the address
+// does not fit size.
+int ParseFtpLocation(const char* location, char* address, int size, WORD* port);
 
 int IsMonitoringEnabled(void);
 // 1 with installdir in buffer; 0 with buffer empty when the value is missing,
 // empty, of another type or does not fit.
 int GetInstallDir(char* buffer, DWORD size);
+// The folder restored files go to: restorefolder, or installdir when that is
+// missing or empty. 1 with the folder in buffer; 0 with buffer empty when
+// neither names one (an empty folder would mean the root of the current
+// drive) or the product key cannot be opened.
+int GetRestoreFolder(char* buffer, DWORD size);
 
 // Looks a target up by id among the records in use; NULL when none has it.
 FtpTarget* FindFtpTargetById(ItemSettings* settings, DWORD id);

@@ -53,17 +53,6 @@ void ForEachTarget(HKEY targets, Visit visit)
     }
 }
 
-// The server address of an FTP restore record's data "user:<password>@address:port".
-std::string RecordAddress(const char* data)
-{
-    const char* at = strchr(data, '@');
-    if (!at)
-        return std::string();
-    const char* start = at + 1;
-    const char* colon = strchr(start, ':');
-    return colon ? std::string(start, colon) : std::string(start);
-}
-
 }  // namespace
 
 int CountTargets(const char* path, int kind)
@@ -162,7 +151,10 @@ int DeleteTarget(const char* path, int id, int kind)
                 if (type != REG_SZ)
                     continue;
                 data[dataLen] = '\0';
-                if (strchr(data, '@') && RecordAddress(data) == target->address)
+                char address[TK_FTPTEXT_SIZE];
+                WORD port = 0;
+                if (ParseFtpLocation(data, address, sizeof address, &port) &&
+                    strcmp(address, target->address) == 0)
                     doomed.push_back(name);
             }
             for (const std::string& name : doomed)

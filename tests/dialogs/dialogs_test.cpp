@@ -168,6 +168,8 @@ TEST_F(DialogTest, RestoreListsCopiesBackRemovesAndTellsWhyADownloadCannotStart)
                      seen.push_back(DlgItemText(error, IDC_ERROR_HEADING));
                      SendMessageA(error, WM_CLOSE, 0, 0);
                  }
+                 DeleteGlobalValue("installdir");  // no folder at all: neither kind restores
+                 press(1, IDC_RESTORE_RESTORE);
                  press(1, IDC_RESTORE_REMOVE);
                  Do(dlg, {{'n'}});
                  press(0, IDC_RESTORE_REMOVEALL);
@@ -177,12 +179,12 @@ TEST_F(DialogTest, RestoreListsCopiesBackRemovesAndTellsWhyADownloadCannotStart)
              });
     SetFtpDownloadStarter(NULL);
     EXPECT_EQ((Strings{b, "/a", "2 ", "2 ", "2 ", "2 ",
-                       "In regards to h, there was the following error:", "1 ", "1 ", "0 "}),
+                       "In regards to h, there was the following error:", "2 ", "1 ", "1 ", "0 "}),
               seen);
     EXPECT_EQ("new new ", Join(ReadFileBytes(dir_ / "r\\b"), ReadFileBytes(install + "\\b")));
     EXPECT_NE(std::string::npos,
               ReadFileBytes(install + "\\errorlog.txt").find("server name could not be resolved"));
-    EXPECT_EQ("Restore Failed|Confirm|Confirm|", Captions());
+    EXPECT_EQ("Restore Failed|Error|Confirm|Confirm|", Captions());
 }
 
 TEST_F(DialogTest, SettingsShowUseAndStoreTheProgramSettings)

@@ -266,7 +266,46 @@ TEST_F(Download, GoesIntoTheRestoreFolderAndNeverLeavesAPartFileNorHarmsTheFileT
                                                  ("tk:<password>@10.9.9.9:" + port).c_str()));
     EXPECT_EQ(ERR_GENERIC, StartFtpDownload(itemPath.c_str(), "/r.bin", "no location"));
     EXPECT_EQ(ERR_NO_SETTINGS, StartFtpDownload("C:\\not an item\\", "/r.bin", location.c_str()));
+    SetGlobalText("restorefolder", "");
+    DeleteGlobalValue("installdir");  // nowhere to restore to, and never the root of the drive
+    EXPECT_EQ(ERR_DEST_OPEN, StartFtpDownload(itemPath.c_str(), "/r.bin", location.c_str()));
     EXPECT_EQ(nullptr, FirstBatch());
+}
+
+TEST_F(Download, EachWritesAPartFileOfItsOwnThatNeverOutlivesIt)
+{
+    TempDir restore("tkrestore"), moved("tkmoved");
+    SetGlobalText("restorefolder", restore.path().c_str());
+    Target("throttled", "/");
+    std::string docs = RandomBytes(768 * 1024, 43),
+                at = "tk:<password>@127.0.0.1:" + std::to_string(ServerPort("throttled"));
+    MakeDirs(ServerStatePath("pyroot/same"));
+    ASSERT_TRUE(WriteFileBytes(ServerStatePath("pyroot/readme.txt"), docs) &&
+                WriteFileBytes(ServerStatePath("pyroot/same/readme.txt"), "same name"));
+    auto start = [&](const char* stored) {
+        EXPECT_EQ(ERR_SUCCESS, StartFtpDownload(itemPath.c_str(), stored, at.c_str()));
+        return PumpUntil([&] { return FirstBatch() && FirstBatch()->current.done > 0; }, 20000);
+    };
+    // The same name from another folder while the first runs: each comes whole, the last one stays.
+    ASSERT_TRUE(start("/readme.txt") && start("/same/readme.txt") && WaitForBatches());
+    EXPECT_TRUE(SameBytes(docs, ReadFileBytes(restore / "readme.txt")));
+
+    // The restore folder changed meanwhile: the file goes where it was asked for.
+    DeleteFileA((restore / "readme.txt").c_str());
+    ASSERT_TRUE(start("/readme.txt"));
+    SetGlobalText("restorefolder", moved.path().c_str());
+    ASSERT_TRUE(WaitForBatches());
+    EXPECT_TRUE(SameBytes(docs, ReadFileBytes(restore / "readme.txt")));
+    EXPECT_EQ(1u, ReadTree(restore.path()).size() + ReadTree(moved.path()).size());
+    EXPECT_EQ("", ErrorLog());
+
+    // The program ends during a download (into the folder set last).
+    ASSERT_TRUE(start("/readme.txt"));
+    SOCKET sockets[] = {FirstBatch()->control, FirstBatch()->current.data};
+    ShutDownFtpClient();
+    EXPECT_TRUE(ReadTree(moved.path()).empty());
+    for (SOCKET s : sockets)
+        closesocket(s);
 }
 
 }  // namespace

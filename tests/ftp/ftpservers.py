@@ -175,6 +175,7 @@ class CloseMid(Recording):
 
 class SlowDTP(ThrottledDTPHandler):
     read_limit = 256 * 1024
+    write_limit = 256 * 1024
     ac_in_buffer_size = 3000
 
 

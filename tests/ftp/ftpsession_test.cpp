@@ -2,6 +2,8 @@
 // as servers send them.
 #include "tests/ftp/ftpharness.h"
 
+#include "store/scoped.h"
+
 #include <algorithm>
 
 namespace {
@@ -219,6 +221,25 @@ TEST_F(Passive, PasvTakesThePlaceOfPortAndTheServersOwnAddressIsUsed)
     spec.password = "";
     Run("vsftpd-pasv", "pub/pv", {path}, spec);  // PORT switched off
     EXPECT_TRUE(SameBytes(data, ReadFileBytes(ServerStatePath("vsroot/pub/pv/p/pasv.bin"))));
+}
+
+TEST_F(Upload, TheRecordNamesTheServerTheUploadReachedOrTheErrorLogTellsWhyThereIsNone)
+{
+    std::string data = RandomBytes(768 * 1024, 53), path = MakeFile("edited.bin", data);
+    std::string longer = MakeFile(std::string(150, 'l'), "l");
+    ASSERT_EQ(ERR_SUCCESS, StartUpload({path, longer}, Target("throttled", "/rec")));
+    ASSERT_TRUE(PumpUntil([] { return !StoredFile("/rec/edited.bin").empty(); }, 20000));
+    ScopedItemSettings s(itemPath.c_str());  // the user gives the target another address meanwhile
+    lstrcpynA(s->ftpTargets[0]->address, "elsewhere.example", TK_FTPTEXT_SIZE);
+    ASSERT_EQ(STORE_OK, SaveItemSettings(itemPath.c_str(), s.get(), SAVE_FTP));
+    ASSERT_TRUE(WaitForBatches());
+    EXPECT_TRUE(SameBytes(data, StoredFile("/rec/edited.bin")));
+    std::string at = "tk:<password>@127.0.0.1:" + std::to_string(ServerPort("throttled"));
+    EXPECT_EQ((std::vector<std::pair<std::string, std::string>>{{path + "*/rec/edited.bin", at}}),
+              Records());
+    // The second file's record would not fit in the registry: the error log says so.
+    EXPECT_NE(std::string::npos,
+              ErrorLog().find("No restore record could be written for " + longer));
 }
 
 }  // namespace

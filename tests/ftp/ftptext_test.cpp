@@ -2,6 +2,7 @@
 // table.
 #include <gtest/gtest.h>
 
+#include "store/store.h"
 #include "transfer/ftp/ftpsequence.h"
 #include "transfer/ftp/ftptext.h"
 

@@ -202,8 +202,9 @@ TEST_F(Store, SavePartsMissingArgumentsTargetIdsLookupsAndDeletion)
 
 TEST_F(Store, RestoreRecordsAreKeptOncePerCopyAndGoWithTheirFtpTargetOrItem)
 {
-    FtpSpec a{2121, "one.example", "/up", "carol", "pw", "", 1, 0, 0};
-    FtpSpec b{21, "two.example", "/", "u", "pw", "", 1, 0, 0},
+    // User names may hold an '@': the server is what follows the last one.
+    FtpSpec a{2121, "one.example", "/up", "me@example.com", "pw", "", 1, 0, 0};
+    FtpSpec b{21, "two.example", "/", "x@one.example", "pw", "", 1, 0, 0},
         c{21, "one.example.net", "/", "u", "pw", "", 1, 0, 0};
     SeededIds ids = SeedItem(kItem, ItemSpec{{DiskSpec{"D:\\b"}}, {a, b, c}});
     auto Records = [](int kind) {  // name -> data
@@ -238,11 +239,12 @@ TEST_F(Store, RestoreRecordsAreKeptOncePerCopyAndGoWithTheirFtpTargetOrItem)
     EXPECT_EQ(STORE_FAILED, WriteRestoreRecord(NULL, 1, "x", KIND_HD, 0) +
                                 WriteRestoreRecord(kItem, 1, NULL, 1, 0));
     EXPECT_EQ(HD_RECORD_DATA, Records(KIND_HD)["C:\\Work\\1.txt*D:\\b\\1.txt"]);
-    EXPECT_EQ("carol:<password>@one.example:2121", Records(KIND_FTP)["C:\\Work\\1.txt*/up/1.txt"]);
+    EXPECT_EQ("me@example.com:<password>@one.example:2121",
+              Records(KIND_FTP)["C:\\Work\\1.txt*/up/1.txt"]);
     EXPECT_EQ((Ints{2, 5}), (Ints{int(Records(KIND_HD).size()), int(Records(KIND_FTP).size())}));
     EXPECT_EQ(STORE_OK,
               DeleteTarget(kItem, int(ids.ftps[0]), KIND_FTP));  // its address, nothing else
-    EXPECT_EQ((Map{{"C:\\Work\\1.txt*/up/x.txt", "u:<password>@two.example:21"},
+    EXPECT_EQ((Map{{"C:\\Work\\1.txt*/up/x.txt", "x@one.example:<password>@two.example:21"},
                    {"C:\\Work\\odd*/x", ""},
                    {"C:\\Work\\3.txt*/3", "u:<password>@one.example.net:21"}}),
               Records(KIND_FTP));

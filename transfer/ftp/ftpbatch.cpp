@@ -113,6 +113,10 @@ void FreeFtpBatch(FtpBatch* batch)
     }
     if (batch->current.file != INVALID_HANDLE_VALUE)
         CloseHandle(batch->current.file);
+    // However the batch ends (the client's shutdown frees it mid-transfer),
+    // no part file of ours stays in the user's folder.
+    if (batch->partPath[0])
+        DeleteFileA(batch->partPath);
     delete batch;
 }
 

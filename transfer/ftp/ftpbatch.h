@@ -90,6 +90,11 @@ struct FtpBatch {
     FtpBatch* next;
     char localPath[MAX_PATH];   // path of the request that opened it
     char storedName[MAX_PATH];  // downloads: the remote file
+    // Downloads: where the file goes, fixed when the download starts, and the
+    // part file written meanwhile, which no other batch uses while this one
+    // is listed; empty once it is the user's file.
+    char restorePath[MAX_PATH];
+    char partPath[MAX_PATH];
     DWORD targetId;
     BYTE direction;       // FTP_UPLOAD or FTP_DOWNLOAD
     BYTE mode;            // worker mode of the maker (1 live, 2 folder)
@@ -133,7 +138,8 @@ void FreeFtpJob(FtpJob* job);
 // memory runs out or path does not fit.
 FtpBatch* NewFtpBatch(const char* path, DWORD targetId, BYTE direction, BYTE mode,
                       HWND progressWindow);
-// Frees a batch with its file jobs, closing its open file (not its sockets).
+// Frees a batch with its file jobs, closing its open file (not its sockets)
+// and deleting a download's part file.
 void FreeFtpBatch(FtpBatch* batch);
 
 // Appends a file job to a batch that is not listed yet.

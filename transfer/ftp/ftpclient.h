@@ -67,6 +67,10 @@ void StartNextFile(FtpBatch* batch);
 void FailCurrentFile(FtpBatch* batch, int code);
 
 // The data side (ftpdata.cpp).
+// Fixes where a download goes, before it is listed: the restore folder as it
+// is now, the stored file's name, and a part file of its own. ERR_SUCCESS, or
+// ERR_DEST_OPEN when there is no restore folder or the paths do not fit.
+int PlaceDownload(FtpBatch* batch);
 void OnDataSocketEvent(FtpBatch* batch, SOCKET socket, WORD event, WORD error);
 // The server's preliminary reply to STOR/RETR: data may flow now.
 void OnServerReady(FtpBatch* batch);

@@ -306,7 +306,9 @@ int StartFtpDownload(const char* itemPath, const char* storedName, const char* l
         FreeFtpBatch(batch);
         return ERR_GENERIC;
     }
-    int result = ConnectBatch(batch, port ? port : target->port);
+    int result = PlaceDownload(batch);
+    if (result == ERR_SUCCESS)
+        result = ConnectBatch(batch, port ? port : target->port);
     if (result != ERR_SUCCESS)
         FreeFtpBatch(batch);
     return result;

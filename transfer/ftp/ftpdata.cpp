@@ -17,7 +17,7 @@ namespace {
 
 // Bytes per read and send, and how long one call may hold the main thread
 // before it leaves the rest for a message of its own.
-enum { DATA_BLOCK = 65536, SLICE_MS = 15, SLICE_BLOCKS = 64, RESTORE_FOLDER_SIZE = 4096 };
+enum { DATA_BLOCK = 65536, SLICE_MS = 15, SLICE_BLOCKS = 64 };
 const UINT_PTR kContinueTimer = 0x4643;  // "FC"
 
 int Percentage(ULONGLONG done, ULONGLONG size)
@@ -56,69 +56,46 @@ void ShowProgress(FtpBatch* batch)
         PostMessageA(batch->progressWindow, UM_FTPPERCENT, pct, 0);
 }
 
-// The folder downloads go to: restorefolder, or the installation folder
-// when it is empty. False when the program's key cannot be opened.
-bool ReadRestoreFolder(char* out, DWORD size)
-{
-    HKEY key = NULL;
-    if (RegOpenKeyExA(HKEY_LOCAL_MACHINE, TK_PRODUCT_KEY, 0, KEY_READ, &key) != ERROR_SUCCESS)
-        return false;
-    DWORD type = 0, length = size - 1;
-    out[0] = '\0';
-    if (RegQueryValueExA(key, "restorefolder", NULL, &type, reinterpret_cast<BYTE*>(out),
-                         &length) == ERROR_SUCCESS &&
-        (type == REG_SZ || type == REG_EXPAND_SZ))
-        out[length < size ? length : size - 1] = '\0';
-    else
-        out[0] = '\0';
-    RegCloseKey(key);
-    if (!out[0] && !GetInstallDir(out, size))
-        out[0] = '\0';
-    return true;
-}
-
-// The local file a download is for: restore folder, '\', the stored name's
-// file-name part. part gets the file written meanwhile.
-bool DownloadTarget(const char* storedName, char* target, char* part, int size)
-{
-    char folder[RESTORE_FOLDER_SIZE];
-    if (!ReadRestoreFolder(folder, sizeof folder))
-        return false;
-    int n = snprintf(target, size, "%s\\%s", folder, RemoteNamePart(storedName));
-    int m = snprintf(part, size, "%s.tkpart", target);
-    return n > 0 && n < size && m > 0 && m < size;
-}
-
 bool OpenDownloadPart(FtpBatch* batch)
 {
-    char target[RESTORE_FOLDER_SIZE + MAX_PATH], part[RESTORE_FOLDER_SIZE + MAX_PATH];
-    if (!DownloadTarget(CurrentPath(batch), target, part, sizeof target))
-        return false;
-    batch->current.file = CreateFileA(part, GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE, NULL,
+    // No other handle may write to it while this download does.
+    batch->current.file = CreateFileA(batch->partPath, GENERIC_WRITE, FILE_SHARE_READ, NULL,
                                       CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, NULL);
     if (batch->current.file == INVALID_HANDLE_VALUE) {
-        ReportFtpError(ERR_DEST_OPEN, target);
+        ReportFtpError(ERR_DEST_OPEN, batch->restorePath);
         return false;
     }
     return true;
 }
 
-void DeleteDownloadPart(const char* storedName)
+void DeleteDownloadPart(FtpBatch* batch)
 {
-    char target[RESTORE_FOLDER_SIZE + MAX_PATH], part[RESTORE_FOLDER_SIZE + MAX_PATH];
-    if (DownloadTarget(storedName, target, part, sizeof target))
-        DeleteFileA(part);
+    if (batch->partPath[0])
+        DeleteFileA(batch->partPath);
 }
 
-void CommitDownload(const char* storedName)
+void CommitDownload(FtpBatch* batch)
 {
-    char target[RESTORE_FOLDER_SIZE + MAX_PATH], part[RESTORE_FOLDER_SIZE + MAX_PATH];
-    if (!DownloadTarget(storedName, target, part, sizeof target))
+    if (!batch->partPath[0])
         return;
-    if (!MoveFileExA(part, target, MOVEFILE_REPLACE_EXISTING)) {
-        DeleteFileA(part);
-        ReportFtpError(ERR_DEST_OPEN, target);
+    if (MoveFileExA(batch->partPath, batch->restorePath, MOVEFILE_REPLACE_EXISTING)) {
+        batch->partPath[0] = '\0';  // the user's file now, no longer ours to delete
+        return;
     }
+    DeleteDownloadPart(batch);
+    ReportFtpError(ERR_DEST_OPEN, batch->restorePath);
+}
+
+// A stored copy without a record cannot be restored from the Restore window;
+// the user learns of it here, since the copy itself was a success.
+void LogRecordNotWritten(const char* path)
+{
+    char line[2 * MAX_PATH];
+    snprintf(line, sizeof line,
+             "No restore record could be written for %s: the record is too long for the "
+             "registry, or the item's restore key is missing",
+             path);
+    WriteLog(line, 0, LOG_ERROR);
 }
 
 // The data side of the file in transfer is over. whole: every byte went
@@ -264,9 +241,8 @@ void ReceiveDownloadSlice(FtpBatch* batch)
             !WriteFile(t.file, block, static_cast<DWORD>(got), &written, NULL) ||
             written != static_cast<DWORD>(got)) {
             // A full disk, say: the file the user has stays as it is.
-            char target[RESTORE_FOLDER_SIZE + MAX_PATH], part[RESTORE_FOLDER_SIZE + MAX_PATH];
-            if (!DownloadTarget(CurrentPath(batch), target, part, sizeof target))
-                lstrcpynA(target, CurrentPath(batch), MAX_PATH);
+            char target[MAX_PATH];
+            lstrcpynA(target, batch->restorePath, sizeof target);
             EndTransfer(batch, false);
             ReportFtpError(ERR_FILE_OPERATION, target);
             return;
@@ -491,7 +467,7 @@ void AbandonTransfer(FtpBatch* batch)
 {
     // A download that ended whole but was never confirmed is not put in place.
     if (batch->finished.present && batch->direction == FTP_DOWNLOAD)
-        DeleteDownloadPart(batch->finished.localPath);
+        DeleteDownloadPart(batch);
     batch->finished.present = false;
     CloseTransfer(batch, batch->direction == FTP_DOWNLOAD);
 }
@@ -502,8 +478,8 @@ void CloseTransfer(FtpBatch* batch, bool deletePart)
     if (t.file != INVALID_HANDLE_VALUE) {
         CloseHandle(t.file);
         t.file = INVALID_HANDLE_VALUE;
-        if (deletePart && batch->files)
-            DeleteDownloadPart(batch->files->localPath);
+        if (deletePart)
+            DeleteDownloadPart(batch);
     }
     RetireSocket(t.listener);
     RetireSocket(t.data);
@@ -529,15 +505,49 @@ void ConfirmFinishedFile(FtpBatch* batch)
         ShowStatus(line);
     if (f.logSuccess)
         WriteLog(line, 0, LOG_BACKUP);
-    if (batch->direction == FTP_UPLOAD)
-        WriteRestoreRecord(f.localPath, static_cast<int>(batch->targetId), f.remotePath, KIND_FTP,
-                           0);
-    else
-        CommitDownload(f.localPath);
+    if (batch->direction != FTP_UPLOAD)
+        CommitDownload(batch);
+    else if (!WriteFtpRestoreRecord(f.localPath, static_cast<int>(batch->targetId), f.remotePath,
+                                    batch->target.userName, batch->target.address,
+                                    batch->target.port))
+        LogRecordNotWritten(f.localPath);
 }
 
 WORD NextDataPort(void)
 {
     static WORD port = 1164;
     return ++port;
+}
+
+int PlaceDownload(FtpBatch* batch)
+{
+    char folder[TK_RESTORE_FOLDER_SIZE];
+    const char* name = RemoteNamePart(batch->storedName);
+    if (!GetRestoreFolder(folder, sizeof folder) || !*name)
+        return ERR_DEST_OPEN;
+    int n = snprintf(batch->restorePath, sizeof batch->restorePath, "%s\\%s", folder, name);
+    if (n <= 0 || n >= static_cast<int>(sizeof batch->restorePath))
+        return ERR_DEST_OPEN;
+    // Only this thread lists batches, so no other can take the name chosen
+    // here before this one is listed. More downloads of one name at once
+    // than the limit are not started by hand.
+    enum { MAX_PART_FILES = 100 };
+    BatchList* list = Client().batches;
+    for (int i = 1; i <= MAX_PART_FILES; ++i) {
+        char part[MAX_PATH];
+        n = i == 1 ? snprintf(part, sizeof part, "%s.tkpart", batch->restorePath)
+                   : snprintf(part, sizeof part, "%s.%d.tkpart", batch->restorePath, i);
+        if (n <= 0 || n >= static_cast<int>(sizeof part))
+            return ERR_DEST_OPEN;
+        bool taken = false;
+        LockBatches(list);
+        for (const FtpBatch* b = list->first; b && !taken; b = b->next)
+            taken = lstrcmpiA(b->partPath, part) == 0;
+        UnlockBatches(list);
+        if (!taken) {
+            lstrcpynA(batch->partPath, part, sizeof batch->partPath);
+            return ERR_SUCCESS;
+        }
+    }
+    return ERR_DEST_OPEN;
 }

@@ -225,28 +225,6 @@ int RemoteFolderPart(const char* path, char* out, int size)
     return CopyText(out, size, path, static_cast<size_t>(name - path)) ? 1 : 0;
 }
 
-int ParseFtpLocation(const char* location, char* address, int size, WORD* port)
-{
-    if (!location || !address || !port || size <= 0)
-        return 0;
-    const char* at = strrchr(location, '@');
-    const char* colon = strchr(location, ':');
-    if (!at || !colon || colon > at)
-        return 0;
-    const char* addressEnd = strchr(at + 1, ':');
-    size_t addressLen = addressEnd ? static_cast<size_t>(addressEnd - at - 1) : strlen(at + 1);
-    if (!CopyText(address, size, at + 1, addressLen))
-        return 0;
-    *port = 0;
-    if (addressEnd) {
-        char* end = NULL;
-        long value = strtol(addressEnd + 1, &end, 10);
-        if (end != addressEnd + 1 && *end == '\0' && value > 0 && value <= 65535)
-            *port = static_cast<WORD>(value);
-    }
-    return 1;
-}
-
 int ParsePasvReply(const char* line, DWORD* networkAddress, WORD* port)
 {
     if (!line || !networkAddress || !port || ReplyCode(line) != 227)

@@ -70,13 +70,6 @@ const char* RemoteNamePart(const char* path);
 // is kept); empty when there is none. 1, or 0 when it does not fit.
 int RemoteFolderPart(const char* path, char* out, int size);
 
-// The server of a restore record's location "user:<password>@address:port":
-// the address is what follows the last '@' (user names such as user@domain
-// hold one too) up to the next ':', the port what follows that ':' (0 when
-// absent or not a port). 1, or 0 when ':' or '@' is missing or the address
-// does not fit size.
-int ParseFtpLocation(const char* location, char* address, int size, WORD* port);
-
 // The address (network byte order) and port (host order) of a reply to PASV:
 // the first six comma-separated numbers of 0 to 255 after the code, with or
 // without brackets around them. 1, or 0 for a reply that names none.
