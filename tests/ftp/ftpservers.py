@@ -116,6 +116,16 @@ class NoPass(Recording):
                                  "Logged in without a password.")
 
 
+class Nested(Recording):
+    """Logs its users in to /home/user rather than to the root, so that
+    "../www" is /home/www."""
+    scenario = "nested"
+
+    def on_login(self, username):
+        os.makedirs(self.fs.ftp2fs("/home/user"), exist_ok=True)
+        self.fs.cwd = "/home/user"
+
+
 class Refuse421(Recording):
     scenario = "421"
 
@@ -302,7 +312,7 @@ class PasvDead(Recording):
         self.respond("227 Entering Passive Mode (127,0,0,1,%d,%d)." % (DEAD_PORT >> 8, DEAD_PORT & 255))
 
 
-HANDLERS = [NoConfirm, Held, PasvElsewhere, PasvRefused, PasvGarbled, PasvDead, Normal, OneByte, Split, MultiLine, Many, NoPass, Refuse421, RefusePort, NoConnect,
+HANDLERS = [Nested, NoConfirm, Held, PasvElsewhere, PasvRefused, PasvGarbled, PasvDead, Normal, OneByte, Split, MultiLine, Many, NoPass, Refuse421, RefusePort, NoConnect,
             NameNotAllowed, CloseMid, Throttled, Stranger, ResetData, Flood]
 
 

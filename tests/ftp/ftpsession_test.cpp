@@ -1,6 +1,7 @@
 // Uploads and downloads with real FTP servers on 127.0.0.1: the command sequence, batches, replies
 // as servers send them.
 #include "tests/ftp/ftpharness.h"
+#include "transfer/folder.h"
 
 #include <algorithm>
 
@@ -56,20 +57,10 @@ TEST_F(Upload,
         paths.push_back(MakeFile((i % 2 ? "odd\\f" : "f") + std::to_string(i) + ".txt",
                                  RandomBytes(3000 + i * 517, 100 + i)));
     std::vector<std::string> commands = Run("normal", "many", paths);
-    std::vector<std::string> first = {"USER tk",
-                                      "PASS secret",
-                                      "MKD many",
-                                      "MKD many/sub",
-                                      "MKD many/sub/deep",
-                                      "CWD many/sub/deep",
-                                      "TYPE I",
-                                      "PORT",
-                                      "STOR x.txt",
-                                      "MKD ..",
-                                      "MKD ../..",
-                                      "MKD ../../..",
-                                      "MKD ../../../many",
-                                      "CWD ../../../many"};
+    std::vector<std::string> first = {
+        "USER tk",           "PASS secret", "MKD many", "MKD many/sub", "MKD many/sub/deep",
+        "CWD many/sub/deep", "TYPE I",      "PORT",     "STOR x.txt",   "MKD ..",
+        "MKD ../..",         "CWD ../.."};
     ASSERT_GE(commands.size(), first.size());
     EXPECT_EQ(first, std::vector<std::string>(commands.begin(), commands.begin() + first.size()));
     EXPECT_EQ(1, std::count(commands.begin(), commands.end(), "USER tk"));
@@ -194,6 +185,30 @@ TEST_F(Upload, AnEventOfAnEarlierSocketWithTheSameNumberIsNotTheNewBatchs)
     EXPECT_EQ("kept", StoredFile("/stale/stale.txt"));
     EXPECT_EQ(1u, Records().size());
     EXPECT_EQ("", ErrorLog());
+}
+
+TEST_F(Upload, AFolderTransferToAFolderAboveTheLoginFolderStoresEachFileWhereItsRecordSays)
+{
+    // The server logs in to /home/user: "../www" is /home/www. Each file's folder is named from
+    // where the previous one went, within two subfolders, deeper and back.
+    std::vector<std::string> names = {"top.txt", "a\\x.txt", "b\\y.txt", "b\\c\\z.txt"};
+    for (const std::string& n : names)
+        MakeFile(n, "file " + n);
+    Target("nested", "../www");
+    HANDLE shutdown = CreateEventA(NULL, TRUE, FALSE, NULL);
+    FolderTransfer block = {itemPath.c_str(), main.window(), progress.window(), 1, batches,
+                            shutdown,         NULL};
+    ASSERT_EQ(1, StartFolderTransfer(&block));
+    ASSERT_TRUE(PumpUntil([&] { return Records().size() == names.size(); }, 30000));
+    ASSERT_TRUE(WaitForBatches());
+    for (const auto& record : Records()) {
+        std::string local = record.first.substr(0, record.first.find('*'));
+        std::string relative = local.substr(itemPath.size());
+        std::replace(relative.begin(), relative.end(), '\\', '/');
+        EXPECT_EQ(local + "*../www/" + relative, record.first);
+        EXPECT_EQ("file " + local.substr(itemPath.size()), StoredFile("/home/www/" + relative));
+    }
+    CloseHandle(shutdown);
 }
 
 using Passive = FtpTest;

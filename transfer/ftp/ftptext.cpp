@@ -6,6 +6,7 @@
 #include <string.h>
 
 #include <string>
+#include <vector>
 
 namespace {
 
@@ -25,6 +26,34 @@ bool CopyText(char* out, int size, const char* text, size_t length)
     memcpy(out, text, length);
     out[length] = '\0';
     return true;
+}
+
+bool IsRootedFolder(const char* folder)
+{
+    return folder[0] == '/' || folder[0] == '\\';
+}
+
+// The levels of a folder named from the login folder, with "." and empty
+// levels left out and each ".." taking back the level before it where there
+// is one: only leading ".." remain.
+std::vector<std::string> FolderLevels(const char* folder)
+{
+    std::vector<std::string> levels;
+    const char* p = folder;
+    while (*p) {
+        size_t n = strcspn(p, "/\\");
+        std::string level(p, n);
+        p += n;
+        if (*p)
+            ++p;
+        if (level.empty() || level == ".")
+            continue;
+        if (level == ".." && !levels.empty() && levels.back() != "..")
+            levels.pop_back();
+        else
+            levels.push_back(level);
+    }
+    return levels;
 }
 
 }  // namespace
@@ -166,16 +195,27 @@ int FolderFromCurrent(const char* current, const char* folder, char* out, int si
         return 0;
     out[0] = '\0';
     std::string text;
-    if (folder[0] != '/' && folder[0] != '\\') {
-        bool inLevel = false;
-        for (const char* p = current; *p; ++p) {
-            bool separator = *p == '/' || *p == '\\';
-            if (!separator && !inLevel)
-                text += "../";
-            inLevel = !separator;
+    if (IsRootedFolder(folder)) {
+        text = folder;
+    } else {
+        // Both are named from the login folder: climb from current to the
+        // levels the two share, then go down the rest of folder. A level of
+        // current below them that is itself ".." cannot be climbed back
+        // down from without knowing the names above the login folder.
+        if (IsRootedFolder(current))
+            return 0;
+        std::vector<std::string> from = FolderLevels(current), to = FolderLevels(folder);
+        size_t shared = 0;
+        while (shared < from.size() && shared < to.size() && from[shared] == to[shared])
+            ++shared;
+        for (size_t i = shared; i < from.size(); ++i) {
+            if (from[i] == "..")
+                return 0;
+            text += "../";
         }
+        for (size_t i = shared; i < to.size(); ++i)
+            text += to[i] + "/";
     }
-    text += folder;
     while (text.size() > 1 && text.back() == '/')
         text.pop_back();
     return CopyText(out, size, text.c_str(), text.size()) ? 1 : 0;
