@@ -95,22 +95,25 @@ TEST_F(Failure, ANameTheServerRefusesIsSkippedAndTheNextFileGoesOut)
 
 TEST_F(Failure, ServersThatBreakOffOrStrangersOnTheDataPortGetNothingRecorded)
 {
-    // Cut mid-transfer, after the whole file but before its 226, or a data connection reset unread
-    // after a 150 and a 226 at once (every byte may sit in socket buffers, but none was stored): no
-    // record either way. aborted: the data connection surely breaks before the control connection
-    // ends.
+    // Cut mid-transfer, after the whole file but before its 226, or a 150 and a 226 at once and a
+    // second later a reset of the unread data connection (under Wine a reset closes like a normal
+    // end, and a few MiB fit into loopback's buffers before it): no record either way. aborted: the
+    // data connection surely breaks before the control connection ends. A small file is sent whole
+    // before the 226 that came with the 150 is looked at.
     struct Case {
         const char* server;
         int code;
         bool aborted;
-    } cases[] = {{"closemid", ERR_CANNOT_CONNECT, 0},
-                 {"noconfirm", ERR_CANNOT_CONNECT, 0},
-                 {"resetdata", ERR_FILE_OPERATION, 1}};
+        size_t size;
+    } cases[] = {{"closemid", ERR_CANNOT_CONNECT, 0, 4 << 20},
+                 {"noconfirm", ERR_CANNOT_CONNECT, 0, 4 << 20},
+                 {"resetdata", ERR_FILE_OPERATION, 1, 4 << 20},
+                 {"resetdata", ERR_FILE_OPERATION, 1, 64 << 10}};
     for (const Case& c : cases) {
-        SCOPED_TRACE(c.server);
+        SCOPED_TRACE(c.server + std::to_string(c.size));
         DeleteFileA((install / "errorlog.txt").c_str());
-        std::string cut =
-            MakeFile(std::string("cut-") + c.server + ".bin", RandomBytes(8 * 1024 * 1024, 3));
+        std::string cut = MakeFile(std::string("cut-") + c.server + std::to_string(c.size) + ".bin",
+                                   RandomBytes(c.size, 3));
         Run(c.server, "/cut", {cut});
         EXPECT_TRUE(Records().empty());
         EXPECT_EQ(std::string::npos, BackupLog().find("transferred successfully"));

@@ -229,17 +229,23 @@ class Stranger(Recording):
 
 
 class ResetData(Recording):
-    """Says 150 and 226 at once to STOR, then resets the data connection
-    without reading a byte."""
+    """Says 150 and 226 at once to STOR, waits a second without reading a
+    byte, then resets the data connection: on loopback a few MiB fit into
+    the socket buffers meanwhile, so every byte seems sent."""
     scenario = "resetdata"
 
     def ftp_STOR(self, file, mode="w"):
         self.push("150 Here it comes.\r\n226 Transfer complete.\r\n")
         channel = self.data_channel
-        if channel is not None:
+        if channel is None:
+            return
+        self.data_channel = None
+        channel.del_channel()  # nothing more is read from it
+
+        def reset():
             channel.socket.setsockopt(socket.SOL_SOCKET, socket.SO_LINGER, struct.pack("ii", 1, 0))
             channel.socket.close()
-            self.data_channel = None
+        self.ioloop.call_later(1.0, reset, _errback=self.handle_error)
 
 
 class No226DTP(DTPHandler):

@@ -103,6 +103,7 @@ struct FtpBatch {
     bool connected;
     DWORD lastProgress;  // GetTickCount() of the last real progress
     ReplyAssembler replies;
+    bool replyTailEarly;        // the incomplete reply line began before the upload's end (below)
     std::string sendLeft;       // the unsent tail of the last command
     char cwd[MAX_PATH];         // folder entered, as the login folder sees it
     char pendingCwd[MAX_PATH];  // the same for the CWD in progress

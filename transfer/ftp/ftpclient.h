@@ -70,6 +70,12 @@ void FailCurrentFile(FtpBatch* batch, int code);
 void OnDataSocketEvent(FtpBatch* batch, SOCKET socket, WORD event, WORD error);
 // The server's preliminary reply to STOR/RETR: data may flow now.
 void OnServerReady(FtpBatch* batch);
+// True while the upload in transfer has not sent its last byte and shut down its side: a server
+// cannot have read the whole file before that.
+bool UploadUnfinished(const FtpBatch* batch);
+// The server said the upload was complete before it could have read the whole file: whatever it
+// keeps is not the file. The upload is aborted and reported, and the next file starts.
+void AbortEarlyConfirmedUpload(FtpBatch* batch);
 // The server confirmed the file whose data connection ended whole: record
 // and log it (uploads), put the download in place.
 void ConfirmFinishedFile(FtpBatch* batch);

@@ -479,6 +479,18 @@ void OnServerReady(FtpBatch* batch)
         SendUploadSlice(batch);
 }
 
+bool UploadUnfinished(const FtpBatch* batch)
+{
+    return batch->direction == FTP_UPLOAD && batch->state != FTP_STATE_DATA_ENDED &&
+           !batch->current.allSent;
+}
+
+void AbortEarlyConfirmedUpload(FtpBatch* batch)
+{
+    EndBrokenTransfer(batch);
+    StartNextFile(batch);
+}
+
 void ContinueTransfer(FtpBatch* batch)
 {
     if (batch->direction == FTP_UPLOAD)
