@@ -81,7 +81,7 @@ TEST_F(Failure, UnknownHostsAndTextsThatCannotWorkStartNothing)
     }
 }
 
-TEST_F(Failure, ANameTheServerRefusesIsSkippedAndTheNextFileGoesOut)
+TEST_F(Failure, AFileThatCannotGoIsSkippedAndTheNextFileGoesOut)
 {
     std::vector<std::string> paths = {MakeFile("bad1.txt", "x"), MakeFile("good.txt", "good"),
                                       MakeFile("bad2.txt", "y"), MakeFile("last.txt", "last")};
@@ -91,6 +91,30 @@ TEST_F(Failure, ANameTheServerRefusesIsSkippedAndTheNextFileGoesOut)
     EXPECT_EQ(2, CountOf(ErrorLog(), Message(553)));
     EXPECT_EQ(2u, Records().size());
     EXPECT_EQ("QUIT", commands.back());
+
+    // Another program holds every data port the next file would try: none is announced, so the
+    // server cannot store that program's bytes over the good copy.
+    int hi = 0, lo = 0;
+    for (const std::string& c : ServerCommands("553"))
+        sscanf(c.c_str(), "PORT %*d,%*d,%*d,%*d,%d,%d", &hi, &lo);
+    std::vector<SOCKET> held;
+    for (int port = hi * 256 + lo + 1; held.size() < 5; ++port) {
+        sockaddr_in at = {};
+        at.sin_family = AF_INET;
+        at.sin_port = htons(static_cast<u_short>(port));
+        at.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+        held.push_back(socket(AF_INET, SOCK_STREAM, IPPROTO_TCP));
+        bind(held.back(), reinterpret_cast<sockaddr*>(&at), sizeof at);
+        listen(held.back(), 1);
+    }
+    WriteFileBytes(paths[1], "never announced");
+    commands = Run("553", "/n553", {paths[1], paths[3]});
+    for (SOCKET s : held)
+        closesocket(s);
+    EXPECT_EQ(1, std::count(commands.begin(), commands.end(), "PORT"));
+    EXPECT_EQ(1, std::count(commands.begin(), commands.end(), "STOR last.txt"));
+    EXPECT_EQ("good", StoredFile("/n553/good.txt"));
+    EXPECT_EQ(1, CountOf(ErrorLog(), Message(ERR_TCPIP)));
 }
 
 TEST_F(Failure, ServersThatBreakOffOrStrangersOnTheDataPortGetNothingRecorded)

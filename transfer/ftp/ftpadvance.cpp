@@ -132,7 +132,13 @@ void SendPort(FtpBatch* batch)
         return;
     DWORD address = 0;
     WORD port = 0;
-    OpenDataListener(batch, &address, &port);
+    if (!OpenDataListener(batch, &address, &port)) {
+        // A port we could not open may be another program's: announced, the
+        // server would store what that program sends over the good copy.
+        ReportFtpError(ERR_TCPIP, batch->files->localPath);
+        StartNextFile(batch);
+        return;
+    }
     char command[COMMAND_SIZE];
     FormatPortCommand(command, sizeof command, address, port);
     SetFtpState(batch, FTP_STATE_PORT);
