@@ -87,7 +87,7 @@ void AbandonTransfer(FtpBatch* batch);
 // file goes too.
 void CloseTransfer(FtpBatch* batch, bool deletePart);
 // Opens the source of an upload before the server is told to expect it;
-// false when it cannot be read.
+// false when it cannot be read (GetLastError() says why).
 bool OpenUploadSource(FtpBatch* batch);
 // Passive mode: connects to the port the server named (host order) at the
 // control connection's peer. False when the connect cannot be started.
