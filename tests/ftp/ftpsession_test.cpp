@@ -185,6 +185,40 @@ TEST_F(Upload, AnEventOfAnEarlierSocketWithTheSameNumberIsNotTheNewBatchs)
     EXPECT_EQ("kept", StoredFile("/stale/stale.txt"));
     EXPECT_EQ(1u, Records().size());
     EXPECT_EQ("", ErrorLog());
+
+    // Nor is a batch that the memory of an ended one holds: here the close event comes before the
+    // goodbye is read, the batch ends on that 221, and a new one starts as the tray turns idle.
+    // The new batch is the first thing allocated after the old one is freed.
+    FtpBatch* first = NULL;
+    bool again = false;
+    std::vector<std::string> next = {MakeFile("again.txt", "again")};
+    Recorder window([&](HWND, UINT msg, WPARAM wp, LPARAM lp, LRESULT* result) {
+        if (msg == UM_TRAYSTATE && wp == TRAY_IDLE && first && !again) {
+            again = true;
+            EXPECT_EQ(ERR_SUCCESS, StartUpload(next, id));
+            EXPECT_EQ(first, FirstBatch()) << "the batch's memory was not reused";
+        }
+        *result = OnFtpClientMessage(msg, wp, lp);
+        return *result != FALSE;
+    });
+    InitFtpClient({window.window(), batches, NULL, queue, workEvent, stopEvent});
+    ASSERT_EQ(ERR_SUCCESS, StartUpload({path}, id));
+    first = FirstBatch();
+    MSG msg;
+    while (FirstBatch() == first && first->state != FTP_STATE_QUIT && GetMessageA(&msg, NULL, 0, 0))
+        DispatchMessageA(&msg);
+    fd_set goodbye;
+    FD_ZERO(&goodbye);
+    FD_SET(first->control, &goodbye);
+    timeval wait = {20, 0};
+    ASSERT_EQ(1, select(0, &goodbye, NULL, NULL, &wait));
+    window.Clear();  // keeps its room: recording the next messages allocates nothing
+    SendMessageA(window.window(), UM_FTPCONTROL, first->control, WSAMAKESELECTREPLY(FD_CLOSE, 0));
+    ASSERT_TRUE(again);
+    ASSERT_TRUE(WaitForBatches());
+    EXPECT_EQ("again", StoredFile("/stale/again.txt"));
+    EXPECT_EQ("", ErrorLog());
+    InitFtpClient({main.window(), batches, main.window(), queue, workEvent, stopEvent});
 }
 
 TEST_F(Upload, AFolderTransferToAFolderAboveTheLoginFolderStoresEachFileWhereItsRecordSays)

@@ -153,7 +153,6 @@ void ClearBatches(BatchList* list);
 // The batch whose control, listening or data socket is socket (lock held by
 // the caller); NULL when none.
 FtpBatch* FindBatchBySocket(BatchList* list, SOCKET socket);
-bool BatchIsListed(BatchList* list, const FtpBatch* batch);
 bool HasBatches(BatchList* list);
 int CountFileJobs(const FtpBatch* batch);
 

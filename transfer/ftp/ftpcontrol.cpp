@@ -170,9 +170,10 @@ bool HandleReplyLine(FtpBatch* batch, const char* line, bool early, bool* gone)
     return true;
 }
 
-// Receives once and acts on every line completed. Returns false when the
-// batch is gone or nothing more could be read.
-bool ReadReplies(FtpBatch* batch)
+// Receives once and acts on every line completed. Returns false when
+// nothing could be read or the batch is gone; *gone (when given) says the
+// batch is gone: its memory may hold another batch by then.
+bool ReadReplies(FtpBatch* batch, bool* gone = NULL)
 {
     char buffer[REPLY_RECEIVE_SIZE];
     // Taken before the receive: what it brings arrived before anything sent
@@ -190,11 +191,13 @@ bool ReadReplies(FtpBatch* batch)
     SplitReplyLines(&batch->replies, buffer, got, CollectLine, &lines);
     bool tail = batch->replies.length > 0 || batch->replies.pendingCr;
     batch->replyTailEarly = tail && (early || (lines.empty() && tailEarly));
-    bool gone = false;
+    bool ended = false;
     for (size_t i = 0; i < lines.size(); ++i)
-        if (!HandleReplyLine(batch, lines[i].c_str(), early || (i == 0 && tailEarly), &gone))
+        if (!HandleReplyLine(batch, lines[i].c_str(), early || (i == 0 && tailEarly), &ended))
             break;
-    return !gone;
+    if (gone)
+        *gone = ended;
+    return !ended;
 }
 
 void CALLBACK OnResumeTimer(HWND window, UINT, UINT_PTR id, DWORD)
@@ -226,12 +229,14 @@ void OnControlRead(FtpBatch* batch)
 
 void OnControlClose(FtpBatch* batch)
 {
-    // Replies that arrived just before the close (a 421, say) still count.
+    // Replies that arrived just before the close (a 421, say) still count;
+    // the server's goodbye among them ends the batch.
+    bool gone = false;
     for (int i = 0; i < CLOSE_READ_ROUNDS; ++i) {
-        if (!ReadReplies(batch))
+        if (!ReadReplies(batch, &gone))
             break;
     }
-    if (!BatchIsListed(Client().batches, batch))
+    if (gone)
         return;
     // A close the client did not ask for, with work still outstanding.
     bool unconfirmed = batch->state == FTP_STATE_STOR || batch->state == FTP_STATE_RETR ||
