@@ -1,7 +1,12 @@
 // What the FTP client does when servers refuse, fall silent, break off or are impostors, and when
 // the user stops it.
+#include "monitor/builtin.h"
+#include "monitor/monitor.h"
 #include "tests/ftp/ftpharness.h"
 #include "transfer/diskcopy.h"
+#include "transfer/worker.h"
+
+#include <process.h>
 
 #include <algorithm>
 #include <atomic>
@@ -101,10 +106,8 @@ TEST_F(Failure, AFileThatCannotGoIsSkippedAndTheNextFileGoesOut)
         sscanf(c.c_str(), "PORT %*d,%*d,%*d,%*d,%d,%d", &hi, &lo);
     std::vector<SOCKET> held;
     for (int port = hi * 256 + lo + 1; held.size() < 5; ++port) {
-        sockaddr_in at = {};
-        at.sin_family = AF_INET;
-        at.sin_port = htons(static_cast<u_short>(port));
-        at.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+        sockaddr_in at = {AF_INET, htons(static_cast<u_short>(port)), {}, {}};
+        at.sin_addr.s_addr = inet_addr("127.0.0.1");
         held.push_back(socket(AF_INET, SOCK_STREAM, IPPROTO_TCP));
         bind(held.back(), reinterpret_cast<sockaddr*>(&at), sizeof at);
         listen(held.back(), 1);
@@ -246,8 +249,53 @@ TEST_F(Failure, AFileWrittenDuringItsUploadIsQueuedAgainAndASlowServerGetsTheSam
     std::vector<std::string> queued;
     for (TransferRequest* r = queue->first; r; r = r->next)
         queued.push_back(std::string(r->path) + " " + std::to_string(r->kind));
-    EXPECT_EQ((std::vector<std::string>{path + " 2", path + " 1"}), queued);
+    EXPECT_EQ(std::vector<std::string>{path + " 1"}, queued);  // its disk copy is the intake's
     EXPECT_EQ(WAIT_OBJECT_0, WaitForSingleObject(workEvent, 0));
+
+    // Stopped mid-upload: Stop All Transfers takes such a change with it, a folder transfer's stop
+    // stops only that transfer and leaves the live change to be queued.
+    ClearRequests(queue);
+    for (HWND window : {static_cast<HWND>(NULL), progress.window()}) {
+        ASSERT_EQ(ERR_SUCCESS, StartUpload({read}, Target("throttled", "/busy"), window));
+        ASSERT_TRUE(
+            PumpUntil([&] { return NoteChangeDuringUpload(batches, read.c_str()); }, 10000));
+        window ? StopFtpBatches(window) : StopAllTransfers();
+    }
+    EXPECT_TRUE(CountNodes(queue->first) == 1 && queue->first->path == read);
+}
+
+TEST_F(Failure, AFileSavedDuringItsUploadReachesTheDiskAtOnceAndTheServerAfterARefusalOrADrop)
+{
+    // The live road as the program runs it: the monitor and its intake, the live worker and this
+    // client. The worker never ends: its queue and events stay its own.
+    auto event = [](BOOL manual) { return CreateEventA(NULL, manual, FALSE, NULL); };
+    WorkerStart live = {event(1), event(0),      event(1),   NewRequestQueue(),
+                        batches,  main.window(), WORKER_LIVE};
+    WorkerStart* start = static_cast<WorkerStart*>(malloc(sizeof live));  // the worker frees it
+    _beginthread(TransferWorker, 0, &(*start = live));
+    InitFtpClient({main.window(), batches, NULL, live.queue, live.workEvent, live.liveStopEvent});
+    HANDLE device = INVALID_HANDLE_VALUE;
+    ASSERT_TRUE(SetMonitoring(main.window(), &device, &live, 1) && WaitBuiltinMonitorReady(10000));
+    TempDir disk("tkdisk");
+    std::string path = item / "saved.txt";
+    for (std::string server : {"holdrefuse", "holddrop"}) {
+        FtpSpec spec;
+        spec.port = ServerPort(server.c_str());
+        SeedItem(itemPath, ItemSpec{{{disk.path()}}, {spec}, 1, 1, 1, 0});
+        // The server holds the upload's STOR until the marker goes, then refuses or drops it.
+        std::string hold = ServerStatePath("hold-" + server), newest = "saved again for " + server;
+        ClearCommands(server.c_str());
+        ASSERT_TRUE(WriteFileBytes(hold, "") && WriteFileBytes(path, "first for " + server));
+        ASSERT_TRUE(PumpUntil([&] { return Has(ServerCommands(server.c_str()), "STOR saved.txt"); },
+                              20000));
+        WriteFileBytes(path, newest);
+        EXPECT_TRUE(PumpUntil([&] { return ReadFileBytes(disk / "saved.txt") == newest; }, 20000));
+        DeleteFileA(hold.c_str());
+        EXPECT_TRUE(PumpUntil([&] { return StoredFile("/up/saved.txt") == newest; }, 20000));
+        EXPECT_TRUE(WaitForBatches());
+    }
+    SetMonitoring(NULL, &device, &live, 0);
+    InitFtpClient({main.window(), batches, main.window(), queue, workEvent, stopEvent});
 }
 
 using Download = FtpTest;

@@ -162,6 +162,40 @@ class NameNotAllowed(Recording):
         return super().ftp_STOR(file, mode)
 
 
+class HoldRefuse(Recording):
+    """While STATE/hold-<scenario> exists, answers STOR only once it is
+    deleted, and then refuses the file; without it, stores as usual."""
+    scenario = "holdrefuse"
+
+    def ftp_STOR(self, file, mode="w"):
+        if not os.path.exists(os.path.join(STATE, "hold-" + self.scenario)):
+            return super().ftp_STOR(file, mode)
+        self._hold()
+
+    def _hold(self):
+        if self._closed:
+            return
+        if os.path.exists(os.path.join(STATE, "hold-" + self.scenario)):
+            self.ioloop.call_later(0.02, self._hold, _errback=self.handle_error)
+        else:
+            self._release()
+
+    def _release(self):
+        self.respond("550 Refused after all.")
+
+
+class HoldDrop(HoldRefuse):
+    """The same, but then drops the control connection alone, as a router
+    does that times it out during a long upload."""
+    scenario = "holddrop"
+
+    def _release(self):
+        self._kept, self.data_channel = self.data_channel, None
+        if self._kept is not None:
+            self._kept.del_channel()
+        self.close()
+
+
 class SlowCutDTP(ThrottledDTPHandler):
     read_limit = 1024 * 1024
 
@@ -318,7 +352,7 @@ class PasvDead(Recording):
         self.respond("227 Entering Passive Mode (127,0,0,1,%d,%d)." % (DEAD_PORT >> 8, DEAD_PORT & 255))
 
 
-HANDLERS = [Nested, NoConfirm, Held, PasvElsewhere, PasvRefused, PasvGarbled, PasvDead, Normal, OneByte, Split, MultiLine, Many, NoPass, Refuse421, RefusePort, NoConnect,
+HANDLERS = [HoldRefuse, HoldDrop, Nested, NoConfirm, Held, PasvElsewhere, PasvRefused, PasvGarbled, PasvDead, Normal, OneByte, Split, MultiLine, Many, NoPass, Refuse421, RefusePort, NoConnect,
             NameNotAllowed, CloseMid, Throttled, Stranger, ResetData, Flood]
 
 

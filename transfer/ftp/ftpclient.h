@@ -48,11 +48,10 @@ void CloseBatch(FtpBatch* batch, bool logClose);
 // Ends a batch on the user's request: QUIT, sockets closed, removed.
 void StopBatch(FtpBatch* batch);
 
-// The file in transfer was written to while it went out: once the upload is
-// over, its newest version is queued like a change the intake saw. A change
-// that only the upload's own reading caused leaves the write time as it was
-// and queues nothing.
-void QueueIfChangedDuringUpload(FtpBatch* batch, const char* path);
+// Queues an FTP request for path on the live queue, as the intake would, unless
+// one for path waits there already (it serves every target, and reads the
+// file only when its batch sends it).
+void QueueFtpRequestAgain(const char* path);
 
 // The control side (ftpcontrol.cpp): connect, reply and close events.
 void OnControlSocketEvent(FtpBatch* batch, WORD event, WORD error);
