@@ -58,15 +58,11 @@ void WaitOutSettle(const ReadPath& read)
 }
 
 // The rest of the road of a path read on the NT family: its long form, the
-// drive in upper case, and the intake unless an FTP batch is sending it.
+// drive in upper case, and the intake.
 void HandleReadPath(IntakeContext* context, char* path)
 {
     ResolveLongPath(path, path);
     UpperCaseDrivePart(path);
-    // A file an upload is sending right now: the upload queues it again
-    // when it ends if it was written meanwhile (reading it changes nothing).
-    if (context->batches && NoteChangeDuringUpload(context->batches, path))
-        return;
     context->path = path;
     HandleChange(context);
     context->path = NULL;
@@ -125,10 +121,16 @@ int HandleChange(IntakeContext* context)
     }
 
     // Disk targets first, FTP targets right behind; the worker decides what
-    // each item actually serves.
+    // each item actually serves. A file an upload is sending right now keeps
+    // its FTP request back: that upload queues it again when it ends.
     const BYTE kinds[] = {KIND_HD, KIND_FTP};
     int queued = 0;
     for (BYTE kind : kinds) {
+        if (kind == KIND_FTP && context->batches &&
+            NoteChangeDuringUpload(context->batches, resolved)) {
+            ++queued;
+            continue;
+        }
         TransferRequest* request = NewRequest(resolved);
         if (!request)
             continue;

@@ -3,9 +3,11 @@
 
 #include "common/messages.h"
 #include "log/errors.h"
+#include "log/log.h"
 #include "store/scoped.h"
 #include "store/store.h"
 
+#include <stdio.h>
 #include <stdlib.h>
 #include <string.h>
 
@@ -270,9 +272,7 @@ int OpenSource(const char* path, HANDLE* source)
                           OPEN_EXISTING, FILE_FLAG_SEQUENTIAL_SCAN, NULL);
     if (*source != INVALID_HANDLE_VALUE)
         return ERR_SUCCESS;
-    DWORD error = GetLastError();
-    // A file that has gone since its change was seen needs no copy.
-    if (error == ERROR_FILE_NOT_FOUND || error == ERROR_PATH_NOT_FOUND)
+    if (NoteVanishedSource(path, GetLastError()))
         return ERR_SUCCESS;
     // A folder has no bytes to copy (its files come as changes of their own).
     DWORD attributes = GetFileAttributesA(path);
@@ -290,6 +290,16 @@ DWORD BufferSizeFor(ULONGLONG size)
 }
 
 }  // namespace
+
+bool NoteVanishedSource(const char* path, DWORD error)
+{
+    if (error != ERROR_FILE_NOT_FOUND && error != ERROR_PATH_NOT_FOUND)
+        return false;
+    char line[TK_PATH_SIZE + 64];
+    snprintf(line, sizeof line, "File %s no longer exists, nothing to transfer", path);
+    WriteLog(line, 0, LOG_BACKUP);
+    return true;
+}
 
 int CopyToDiskFolder(DiskCopy* copy)
 {

@@ -40,6 +40,12 @@ struct DiskCopy {
 // a read or write that failed), 8, 11, 12.
 int CopyToDiskFolder(DiskCopy* copy);
 
+// A source that could not be opened because it has gone since its change was
+// seen (error: GetLastError() of the open) needs no copy on any target, disk
+// or FTP, and no report: one backup-log line names it, and true comes back.
+// False for any other error.
+bool NoteVanishedSource(const char* path, DWORD error);
+
 // The same for the disk target targetId of the request's item, whose settings
 // it loads. Only a finished copy gives its target path back in targetPath
 // (260 bytes), which is empty otherwise. Results as above, and 2 when the

@@ -3,6 +3,7 @@
 #pragma once
 #include <windows.h>
 
+#include <algorithm>
 #include <string>
 #include <vector>
 
@@ -18,6 +19,11 @@
 #include "tests/support/windows.h"
 #include "transfer/ftp/ftp.h"
 #include "transfer/ftp/ftpbatch.h"
+
+inline bool Has(const std::vector<std::string>& v, const std::string& item)
+{
+    return std::count(v.begin(), v.end(), item) != 0;
+}
 
 class FtpTest : public ::testing::Test {
 protected:

@@ -116,6 +116,16 @@ class NoPass(Recording):
                                  "Logged in without a password.")
 
 
+class Nested(Recording):
+    """Logs its users in to /home/user rather than to the root, so that
+    "../www" is /home/www."""
+    scenario = "nested"
+
+    def on_login(self, username):
+        os.makedirs(self.fs.ftp2fs("/home/user"), exist_ok=True)
+        self.fs.cwd = "/home/user"
+
+
 class Refuse421(Recording):
     scenario = "421"
 
@@ -150,6 +160,40 @@ class NameNotAllowed(Recording):
             self.respond("553 File name not allowed.")
             return
         return super().ftp_STOR(file, mode)
+
+
+class HoldRefuse(Recording):
+    """While STATE/hold-<scenario> exists, answers STOR only once it is
+    deleted, and then refuses the file; without it, stores as usual."""
+    scenario = "holdrefuse"
+
+    def ftp_STOR(self, file, mode="w"):
+        if not os.path.exists(os.path.join(STATE, "hold-" + self.scenario)):
+            return super().ftp_STOR(file, mode)
+        self._hold()
+
+    def _hold(self):
+        if self._closed:
+            return
+        if os.path.exists(os.path.join(STATE, "hold-" + self.scenario)):
+            self.ioloop.call_later(0.02, self._hold, _errback=self.handle_error)
+        else:
+            self._release()
+
+    def _release(self):
+        self.respond("550 Refused after all.")
+
+
+class HoldDrop(HoldRefuse):
+    """The same, but then drops the control connection alone, as a router
+    does that times it out during a long upload."""
+    scenario = "holddrop"
+
+    def _release(self):
+        self._kept, self.data_channel = self.data_channel, None
+        if self._kept is not None:
+            self._kept.del_channel()
+        self.close()
 
 
 class SlowCutDTP(ThrottledDTPHandler):
@@ -220,17 +264,23 @@ class Stranger(Recording):
 
 
 class ResetData(Recording):
-    """Says 150 and 226 at once to STOR, then resets the data connection
-    without reading a byte."""
+    """Says 150 and 226 at once to STOR, waits a second without reading a
+    byte, then resets the data connection: on loopback a few MiB fit into
+    the socket buffers meanwhile, so every byte seems sent."""
     scenario = "resetdata"
 
     def ftp_STOR(self, file, mode="w"):
         self.push("150 Here it comes.\r\n226 Transfer complete.\r\n")
         channel = self.data_channel
-        if channel is not None:
+        if channel is None:
+            return
+        self.data_channel = None
+        channel.del_channel()  # nothing more is read from it
+
+        def reset():
             channel.socket.setsockopt(socket.SOL_SOCKET, socket.SO_LINGER, struct.pack("ii", 1, 0))
             channel.socket.close()
-            self.data_channel = None
+        self.ioloop.call_later(1.0, reset, _errback=self.handle_error)
 
 
 class No226DTP(DTPHandler):
@@ -303,7 +353,7 @@ class PasvDead(Recording):
         self.respond("227 Entering Passive Mode (127,0,0,1,%d,%d)." % (DEAD_PORT >> 8, DEAD_PORT & 255))
 
 
-HANDLERS = [NoConfirm, Held, PasvElsewhere, PasvRefused, PasvGarbled, PasvDead, Normal, OneByte, Split, MultiLine, Many, NoPass, Refuse421, RefusePort, NoConnect,
+HANDLERS = [HoldRefuse, HoldDrop, Nested, NoConfirm, Held, PasvElsewhere, PasvRefused, PasvGarbled, PasvDead, Normal, OneByte, Split, MultiLine, Many, NoPass, Refuse421, RefusePort, NoConnect,
             NameNotAllowed, CloseMid, Throttled, Stranger, ResetData, Flood]
 
 

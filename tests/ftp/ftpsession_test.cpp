@@ -1,6 +1,7 @@
 // Uploads and downloads with real FTP servers on 127.0.0.1: the command sequence, batches, replies
 // as servers send them.
 #include "tests/ftp/ftpharness.h"
+#include "transfer/folder.h"
 
 #include "store/scoped.h"
 
@@ -9,11 +10,6 @@
 namespace {
 
 using Upload = FtpTest;
-
-bool Has(const std::vector<std::string>& v, const std::string& item)
-{
-    return std::count(v.begin(), v.end(), item);
-}
 
 TEST_F(Upload, OneFileGoesThroughTheWholeSequenceAndLeavesARecord)
 {
@@ -196,6 +192,58 @@ TEST_F(Upload, AnEventOfAnEarlierSocketWithTheSameNumberIsNotTheNewBatchs)
     EXPECT_EQ("kept", StoredFile("/stale/stale.txt"));
     EXPECT_EQ(1u, Records().size());
     EXPECT_EQ("", ErrorLog());
+
+    // Nor is a batch in the memory of one that ended: the close event comes before the goodbye is
+    // read, the batch ends on that 221, and a new one starts as the tray turns idle, allocating
+    // nothing before it.
+    FtpBatch* first = NULL;
+    std::vector<std::string> next = {MakeFile("again.txt", "again")};
+    Recorder window([&](HWND, UINT msg, WPARAM wp, LPARAM lp, LRESULT* result) {
+        if (msg == UM_TRAYSTATE && wp == TRAY_IDLE && first) {
+            EXPECT_EQ(ERR_SUCCESS, StartUpload(next, id));
+            EXPECT_EQ(first, FirstBatch()) << "the batch's memory was not reused";
+            first = NULL;
+        }
+        return (*result = OnFtpClientMessage(msg, wp, lp)) != FALSE;
+    });
+    InitFtpClient({window.window(), batches, NULL, queue, workEvent, stopEvent});
+    ASSERT_EQ(ERR_SUCCESS, StartUpload({path}, id));
+    first = FirstBatch();
+    MSG msg;
+    while (FirstBatch() == first && first->state != FTP_STATE_QUIT && GetMessageA(&msg, NULL, 0, 0))
+        DispatchMessageA(&msg);
+    fd_set goodbye = {1, {first->control}};
+    timeval wait = {20, 0};
+    ASSERT_EQ(1, select(0, &goodbye, NULL, NULL, &wait));
+    window.Clear();  // keeps its room: recording the next messages allocates nothing
+    SendMessageA(window.window(), UM_FTPCONTROL, first->control, WSAMAKESELECTREPLY(FD_CLOSE, 0));
+    ASSERT_EQ(nullptr, first) << "no batch started";
+    ASSERT_TRUE(WaitForBatches());
+    EXPECT_EQ("again", StoredFile("/stale/again.txt"));
+    EXPECT_EQ("", ErrorLog());
+    InitFtpClient({main.window(), batches, main.window(), queue, workEvent, stopEvent});
+}
+
+TEST_F(Upload, AFolderTransferToAFolderAboveTheLoginFolderStoresEachFileWhereItsRecordSays)
+{
+    // The server logs in to /home/user: "../www" is /home/www. Each file's folder is named from
+    // where the previous one went, within two subfolders, deeper and back.
+    for (const char* name : {"top.txt", "a\\x.txt", "b\\y.txt", "b\\c\\z.txt"})
+        MakeFile(name, name);
+    Target("nested", "../www");
+    FolderTransfer block = {itemPath.c_str(), main.window(), progress.window(), 1, batches,
+                            stopEvent,        NULL};
+    ASSERT_EQ(1, StartFolderTransfer(&block));
+    ASSERT_TRUE(PumpUntil([&] { return Records().size() == 4; }, 30000));
+    ASSERT_TRUE(WaitForBatches());
+    for (const auto& record : Records()) {
+        std::string name =
+            record.first.substr(itemPath.size(), record.first.find('*') - itemPath.size());
+        std::string remote = name;
+        std::replace(remote.begin(), remote.end(), '\\', '/');
+        EXPECT_EQ(itemPath + name + "*../www/" + remote, record.first);
+        EXPECT_EQ(name, StoredFile("/home/www/" + remote));
+    }
 }
 
 using Passive = FtpTest;

@@ -51,9 +51,12 @@ void StopAllTransfers(void);
 // At close: frees every batch (their sockets go with Windows Sockets).
 void ShutDownFtpClient(void);
 
-// The intake: true when path is the file an upload is sending right now. The
-// change is then not queued by the intake; the upload queues the file again
-// when it ends if the file was written meanwhile.
+// The intake, for the FTP request of a change: true when path is the file an
+// upload is sending right now (each such upload is told). The intake then
+// leaves that request to the upload, which queues it again when it ends
+// however it ends, unless the server confirmed a copy that already holds the
+// change, or the user stopped every transfer. The disk request is queued at
+// once all the same.
 bool NoteChangeDuringUpload(BatchList* batches, const char* path);
 
 // Test seam: the silence after which a batch is given up (60 s by default).

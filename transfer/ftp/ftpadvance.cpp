@@ -112,13 +112,15 @@ void BeginFile(FtpBatch* batch)
 }
 
 // Opens the upload's source before the server is told to expect it; a file
-// that cannot be read is reported and dropped, and the next file starts with
-// its own folders. False when the batch went on without it.
+// that cannot be read is reported (one that has gone only logged, as for disk
+// targets) and dropped, and the next file starts with its own folders. False
+// when the batch went on without it.
 bool PrepareSource(FtpBatch* batch)
 {
     if (batch->direction != FTP_UPLOAD || OpenUploadSource(batch))
         return true;
-    ReportFtpError(ERR_SOURCE_OPEN, batch->files->localPath);
+    if (!NoteVanishedSource(batch->files->localPath, GetLastError()))
+        ReportFtpError(ERR_SOURCE_OPEN, batch->files->localPath);
     if (batch->progressWindow)
         SendMessageA(batch->progressWindow, UM_FTPFILEDONE, 0, 0);
     DropFirstFileJob(Client().batches, batch);
@@ -132,7 +134,13 @@ void SendPort(FtpBatch* batch)
         return;
     DWORD address = 0;
     WORD port = 0;
-    OpenDataListener(batch, &address, &port);
+    if (!OpenDataListener(batch, &address, &port)) {
+        // A port we could not open may be another program's: announced, the
+        // server would store what that program sends over the good copy.
+        ReportFtpError(ERR_TCPIP, batch->files->localPath);
+        StartNextFile(batch);
+        return;
+    }
     char command[COMMAND_SIZE];
     FormatPortCommand(command, sizeof command, address, port);
     SetFtpState(batch, FTP_STATE_PORT);

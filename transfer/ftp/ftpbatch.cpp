@@ -197,16 +197,6 @@ FtpBatch* FindBatchBySocket(BatchList* list, SOCKET socket)
     return NULL;
 }
 
-bool BatchIsListed(BatchList* list, const FtpBatch* batch)
-{
-    LockBatches(list);
-    const FtpBatch* b = list->first;
-    while (b && b != batch)
-        b = b->next;
-    UnlockBatches(list);
-    return b != NULL;
-}
-
 bool HasBatches(BatchList* list)
 {
     LockBatches(list);

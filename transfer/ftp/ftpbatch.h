@@ -56,7 +56,8 @@ struct FtpTargetCopy {
 // when the server confirms it with its end reply.
 struct FinishedFile {
     bool present;
-    bool logSuccess;  // a non-empty upload sent whole
+    bool logSuccess;      // a non-empty upload sent whole
+    bool changeDeferred;  // a change the intake left to this upload, not in it if unconfirmed
     char localPath[MAX_PATH];
     char remotePath[MAX_PATH];
 };
@@ -66,7 +67,7 @@ struct FtpTransfer {
     SOCKET listener;            // active mode: where the server connects to
     SOCKET data;                // the data connection
     HANDLE file;                // upload source or download part file
-    ULONGLONG size;             // uploads: size of the source when opened
+    ULONGLONG size;             // uploads: size of the source when opened (what is read)
     ULONGLONG done;             // bytes sent or received
     FILETIME written;           // uploads: last write time of the source when opened
     bool serverReady;           // the server's preliminary reply to STOR/RETR came
@@ -76,7 +77,7 @@ struct FtpTransfer {
     bool continueLater;         // a slice left work for the continue timer
     bool peerClosed;            // downloads: the server closed; what is left is read to the end
     bool sending;               // uploads: the source is open (the intake looks, under the lock)
-    bool changedMeanwhile;      // the intake saw the source change during the upload
+    bool changeDeferred;        // the intake left the FTP request of a change to this upload
     int lastPercent;            // -1 before the first figure
     std::string pending;        // uploads: bytes read but not yet taken by send
     char remotePath[MAX_PATH];  // folder entered + name sent with STOR/RETR
@@ -100,6 +101,7 @@ struct FtpBatch {
     BYTE mode;            // worker mode of the maker (1 live, 2 folder)
     HWND progressWindow;  // folder transfers only
     HANDLE stopEvent;     // folder transfers: the stop of their FTP half, or NULL
+    bool stoppedByUser;   // ended by Stop All Transfers: changes left to its upload go too
     FtpTargetCopy target;
     FtpJob* files;  // in gathering order
 
@@ -108,6 +110,7 @@ struct FtpBatch {
     bool connected;
     DWORD lastProgress;  // GetTickCount() of the last real progress
     ReplyAssembler replies;
+    bool replyTailEarly;        // the incomplete reply line began before the upload's end (below)
     std::string sendLeft;       // the unsent tail of the last command
     char cwd[MAX_PATH];         // folder entered, as the login folder sees it
     char pendingCwd[MAX_PATH];  // the same for the CWD in progress
@@ -158,7 +161,6 @@ void ClearBatches(BatchList* list);
 // The batch whose control, listening or data socket is socket (lock held by
 // the caller); NULL when none.
 FtpBatch* FindBatchBySocket(BatchList* list, SOCKET socket);
-bool BatchIsListed(BatchList* list, const FtpBatch* batch);
 bool HasBatches(BatchList* list);
 int CountFileJobs(const FtpBatch* batch);
 

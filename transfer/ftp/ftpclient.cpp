@@ -64,22 +64,19 @@ void OnContinue(SOCKET socket)
 
 }  // namespace
 
-void QueueIfChangedDuringUpload(FtpBatch* batch, const char* path)
+void QueueFtpRequestAgain(const char* path)
 {
-    LockBatches(g_client.batches);
-    bool changed = batch->current.changedMeanwhile;
-    batch->current.changedMeanwhile = false;
-    UnlockBatches(g_client.batches);
-    if (!changed || !g_client.liveQueue)
+    RequestQueue* queue = g_client.liveQueue;
+    if (!queue || !path)
         return;
-    WIN32_FILE_ATTRIBUTE_DATA now;
-    if (GetFileAttributesExA(path, GetFileExInfoStandard, &now) &&
-        CompareFileTime(&now.ftLastWriteTime, &batch->current.written) == 0)
-        return;
-    QueueRequest(g_client.liveQueue, g_client.liveWorkEvent, path, KIND_HD, g_client.window, NULL,
-                 g_client.liveStopEvent);
-    QueueRequest(g_client.liveQueue, g_client.liveWorkEvent, path, KIND_FTP, g_client.window, NULL,
-                 g_client.liveStopEvent);
+    bool waiting = false;
+    LockQueue(queue);
+    for (TransferRequest* r = queue->first; r && !waiting; r = r->next)
+        waiting = r->kind == KIND_FTP && strcmp(r->path, path) == 0;
+    UnlockQueue(queue);
+    if (!waiting)
+        QueueRequest(queue, g_client.liveWorkEvent, path, KIND_FTP, g_client.window, NULL,
+                     g_client.liveStopEvent);
 }
 
 const FtpClientSetup& Client(void)
@@ -283,6 +280,7 @@ void StopAllTransfers(void)
         UnlockBatches(list);
         if (!first)
             break;
+        first->stoppedByUser = true;
         StopBatch(first);
     }
     if (g_client.window)
@@ -301,11 +299,13 @@ bool NoteChangeDuringUpload(BatchList* batches, const char* path)
     if (!batches || !path)
         return false;
     bool found = false;
+    // Every upload of the file is told: each may have read it before the
+    // change, to a target of its own.
     LockBatches(batches);
-    for (FtpBatch* b = batches->first; b && !found; b = b->next) {
+    for (FtpBatch* b = batches->first; b; b = b->next) {
         if (b->direction == FTP_UPLOAD && b->current.sending && b->files &&
             strcmp(b->files->localPath, path) == 0) {
-            b->current.changedMeanwhile = true;
+            b->current.changeDeferred = true;
             found = true;
         }
     }

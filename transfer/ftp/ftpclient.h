@@ -48,11 +48,10 @@ void CloseBatch(FtpBatch* batch, bool logClose);
 // Ends a batch on the user's request: QUIT, sockets closed, removed.
 void StopBatch(FtpBatch* batch);
 
-// The file in transfer was written to while it went out: once the upload is
-// over, its newest version is queued like a change the intake saw. A change
-// that only the upload's own reading caused leaves the write time as it was
-// and queues nothing.
-void QueueIfChangedDuringUpload(FtpBatch* batch, const char* path);
+// Queues an FTP request for path on the live queue, as the intake would, unless
+// one for path waits there already (it serves every target, and reads the
+// file only when its batch sends it).
+void QueueFtpRequestAgain(const char* path);
 
 // The control side (ftpcontrol.cpp): connect, reply and close events.
 void OnControlSocketEvent(FtpBatch* batch, WORD event, WORD error);
@@ -74,6 +73,12 @@ int PlaceDownload(FtpBatch* batch);
 void OnDataSocketEvent(FtpBatch* batch, SOCKET socket, WORD event, WORD error);
 // The server's preliminary reply to STOR/RETR: data may flow now.
 void OnServerReady(FtpBatch* batch);
+// True while the upload in transfer has not sent its last byte and shut down its side: a server
+// cannot have read the whole file before that.
+bool UploadUnfinished(const FtpBatch* batch);
+// The server said the upload was complete before it could have read the whole file: whatever it
+// keeps is not the file. The upload is aborted and reported, and the next file starts.
+void AbortEarlyConfirmedUpload(FtpBatch* batch);
 // The server confirmed the file whose data connection ended whole: record
 // and log it (uploads), put the download in place.
 void ConfirmFinishedFile(FtpBatch* batch);
@@ -85,7 +90,7 @@ void AbandonTransfer(FtpBatch* batch);
 // file goes too.
 void CloseTransfer(FtpBatch* batch, bool deletePart);
 // Opens the source of an upload before the server is told to expect it;
-// false when it cannot be read.
+// false when it cannot be read (GetLastError() says why).
 bool OpenUploadSource(FtpBatch* batch);
 // Passive mode: connects to the port the server named (host order) at the
 // control connection's peer. False when the connect cannot be started.

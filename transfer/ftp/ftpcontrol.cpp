@@ -122,9 +122,10 @@ void CollectLine(const char* line, void* context)
     static_cast<std::vector<std::string>*>(context)->push_back(line);
 }
 
-// Acts on one complete reply line. Returns false when the batch is gone or
+// Acts on one complete reply line; early: it began to arrive while the
+// upload in transfer was unfinished. Returns false when the batch is gone or
 // the rest of this receive is to be passed over.
-bool HandleReplyLine(FtpBatch* batch, const char* line, bool* gone)
+bool HandleReplyLine(FtpBatch* batch, const char* line, bool early, bool* gone)
 {
     if (Client().repliesWindow)
         SendMessageA(Client().repliesWindow, UM_FTPREPLY, 0, reinterpret_cast<LPARAM>(line));
@@ -141,7 +142,11 @@ bool HandleReplyLine(FtpBatch* batch, const char* line, bool* gone)
         AdvanceBatch(batch, code, line);
         return true;
     case FTP_REPLY_FILE_DONE:
-        if (batch->state == FTP_STATE_DATA_ENDED) {
+        if (early && batch->direction == FTP_UPLOAD) {
+            // A server confirms an upload once it has read our end of the
+            // data; this one spoke before that end was sent.
+            AbortEarlyConfirmedUpload(batch);
+        } else if (batch->state == FTP_STATE_DATA_ENDED) {
             ConfirmFinishedFile(batch);
             StartNextFile(batch);
         } else {
@@ -165,11 +170,17 @@ bool HandleReplyLine(FtpBatch* batch, const char* line, bool* gone)
     return true;
 }
 
-// Receives once and acts on every line completed. Returns false when the
-// batch is gone or nothing more could be read.
-bool ReadReplies(FtpBatch* batch)
+// Receives once and acts on every line completed. Returns false when
+// nothing could be read or the batch is gone; *gone (when given) says the
+// batch is gone: its memory may hold another batch by then.
+bool ReadReplies(FtpBatch* batch, bool* gone = NULL)
 {
     char buffer[REPLY_RECEIVE_SIZE];
+    // Taken before the receive: what it brings arrived before anything sent
+    // after it. A line completed now that began in an earlier receive is as
+    // early as that receive was.
+    const bool early = UploadUnfinished(batch);
+    const bool tailEarly = batch->replyTailEarly;
     int got = recv(batch->control, buffer, sizeof buffer, 0);
     if (got <= 0)
         return false;
@@ -178,11 +189,15 @@ bool ReadReplies(FtpBatch* batch)
     // holds the assembler.
     std::vector<std::string> lines;
     SplitReplyLines(&batch->replies, buffer, got, CollectLine, &lines);
-    bool gone = false;
-    for (const std::string& line : lines)
-        if (!HandleReplyLine(batch, line.c_str(), &gone))
+    bool tail = batch->replies.length > 0 || batch->replies.pendingCr;
+    batch->replyTailEarly = tail && (early || (lines.empty() && tailEarly));
+    bool ended = false;
+    for (size_t i = 0; i < lines.size(); ++i)
+        if (!HandleReplyLine(batch, lines[i].c_str(), early || (i == 0 && tailEarly), &ended))
             break;
-    return !gone;
+    if (gone)
+        *gone = ended;
+    return !ended;
 }
 
 void CALLBACK OnResumeTimer(HWND window, UINT, UINT_PTR id, DWORD)
@@ -214,12 +229,14 @@ void OnControlRead(FtpBatch* batch)
 
 void OnControlClose(FtpBatch* batch)
 {
-    // Replies that arrived just before the close (a 421, say) still count.
+    // Replies that arrived just before the close (a 421, say) still count;
+    // the server's goodbye among them ends the batch.
+    bool gone = false;
     for (int i = 0; i < CLOSE_READ_ROUNDS; ++i) {
-        if (!ReadReplies(batch))
+        if (!ReadReplies(batch, &gone))
             break;
     }
-    if (!BatchIsListed(Client().batches, batch))
+    if (gone)
         return;
     // A close the client did not ask for, with work still outstanding.
     bool unconfirmed = batch->state == FTP_STATE_STOR || batch->state == FTP_STATE_RETR ||

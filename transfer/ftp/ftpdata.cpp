@@ -32,11 +32,36 @@ const char* CurrentPath(FtpBatch* batch)
     return batch->files ? batch->files->localPath : batch->localPath;
 }
 
-void SetSending(FtpBatch* batch, bool sending)
+// True when the source's last-write time or size differs from what the
+// upload read, or it cannot be looked at: a save that replaces the file
+// counts too.
+bool SourceChangedSinceRead(const char* path, const FtpTransfer& t)
 {
+    WIN32_FILE_ATTRIBUTE_DATA now;
+    if (!GetFileAttributesExA(path, GetFileExInfoStandard, &now))
+        return true;
+    ULONGLONG size = (static_cast<ULONGLONG>(now.nFileSizeHigh) << 32) | now.nFileSizeLow;
+    return size != t.size || CompareFileTime(&now.ftLastWriteTime, &t.written) != 0;
+}
+
+// The upload's source closes, so the intake queues the file's changes itself
+// from now on. A change it left to this upload is queued again now, unless
+// the data ended whole from a source still as it was read: the server may
+// yet confirm a copy that holds the change, and only an unconfirmed end
+// queues it then (AbandonTransfer).
+void EndSending(FtpBatch* batch)
+{
+    FtpTransfer& t = batch->current;
     LockBatches(Client().batches);
-    batch->current.sending = sending;
+    bool deferred = t.changeDeferred;
+    t.sending = t.changeDeferred = false;
     UnlockBatches(Client().batches);
+    if (!deferred || batch->stoppedByUser)
+        return;
+    if (batch->finished.present && !SourceChangedSinceRead(CurrentPath(batch), t))
+        batch->finished.changeDeferred = true;
+    else
+        QueueFtpRequestAgain(CurrentPath(batch));
 }
 
 // Uploads only: a download's size is not known beforehand.
@@ -121,8 +146,6 @@ void EndTransfer(FtpBatch* batch, bool whole)
     lstrcpynA(f.remotePath, batch->current.remotePath, sizeof f.remotePath);
     bool upload = batch->direction == FTP_UPLOAD;
     CloseTransfer(batch, !upload && !whole);
-    if (upload)
-        QueueIfChangedDuringUpload(batch, path);
     if (batch->state == FTP_STATE_REPLY_ENDED) {
         ConfirmFinishedFile(batch);
         StartNextFile(batch);
@@ -341,7 +364,9 @@ bool OpenUploadSource(FtpBatch* batch)
     FILETIME created, accessed;
     if (!GetFileTime(t.file, &created, &accessed, &t.written))
         memset(&t.written, 0, sizeof t.written);
-    SetSending(batch, true);
+    LockBatches(Client().batches);
+    t.sending = true;
+    UnlockBatches(Client().batches);
     return true;
 }
 
@@ -455,6 +480,18 @@ void OnServerReady(FtpBatch* batch)
         SendUploadSlice(batch);
 }
 
+bool UploadUnfinished(const FtpBatch* batch)
+{
+    return batch->direction == FTP_UPLOAD && batch->state != FTP_STATE_DATA_ENDED &&
+           !batch->current.allSent;
+}
+
+void AbortEarlyConfirmedUpload(FtpBatch* batch)
+{
+    EndBrokenTransfer(batch);
+    StartNextFile(batch);
+}
+
 void ContinueTransfer(FtpBatch* batch)
 {
     if (batch->direction == FTP_UPLOAD)
@@ -465,10 +502,14 @@ void ContinueTransfer(FtpBatch* batch)
 
 void AbandonTransfer(FtpBatch* batch)
 {
-    // A download that ended whole but was never confirmed is not put in place.
-    if (batch->finished.present && batch->direction == FTP_DOWNLOAD)
+    // A download that ended whole but was never confirmed is not put in place;
+    // a change left to such an upload goes out after all.
+    FinishedFile& f = batch->finished;
+    if (f.present && batch->direction == FTP_DOWNLOAD)
         DeleteDownloadPart(batch);
-    batch->finished.present = false;
+    if (f.present && f.changeDeferred && !batch->stoppedByUser)
+        QueueFtpRequestAgain(f.localPath);
+    f.present = f.changeDeferred = false;
     CloseTransfer(batch, batch->direction == FTP_DOWNLOAD);
 }
 
@@ -481,6 +522,8 @@ void CloseTransfer(FtpBatch* batch, bool deletePart)
         if (deletePart)
             DeleteDownloadPart(batch);
     }
+    if (t.sending)
+        EndSending(batch);
     RetireSocket(t.listener);
     RetireSocket(t.data);
     t.listener = INVALID_SOCKET;
@@ -489,8 +532,6 @@ void CloseTransfer(FtpBatch* batch, bool deletePart)
     t.serverReady = t.allSent = t.connecting = t.continueLater = t.peerClosed = false;
     t.lastPercent = -1;
     t.pending.clear();
-    if (t.sending)
-        SetSending(batch, false);
 }
 
 void ConfirmFinishedFile(FtpBatch* batch)
@@ -498,7 +539,7 @@ void ConfirmFinishedFile(FtpBatch* batch)
     FinishedFile& f = batch->finished;
     if (!f.present)
         return;
-    f.present = false;
+    f.present = f.changeDeferred = false;
     char line[MAX_PATH + 64];
     snprintf(line, sizeof line, "File %s transferred successfully", f.localPath);
     if (batch->mode == WORKER_LIVE)

@@ -6,6 +6,7 @@
 #include <string.h>
 
 #include <string>
+#include <vector>
 
 namespace {
 
@@ -25,6 +26,34 @@ bool CopyText(char* out, int size, const char* text, size_t length)
     memcpy(out, text, length);
     out[length] = '\0';
     return true;
+}
+
+bool IsRootedFolder(const char* folder)
+{
+    return folder[0] == '/' || folder[0] == '\\';
+}
+
+// The levels of a folder named from the login folder, with "." and empty
+// levels left out and each ".." taking back the level before it where there
+// is one: only leading ".." remain.
+std::vector<std::string> FolderLevels(const char* folder)
+{
+    std::vector<std::string> levels;
+    const char* p = folder;
+    while (*p) {
+        size_t n = strcspn(p, "/\\");
+        std::string level(p, n);
+        p += n;
+        if (*p)
+            ++p;
+        if (level.empty() || level == ".")
+            continue;
+        if (level == ".." && !levels.empty() && levels.back() != "..")
+            levels.pop_back();
+        else
+            levels.push_back(level);
+    }
+    return levels;
 }
 
 }  // namespace
@@ -166,16 +195,28 @@ int FolderFromCurrent(const char* current, const char* folder, char* out, int si
         return 0;
     out[0] = '\0';
     std::string text;
-    if (folder[0] != '/' && folder[0] != '\\') {
-        bool inLevel = false;
-        for (const char* p = current; *p; ++p) {
-            bool separator = *p == '/' || *p == '\\';
-            if (!separator && !inLevel)
-                text += "../";
-            inLevel = !separator;
-        }
+    if (IsRootedFolder(folder)) {
+        text = folder;
+    } else {
+        // Both are named from the login folder: climb every ordinary level of
+        // current back to the login folder, or to the folder above it that
+        // current's leading ".." reached, then go down folder's levels from
+        // there. A folder that leads fewer levels above the login folder than
+        // current stands in cannot be named: the names above it are unknown.
+        if (IsRootedFolder(current))
+            return 0;
+        std::vector<std::string> from = FolderLevels(current), to = FolderLevels(folder);
+        size_t above = 0;
+        while (above < from.size() && from[above] == "..")
+            ++above;
+        for (size_t i = 0; i < above; ++i)
+            if (i >= to.size() || to[i] != "..")
+                return 0;
+        for (size_t i = above; i < from.size(); ++i)
+            text += "../";
+        for (size_t i = above; i < to.size(); ++i)
+            text += to[i] + "/";
     }
-    text += folder;
     while (text.size() > 1 && text.back() == '/')
         text.pop_back();
     return CopyText(out, size, text.c_str(), text.size()) ? 1 : 0;

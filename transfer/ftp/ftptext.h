@@ -50,9 +50,12 @@ int MakeRemoteFolder(const char* filePath, const char* itemPath, const char* tar
                      char* out, int size);
 
 // How to name folder (relative to the login folder, or absolute) while the
-// session stands in current (relative to the login folder): folder itself
-// when it is absolute or current is empty, else one "../" per level of
-// current followed by folder. 1, or 0 when it does not fit.
+// session stands in current (named the same way): folder itself when it is
+// absolute or current is empty, else one "../" per ordinary level of current
+// (back to the login folder, or to the folder above it that current's leading
+// ".." reached) followed by the rest of folder. 1, or 0 when it does not fit
+// or there is no such way: current is absolute, or folder leads fewer levels
+// above the login folder than current (the names up there are not known).
 int FolderFromCurrent(const char* current, const char* folder, char* out, int size);
 
 // Index of the next '/' after index from (and after index 0), -1 when none:
