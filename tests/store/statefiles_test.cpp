@@ -4,6 +4,7 @@
 
 #include "store/pending.h"
 #include "store/storedstate.h"
+#include "store/store.h"
 #include "tests/support/testenv.h"
 
 #include <algorithm>
@@ -146,6 +147,26 @@ TEST(StateFiles, ManyChangesKeepTheFileSmallAndVersionsBelongToTheirItem)
               int(got.lastWrite), FindStoredVersion(state, "C:\\w\\f.txt", KIND_HD, 2, 3, &got),
               FindStoredVersion(state, "C:\\w\\f.txt", KIND_FTP, 2, 5, &got)}));
     CloseStoredState(state);
+}
+
+TEST(StateFiles, TheTwoSwitchesAreOnlyWhenSetToAByteOtherThanZero)
+{
+    ResetProductKey();
+    struct {
+        DWORD type;
+        std::string data;
+    } values[] = {{REG_BINARY, "\x01"},
+                  {REG_DWORD, std::string("\x01\0\0\0", 4)},
+                  {REG_BINARY, std::string(1, '\0')},
+                  {REG_BINARY, ""},
+                  {REG_SZ, "1"}};
+    std::string seen = std::to_string(ReadGlobalSwitch(TK_VALUE_CATCHUP));
+    for (const auto& v : values) {
+        SetGlobalRaw(TK_VALUE_RETRYFAILED, v.type, v.data.data(), DWORD(v.data.size()));
+        seen += std::to_string(ReadGlobalSwitch(TK_VALUE_RETRYFAILED));
+    }
+    EXPECT_EQ("011000", seen);
+    DeleteProductKey();
 }
 
 }  // namespace
