@@ -70,7 +70,10 @@ struct KeyedTable {
         s.live = 1;
         s.id = id;
         s.hash = HashTableKey(kind, id, path, length);
-        text.reserve(text.size() + length + 1);
+        // Grown by doubling: reserving the exact size would copy all text at every entry.
+        if (text.capacity() - text.size() < length + 1)
+            text.reserve(text.size() + length + 1 > text.capacity() * 2 ? text.size() + length + 1
+                                                                        : text.capacity() * 2);
         slots.push_back(s);
         text.insert(text.end(), path, path + length);
         text.push_back('\0');
@@ -145,3 +148,14 @@ private:
         index[at] = static_cast<uint32_t>(slot + 1);
     }
 };
+
+// Packs a table just read from its file, where growth by doubling left up to half of its
+// arrays unused. A table that cannot be packed for lack of memory stays as it is.
+template <class V>
+void PackTable(KeyedTable<V>* table)
+{
+    try {
+        table->Rebuild(table->live);
+    } catch (...) {
+    }
+}

@@ -159,6 +159,7 @@ PendingList* OpenPendingList(const char* file)
         return NULL;
     InitializeCriticalSection(&body->lock);
     body->writeFailed = !OpenJournal(&body->journal, file, kTag, ReadRecord, &body->table);
+    PackTable(&body->table);
     CompactIfWasteful(body);
     Recount(body);
     return reinterpret_cast<PendingList*>(body);

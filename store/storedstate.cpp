@@ -159,6 +159,8 @@ StoredState* OpenStoredState(const char* file)
         return NULL;
     InitializeCriticalSection(&body->lock);
     OpenJournal(&body->journal, file, kTag, ReadRecord, body);
+    PackTable(&body->versions);
+    PackTable(&body->targets);
     CompactIfWasteful(body, 4096);
     return reinterpret_cast<StoredState*>(body);
 }
