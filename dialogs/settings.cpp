@@ -1,4 +1,5 @@
-// The Settings dialog: logging, error windows, the restore folder, tips and the splash picture.
+// The Settings dialog: logging, error windows, the restore folder, tips, the splash picture, and
+// retrying failed copies and catching up at start.
 #include "dialogs/dialogs.h"
 #include "dialogs/dlgtext.h"
 
@@ -37,6 +38,10 @@ void OnInitDialog(HWND dlg)
     SetCheck(dlg, IDC_SET_TIPS, ReadRegDword(key, "tip", &value) && value != kTipsOff);
     value = 0;
     SetCheck(dlg, IDC_SET_SPLASH, ReadRegDword(key, "splash", &value) && value != 0);
+    BYTE on = 0;
+    SetCheck(dlg, IDC_SET_RETRYFAILED, ReadRegBinary(key, TK_VALUE_RETRYFAILED, &on, 1) && on);
+    on = 0;
+    SetCheck(dlg, IDC_SET_CATCHUP, ReadRegBinary(key, TK_VALUE_CATCHUP, &on, 1) && on);
     char folder[TK_PATH_SIZE] = "";
     if (ReadRegText(key, "restorefolder", folder, sizeof folder))
         SetDlgItemTextA(dlg, IDC_SET_RESTOREFOLDER, folder);
@@ -68,6 +73,11 @@ void OnOk(HWND dlg)
     DWORD show = Checked(dlg, IDC_SET_NOERRORS) ? 0 : 1;
     WriteRegDword(key, "tip", Checked(dlg, IDC_SET_TIPS) ? 0 : kTipsOff);
     WriteRegDword(key, "splash", Checked(dlg, IDC_SET_SPLASH) ? 1 : 0);
+    // One byte each, as the other switches of the program.
+    BYTE retry = Checked(dlg, IDC_SET_RETRYFAILED) ? 1 : 0;
+    BYTE catchUp = Checked(dlg, IDC_SET_CATCHUP) ? 1 : 0;
+    WriteRegBinary(key, TK_VALUE_RETRYFAILED, &retry, 1);
+    WriteRegBinary(key, TK_VALUE_CATCHUP, &catchUp, 1);
     RegCloseKey(key);
     ShowErrorsSetting(&show, 1);
     EndDialog(dlg, IDOK);

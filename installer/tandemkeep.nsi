@@ -214,6 +214,17 @@ FunctionEnd
   ${EndIf}
 !macroend
 
+; Writes a one-byte switch (REG_BINARY 01) unless the user's installation
+; already has the value, whatever it holds.
+!macro DEFAULT_SWITCH NAME
+  Push "${NAME}"
+  Call ProductValueExists
+  Pop $0
+  ${If} $0 == 0
+    WriteRegBin HKLM "${PRODUCT_KEY}" "${NAME}" 01
+  ${EndIf}
+!macroend
+
 ; ---------------------------------------------------------------------------
 ; Installation
 
@@ -245,6 +256,9 @@ Section "${PRODUCT}" SEC_PROGRAM
   !insertmacro DEFAULT_DWORD "showerrors" 1
   !insertmacro DEFAULT_DWORD "tip" 0
   !insertmacro DEFAULT_DWORD "splash" 1
+  ; Retrying failed copies, and the catch-up at start of what changed meanwhile.
+  !insertmacro DEFAULT_SWITCH "retryfailed"
+  !insertmacro DEFAULT_SWITCH "catchup"
 
   WriteUninstaller "$INSTDIR\uninstall.exe"
   WriteRegStr HKLM "${UNINSTALL_KEY}" "DisplayName" "${PRODUCT}"
@@ -348,6 +362,12 @@ Section "Uninstall"
   DeleteRegKey HKLM "${PRODUCT_KEY}"
   Delete "$INSTDIR\backuplog.txt"
   Delete "$INSTDIR\errorlog.txt"
+  ; The copies waiting to be retried and the versions last stored, with what a
+  ; crash during their compaction may have left.
+  Delete "$INSTDIR\pendingcopies.dat"
+  Delete "$INSTDIR\pendingcopies.dat.tmp"
+  Delete "$INSTDIR\storedstate.dat"
+  Delete "$INSTDIR\storedstate.dat.tmp"
 keep:
   ; Only when empty: it may hold the logs or the user's own files.
   RMDir "$INSTDIR"

@@ -136,6 +136,8 @@
 #define IDC_SET_TIPS 1065
 #define IDC_SET_SPLASH 1066
 #define IDC_SET_RESETSIZE 1114
+#define IDC_SET_RETRYFAILED 1160
+#define IDC_SET_CATCHUP 1161
 
 /* FTP replies window SERVEROUTPUT -------------------------------------------- */
 #define IDC_REPLIES_TEXT 1039

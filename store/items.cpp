@@ -84,6 +84,17 @@ int IsMonitoringEnabled(void)
     return rc == ERROR_SUCCESS ? 1 : 0;
 }
 
+int ReadGlobalSwitch(const char* name)
+{
+    HKEY key = OpenProductKey();
+    if (!key)
+        return 0;
+    BYTE value = 0;
+    BOOL read = ReadRegBinary(key, name, &value, 1);
+    RegCloseKey(key);
+    return read && value ? 1 : 0;
+}
+
 int GetInstallDir(char* buffer, DWORD size)
 {
     if (!buffer || size == 0)

@@ -30,4 +30,9 @@ enum { STORAGE_SYNC = 1, STORAGE_BACKUP = 2, STORAGE_APPEND = 4 };
 // the settings load and save when an argument is missing.
 enum { STORE_FAILED = 0, STORE_OK = 1, STORE_MISSING_ARGUMENT = 6 };
 
+// Global switches of one REG_BINARY byte; a missing value is off, as for a key written by hand
+// or by an older version.
+#define TK_VALUE_RETRYFAILED "retryfailed"
+#define TK_VALUE_CATCHUP "catchup"
+
 #define HD_RECORD_DATA "Hard Drive or Networked Drive"

@@ -93,6 +93,9 @@ int WriteFtpRestoreRecord(const char* path, int targetId, const char* storedPath
 int ParseFtpLocation(const char* location, char* address, int size, WORD* port);
 
 int IsMonitoringEnabled(void);
+// 1 when the global switch (TK_VALUE_RETRYFAILED, TK_VALUE_CATCHUP) is on: a value whose first
+// byte is nonzero. 0 when it is 0, missing or unreadable.
+int ReadGlobalSwitch(const char* name);
 // 1 with installdir in buffer; 0 with buffer empty when the value is missing,
 // empty, of another type or does not fit.
 int GetInstallDir(char* buffer, DWORD size);

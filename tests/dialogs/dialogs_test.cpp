@@ -4,6 +4,7 @@
 #include "dialogs/dialogs.h"
 #include "log/errors.h"
 #include "resources/resource.h"
+#include "store/regvalue.h"
 #include "store/scoped.h"
 #include "tests/dialogs/script.h"
 #include "tests/support/seed.h"
@@ -195,12 +196,13 @@ TEST_F(DialogTest, SettingsShowUseAndStoreTheProgramSettings)
     SetGlobalDword("tip", 9);
     SetGlobalDword("showerrors", 0);
     SetGlobalText("restorefolder", "C:\\kept");
+    SetGlobalRaw(TK_VALUE_RETRYFAILED, REG_BINARY, "\x01", 1);  // catchup missing: off
     RECT size;
     std::string seen;
     RunModal([&] { RunSettingsDialog(owner_); }, "Tandemkeep Settings",
              [&](HWND dlg) {
                  seen = Shown(dlg, {IDC_SET_LOGGING, IDC_SET_TIPS, IDC_SET_SPLASH, IDC_SET_NOERRORS,
-                                    IDC_SET_RESTOREFOLDER});
+                                    IDC_SET_RESTOREFOLDER, IDC_SET_RETRYFAILED, IDC_SET_CATCHUP});
                  Do(dlg, {{'n'},
                           {'c', IDC_SET_CLEARERROR},
                           {'y'},
@@ -211,10 +213,21 @@ TEST_F(DialogTest, SettingsShowUseAndStoreTheProgramSettings)
                  Do(dlg, {{'u', IDC_SET_LOGGING},
                           {'t', IDC_SET_SPLASH},
                           {'u', IDC_SET_NOERRORS},
+                          {'u', IDC_SET_RETRYFAILED},
+                          {'t', IDC_SET_CATCHUP},
                           {'=', IDC_SET_RESTOREFOLDER, "D:\\R\\"},
                           {'c', IDOK}});
              });
-    EXPECT_EQ("1 1 0 1 C:\\kept 1 0 60 40 620 460 0 0 1 1 D:\\R ",
+    auto switchValue = [](const char* name) {  // type/size/first byte
+        BYTE data[8] = {};
+        DWORD type = 0, got = sizeof data;
+        HKEY key = OpenProductKey();
+        RegQueryValueExA(key, name, NULL, &type, data, &got);
+        RegCloseKey(key);
+        return Join(type, got, int(data[0]));
+    };
+    EXPECT_EQ("3 1 0 3 1 1 ", switchValue(TK_VALUE_RETRYFAILED) + switchValue(TK_VALUE_CATCHUP));
+    EXPECT_EQ("1 1 0 1 C:\\kept 1 0 1 0 60 40 620 460 0 0 1 1 D:\\R ",
               seen + Join(FileExists(install + "\\errorlog.txt"),
                           FileExists(install + "\\backuplog.txt"), size.left, size.top,
                           size.right - size.left, size.bottom - size.top,

@@ -38,6 +38,8 @@ check_eq "logging" 'REG_DWORD 0x1' "$(reg_value "$product" logging)"
 check_eq "showerrors" 'REG_DWORD 0x1' "$(reg_value "$product" showerrors)"
 check_eq "tip" 'REG_DWORD 0x0' "$(reg_value "$product" tip)"
 check_eq "splash" 'REG_DWORD 0x1' "$(reg_value "$product" splash)"
+check_eq "retrying failed copies" 'REG_BINARY 01' "$(reg_value "$product" retryfailed)"
+check_eq "catching up at start" 'REG_BINARY 01' "$(reg_value "$product" catchup)"
 check_eq "no monitoring switched on" "" "$(reg_value "$product" enabled)"
 check_eq "logon entry starts hidden" \
   "REG_SZ \"$default_win\\tandemkeep.exe\" HIDE" "$(reg_value "$run" Tandemkeep)"
@@ -66,6 +68,9 @@ reg_set "$product" showerrors REG_DWORD 0
 reg_set "$product" tip REG_DWORD 65535
 # A value of an unexpected type is the user's too; it is not replaced.
 reg_set "$product" splash REG_SZ off
+reg_set "$product" retryfailed REG_BINARY 00
+# An older version's key lacks the switch: it gets the new installation's.
+reg_delete_value "$product" catchup
 reg_delete_value "$product" firsttime
 reg_set "$product"'\Files\C:*Work*' shortname REG_SZ 'C:\WORK\'
 # NSIS takes /D= last and unquoted (so without blanks from Wine's command
@@ -79,6 +84,8 @@ check_eq "logging kept" 'REG_DWORD 0x0' "$(reg_value "$product" logging)"
 check_eq "showerrors kept" 'REG_DWORD 0x0' "$(reg_value "$product" showerrors)"
 check_eq "tip kept" 'REG_DWORD 0xffff' "$(reg_value "$product" tip)"
 check_eq "splash kept" 'REG_SZ off' "$(reg_value "$product" splash)"
+check_eq "retryfailed kept" 'REG_BINARY 00' "$(reg_value "$product" retryfailed)"
+check_eq "catchup added" 'REG_BINARY 01' "$(reg_value "$product" catchup)"
 check_eq "item kept" 'REG_SZ C:\WORK\' "$(reg_value "$product"'\Files\C:*Work*' shortname)"
 check_eq "no logon entry with /NOLOGON" "" "$(reg_value "$run" Tandemkeep)"
 check "no shortcuts with /NOSTARTMENU" test ! -e "$menu"
@@ -93,6 +100,9 @@ check_eq "logon entry gone" "" "$(reg_value "$run" Tandemkeep)"
 begin_group "full silent uninstall"
 reg_set "$run" Tandemkeep REG_SZ '"C:\Apps\Tandemkeep\tandemkeep.exe" HIDE'
 printf 'error line\r\n' >"$(drive_c)/Apps/Tandemkeep/errorlog.txt"
+for f in pendingcopies.dat storedstate.dat storedstate.dat.tmp; do
+  printf 'TKJ1' >"$(drive_c)/Apps/Tandemkeep/$f"
+done
 run_wine "$work/uninstall2.log" 'C:\Apps\Tandemkeep\uninstall.exe' /S
 check "uninstaller finished" wait_for_uninstaller
 check "installation folder removed with its logs" test ! -e "$(drive_c)/Apps/Tandemkeep"

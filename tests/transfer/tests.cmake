@@ -1,2 +1,2 @@
-tk_add_test(transfer_tests transfer/transfer_test.cpp)
+tk_add_test(transfer_tests transfer/transfer_test.cpp transfer/retry_test.cpp)
 target_link_libraries(transfer_tests PRIVATE ntdll)
