@@ -147,6 +147,23 @@ void LastDirectoryOf(const char* path, char* out, size_t size)
     }
 }
 
+std::string ShowableServerText(const char* text, size_t length)
+{
+    std::string shown;
+    shown.reserve(length + 2);
+    for (size_t i = 0; text && i < length; ++i) {
+        unsigned char c = static_cast<unsigned char>(text[i]);
+        if (c == '\r' || c == '\n') {
+            if (c == '\r' && i + 1 < length && text[i + 1] == '\n')
+                ++i;
+            shown += "\r\n";
+        } else {
+            shown += c >= 0x20 && c < 0x7F ? static_cast<char>(c) : '?';
+        }
+    }
+    return shown;
+}
+
 namespace {
 RECT Box(int x, int y, int w, int h)
 {

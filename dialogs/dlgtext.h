@@ -4,6 +4,8 @@
 
 #include "transfer/diskcopy.h"  // FileNamePart, EndsWithSeparator
 
+#include <string>
+
 // Longest texts the design's buffers hold: a path in 260 bytes, an FTP text in 256.
 enum { MAX_PATH_TEXT = 259, MAX_FTP_TEXT = 255 };
 
@@ -50,6 +52,17 @@ void BrowserProgram(const char* command, char* out, size_t size);
 // The last folder of a chosen file: the path cut at its last '\' (scanned from
 // the end down to the second character); a path without one stays whole.
 void LastDirectoryOf(const char* path, char* out, size_t size);
+
+// A server's text as every control can show it: printable ASCII is kept,
+// CR LF, a lone CR and a lone LF each become one CR LF, and every other byte
+// becomes one '?'. The server's encoding is unknown, and what a byte above
+// 127 turns into depends on the system's code page and fonts: under Wine,
+// byte 0x98 of code page 1252 (the small tilde) after a digit, punctuation or
+// a control byte crashes the edit control's text layout, and other code pages
+// make combining marks or lead bytes of such bytes. '?' is the same byte in
+// every code page, and is what Windows itself shows for a character it
+// cannot show.
+std::string ShowableServerText(const char* text, size_t length);
 
 // Restore dialog layout from its outer size: list and the four buttons.
 struct RestoreLayout {

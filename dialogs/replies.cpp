@@ -3,6 +3,7 @@
 
 #include "common/messages.h"
 #include "common/seams.h"
+#include "dialogs/dlgtext.h"
 #include "resources/resource.h"
 #include "store/layout.h"
 
@@ -74,11 +75,13 @@ void OnReply(HWND dlg, RepliesWindow* w, const char* line)
 {
     if (!line)
         return;
-    size_t len = strlen(line);
-    w->runningTotal += len;
+    // The text shows what the server sent in a form the edit control takes;
+    // "Save As..." writes what it shows.
+    std::string shown = ShowableServerText(line, strlen(line));
+    w->runningTotal += shown.size();
     if (w->pending.empty())
         SetTimer(dlg, FLUSH_TIMER, FLUSH_DELAY_MS, NULL);
-    w->pending += line;
+    w->pending += shown;
     KeepNewest(&w->pending, REPLIES_TEXT_LIMIT);
 }
 

@@ -158,4 +158,18 @@ TEST(Rules, PicturesAreDecodedThroughTheirColourTableAndDamagedOnesAreRefused)
               Join(p.header.biBitCount, int(p.pixels[15]), int(p.pixels[16]), int(p.pixels[17])));
 }
 
+TEST(Rules, ServerTextKeepsPrintableAsciiAndLineBreaksAndShowsEveryOtherByteAsOneStandIn)
+{
+    const std::string rows[][2] = {
+        {"220 Ready (v1.2) ~!\r\n", "220 Ready (v1.2) ~!\r\n"},
+        {"\x98 tilde\x98\r\n", "? tilde?\r\n"},
+        {std::string("a\0b\x01\t\x1b[0m\x7f", 10), "a?b???[0m?"},
+        {"caf\xe9 \xc3\xbc\x80\x9f\xa0\xff", "caf? ??????"},
+        {"lone\rcr\nlf\n\rpair\r\n\r", "lone\r\ncr\r\nlf\r\n\r\npair\r\n\r\n"},
+        {"", ""},
+    };
+    for (const auto& r : rows)
+        EXPECT_EQ(r[1], ShowableServerText(r[0].data(), r[0].size())) << r[0];
+}
+
 }  // namespace

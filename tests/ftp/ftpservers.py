@@ -6,6 +6,7 @@
 # --lifetime seconds so that it never outlives a broken test run.
 import argparse
 import os
+import random
 import socket
 import struct
 import sys
@@ -14,7 +15,7 @@ import time
 
 from pyftpdlib.authorizers import DummyAuthorizer
 from pyftpdlib.handlers import DTPHandler, FTPHandler, ThrottledDTPHandler
-from pyftpdlib.ioloop import IOLoop
+from pyftpdlib.ioloop import AsyncChat, IOLoop
 from pyftpdlib.servers import FTPServer
 
 STATE = None
@@ -353,8 +354,42 @@ class PasvDead(Recording):
         self.respond("227 Entering Passive Mode (127,0,0,1,%d,%d)." % (DEAD_PORT >> 8, DEAD_PORT & 255))
 
 
+class Noise(Recording):
+    """Sends seeded random bytes before every reply, as further lines of a
+    multi-line reply with its code: NUL and other control bytes and bytes
+    above 127, never a CR LF. The seed is read from noise-seed.txt at each
+    connection. noise-sent.log gets "N <count>" for a line of noise (its
+    bytes other than CR and LF) and "R <reply>" for the reply itself."""
+    scenario = "noise"
+    ranges = [(0, 255), (0, 31), (128, 255)]
+
+    def handle(self):
+        try:
+            with open(os.path.join(STATE, "noise-seed.txt")) as f:
+                seed = int(f.read())
+        except (OSError, ValueError):
+            seed = 0
+        self._noise = random.Random(seed)
+        super().handle()
+
+    def respond(self, resp, *args, **kwargs):
+        rng = self._noise
+        for _ in range(rng.randint(1, 3)):
+            low, high = rng.choice(self.ranges)
+            line = resp[:3].encode() + b"-"
+            for _ in range(rng.randint(1, 80)):
+                byte = rng.randint(low, high)
+                if byte == 10 and line.endswith(b"\r"):
+                    byte = 0
+                line += bytes([byte])
+            append("noise-sent.log", "N %d" % len(line.replace(b"\r", b"").replace(b"\n", b"")))
+            AsyncChat.push(self, line + b"\r\n")
+        append("noise-sent.log", "R " + resp)
+        super().respond(resp, *args, **kwargs)
+
+
 HANDLERS = [HoldRefuse, HoldDrop, Nested, NoConfirm, Held, PasvElsewhere, PasvRefused, PasvGarbled, PasvDead, Normal, OneByte, Split, MultiLine, Many, NoPass, Refuse421, RefusePort, NoConnect,
-            NameNotAllowed, CloseMid, Throttled, Stranger, ResetData, Flood]
+            NameNotAllowed, CloseMid, Throttled, Stranger, ResetData, Flood, Noise]
 
 
 def silent_server():

@@ -3,9 +3,14 @@
 #include "tests/ftp/ftpharness.h"
 #include "transfer/folder.h"
 
+#include "dialogs/dialogs.h"
+#include "resources/resource.h"
 #include "store/scoped.h"
 
+#include <stdio.h>
+
 #include <algorithm>
+#include <sstream>
 
 namespace {
 
@@ -288,6 +293,72 @@ TEST_F(Upload, TheRecordNamesTheServerTheUploadReachedOrTheErrorLogTellsWhyThere
     // The second file's record would not fit in the registry: the error log says so.
     EXPECT_NE(std::string::npos,
               ErrorLog().find("No restore record could be written for " + longer));
+}
+
+// A server, or a port that is no FTP server, whose replies carry random bytes:
+// the uploads go through, and the real replies window shows every reply as a
+// line of its own and one printable character for each byte that came. The
+// seed of each run is printed; TK_REPLY_NOISE_SEED replays it.
+TEST_F(Upload, RandomBytesInRepliesShowAsPlainTextInTheRepliesWindow)
+{
+    HWND replies = CreateRepliesWindow(main.window());
+    ShowWindow(replies, SW_SHOWNOACTIVATE);
+    SetFtpRepliesWindow(replies);
+    const char* fixed = getenv("TK_REPLY_NOISE_SEED");
+    unsigned seed = fixed ? strtoul(fixed, NULL, 10) : GetTickCount();
+    for (int run = 0; run < 4 && !HasFailure(); ++run, ++seed) {
+        printf("Random reply bytes: TK_REPLY_NOISE_SEED=%u\n", seed);
+        fflush(stdout);
+        SCOPED_TRACE("TK_REPLY_NOISE_SEED=" + std::to_string(seed));
+        ASSERT_TRUE(WriteFileBytes(ServerStatePath("noise-seed.txt"), std::to_string(seed)));
+        DeleteFileA(ServerStatePath("noise-sent.log").c_str());
+        SendMessageA(replies, WM_COMMAND, IDC_REPLIES_CLEAR, 0);
+        std::string data = RandomBytes(3000, seed);
+        std::vector<std::string> names = {"n1.bin", "n2.bin", "n3.bin"}, paths;
+        for (const std::string& name : names)
+            paths.push_back(MakeFile(name, data));
+        FtpSpec spec;
+        spec.passive = run % 2;
+        Run("noise", "/noise", paths, spec);
+        for (const std::string& name : names)
+            EXPECT_TRUE(SameBytes(data, StoredFile("/noise/" + name)));
+        std::istringstream log(ReadFileBytes(ServerStatePath("noise-sent.log")));
+        std::string kind, sent;
+        std::vector<std::string> answers;
+        size_t bytes = 0;
+        while (log >> kind && std::getline(log >> std::ws, sent)) {
+            if (kind == "R")
+                answers.push_back(sent);
+            bytes += kind == "R" ? sent.size() : std::stoul(sent);
+        }
+        ASSERT_FALSE(answers.empty());
+        std::string text;
+        ASSERT_TRUE(PumpUntil(
+            [&] {
+                text = DlgItemText(replies, IDC_REPLIES_TEXT);
+                return text.find(answers.back() + "\r\n") != std::string::npos;
+            },
+            5000));
+        size_t breaks = 0, unprintable = 0;
+        for (size_t i = 0; i < text.size(); ++i) {
+            unsigned char c = static_cast<unsigned char>(text[i]);
+            if (text.compare(i, 2, "\r\n") == 0) {
+                ++breaks;
+                ++i;
+            } else {
+                unprintable += c < 0x20 || c > 0x7E;
+            }
+        }
+        EXPECT_EQ(0u, unprintable);
+        EXPECT_EQ(bytes, text.size() - 2 * breaks);
+        size_t at = 0;  // each reply a line of its own, in order
+        for (const std::string& a : answers) {
+            at = text.find("\n" + a + "\r\n", at);
+            ASSERT_NE(std::string::npos, at++) << a;
+        }
+    }
+    SetFtpRepliesWindow(main.window());
+    DestroyWindow(replies);
 }
 
 }  // namespace
