@@ -344,8 +344,8 @@ void RunHandshake(FtpLink* link, bool start)
         if (link->in.empty() && !start)
             return;
         start = false;
-        SecBuffer input[2] = {{static_cast<ULONG>(link->in.size()), SECBUFFER_TOKEN,
-                               link->in.empty() ? NULL : &link->in[0]},
+        // An empty input still points somewhere (a renegotiation may start without one).
+        SecBuffer input[2] = {{static_cast<ULONG>(link->in.size()), SECBUFFER_TOKEN, &link->in[0]},
                               {0, SECBUFFER_EMPTY, NULL}};
         SecBufferDesc inputDesc = {SECBUFFER_VERSION, 2, input};
         SecBuffer output = {0, SECBUFFER_TOKEN, NULL};
