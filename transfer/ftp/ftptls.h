@@ -58,11 +58,12 @@ FtpLinkEvent OnFtpLinkEvent(FtpLink* link, WORD event, WORD error);
 int SendFtpLink(FtpLink* link, const char* data, int size);
 
 // recv() of plaintext: the number of bytes, 0 once the peer closed cleanly
-// (TLS: its close_notify came; plain: the socket's end), or SOCKET_ERROR
-// with WSAEWOULDBLOCK when nothing is there now. A TLS link whose connection
-// ends without close_notify answers SOCKET_ERROR with WSAECONNRESET and
-// fails with TLS_TRUNCATED: data cut off by an attacker or a broken server
-// must not pass for a whole file.
+// (TLS: its close_notify came, which the link answers with its own, as
+// vsftpd waits for that before its 226; plain: the socket's end), or
+// SOCKET_ERROR with WSAEWOULDBLOCK when nothing is there now. A TLS link
+// whose connection ends without close_notify answers SOCKET_ERROR with
+// WSAECONNRESET and fails with TLS_TRUNCATED: data cut off by an attacker or
+// a broken server must not pass for a whole file.
 int ReceiveFtpLink(FtpLink* link, char* buffer, int size);
 
 // Ends the sending side: TLS sends close_notify after everything taken, then
@@ -77,6 +78,7 @@ bool FtpLinkSentAll(const FtpLink* link);
 bool FtpLinkIsTls(const FtpLink* link);
 // The handshake ended and the certificate was accepted (plain: always).
 bool FtpLinkReady(const FtpLink* link);
-// Why the link failed (TLS_FINE while it did not), with the certificate's
-// fingerprint, subject and expiry for a refused certificate.
+// Why the link failed (TLS_FINE while it did not), and the server's
+// certificate (fingerprint, subject, expiry) once the handshake has seen it,
+// accepted or refused.
 const TlsFailureInfo& FtpLinkFailure(const FtpLink* link);
