@@ -14,7 +14,7 @@ import threading
 import time
 
 from pyftpdlib.authorizers import DummyAuthorizer
-from pyftpdlib.handlers import DTPHandler, FTPHandler, ThrottledDTPHandler
+from pyftpdlib.handlers import DTPHandler, FTPHandler, ThrottledDTPHandler, TLS_DTPHandler, TLS_FTPHandler
 from pyftpdlib.ioloop import AsyncChat, IOLoop
 from pyftpdlib.servers import FTPServer
 
@@ -392,6 +392,64 @@ HANDLERS = [HoldRefuse, HoldDrop, Nested, NoConfirm, Held, PasvElsewhere, PasvRe
             NameNotAllowed, CloseMid, Throttled, Stranger, ResetData, Flood, Noise]
 
 
+class Tls(Recording, TLS_FTPHandler):
+    """Explicit FTPS with the tests' certificate; nothing goes in clear."""
+    scenario = "tls"
+    cert = "tls-a.both.pem"
+    ssl_context = None  # one per class: each has its own certificate
+    tls_control_required = True
+    tls_data_required = True
+
+
+class TlsOther(Tls):
+    """The same, with another certificate than the one the tests trust."""
+    scenario = "tlsother"
+    cert = "tls-b.both.pem"
+    ssl_context = None
+
+
+class TlsDrop(Tls):
+    """Agrees to AUTH TLS, then hangs up instead of the handshake."""
+    scenario = "tlsdrop"
+    ssl_context = None
+
+    def ftp_AUTH(self, line):
+        self.respond("234 AUTH TLS successful.")
+        self.close_when_done()
+
+
+class BareCloseDTP(TLS_DTPHandler):
+    """Ends each data connection without TLS's close_notify, as an attacker
+    who cuts a transfer short would."""
+    def close(self):
+        self._error = True  # SSLConnection then skips its SSL shutdown
+        super().close()
+
+
+class TlsCut(Tls):
+    scenario = "tlscut"
+    ssl_context = None
+    dtp_handler = BareCloseDTP
+
+
+class SlowTlsDTP(TLS_DTPHandler, ThrottledDTPHandler):
+    read_limit = 256 * 1024
+
+    def __init__(self, sock, cmd_channel):
+        sock.setsockopt(socket.SOL_SOCKET, socket.SO_RCVBUF, 8192)  # no room to hide in
+        super().__init__(sock, cmd_channel)
+
+
+class TlsSlow(Tls):
+    """Reads uploads slowly, so that the client's socket fills."""
+    scenario = "tlsslow"
+    ssl_context = None
+    dtp_handler = SlowTlsDTP
+
+
+TLS_HANDLERS = [Tls, TlsOther, TlsDrop, TlsCut, TlsSlow]
+
+
 def silent_server():
     """Accepts connections and never says a word."""
     listener = socket.socket()
@@ -442,7 +500,9 @@ def main():
     authorizer.add_anonymous(root, perm="elradfmwMT")
     ioloop = IOLoop()
     lines = []
-    for handler in HANDLERS:
+    for handler in TLS_HANDLERS:
+        handler.certfile = handler.keyfile = os.path.join(STATE, handler.cert)
+    for handler in HANDLERS + TLS_HANDLERS:
         handler.authorizer = authorizer
         handler.permit_foreign_addresses = False
         handler.timeout = 120

@@ -12,3 +12,7 @@ set_tests_properties(ftp_servers_stop PROPERTIES FIXTURES_CLEANUP ftp_servers)
 tk_add_test(ftp_tests ftp/ftpsession_test.cpp ftp/ftpfailure_test.cpp)
 set_tests_properties(ftp_tests PROPERTIES FIXTURES_REQUIRED ftp_servers
                      ENVIRONMENT TK_FTP_STATE=${TK_FTP_STATE})
+
+tk_add_test(ftp_tls_tests ftp/ftptls_test.cpp)
+set_tests_properties(ftp_tls_tests PROPERTIES FIXTURES_REQUIRED ftp_servers
+                     ENVIRONMENT TK_FTP_STATE=${TK_FTP_STATE})
