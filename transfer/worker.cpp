@@ -16,6 +16,7 @@
 #include <stdlib.h>
 #include <string.h>
 
+#include <new>
 #include <optional>
 #include <set>
 #include <string>
@@ -258,10 +259,17 @@ std::vector<TransferRequest*> FilesFor(const std::vector<TransferRequest*>& gath
 void NoteUnstartedBatch(const WorkerStart& worker, TransferRequest* head, const FtpTarget* target,
                         const std::vector<TransferRequest*>& files, WORD itemLength, int result)
 {
-    std::vector<CopyFailure> failures;
-    for (TransferRequest* r : files)
-        failures.push_back(CopyFailure{r->path, KIND_FTP, target->id, itemLength, result, 0, 0});
-    if (NoteCopiesFailed(failures.data(), failures.size()) || worker.mode == WORKER_FOLDER)
+    bool report = true;
+    try {
+        std::vector<CopyFailure> failures;
+        for (TransferRequest* r : files)
+            failures.push_back(
+                CopyFailure{r->path, KIND_FTP, target->id, itemLength, result, 0, 0});
+        report = NoteCopiesFailed(failures.data(), failures.size());
+    } catch (const std::bad_alloc&) {
+        // Reported as ever, and waiting for no retry.
+    }
+    if (report || worker.mode == WORKER_FOLDER)
         SendReport(head->mainWindow, result, target->address);
 }
 
@@ -276,13 +284,13 @@ void ServeFtpTargets(const WorkerStart& worker, TransferRequest* head, ItemSetti
 {
     char keyName[TK_PATH_SIZE] = "";
     std::vector<TransferRequest*> gathered;
+    std::vector<std::pair<FtpTarget*, std::vector<TransferRequest*>>> plan;
     std::set<DWORD> served;
     try {
         if (OpenItemKey(head->path, keyName, NULL))
             gathered = GatherFtpRequests(worker, head, keyName);
         if (gathered.empty())
             gathered.push_back(head);
-        const WORD itemLength = static_cast<WORD>(strlen(keyName));
         DWORD count = settings->switches->ftpCount;
         if (count > settings->ftpSlots)
             count = settings->ftpSlots;
@@ -291,30 +299,35 @@ void ServeFtpTargets(const WorkerStart& worker, TransferRequest* head, ItemSetti
             if (head->targetId && target->id != head->targetId)
                 continue;
             served.insert(target->id);
-            std::vector<TransferRequest*> files = FilesFor(gathered, target->id);
-            FtpBatch* batch = files.empty() ? NULL
-                                            : NewFtpBatch(head->path, target->id, FTP_UPLOAD,
-                                                          worker.mode, head->progressWindow);
-            if (!batch)
-                continue;
-            if (head->progressWindow)
-                batch->stopEvent = head->abortEvent;
-            batch->itemLength = itemLength;
-            for (TransferRequest* r : files) {
-                FtpJob* job = NewFtpJob(r->path);
-                if (job)
-                    job->oneTarget = r->targetId != 0;
-                AddFileJob(batch, job);
-            }
-            int result = StartFtpConnection(batch);
-            if (result != ERR_SUCCESS)
-                FreeFtpBatch(batch);
-            if (result != ERR_SUCCESS && result != FTP_HALF_STOPPED)
-                NoteUnstartedBatch(worker, head, target, files, itemLength, result);
+            plan.emplace_back(target, FilesFor(gathered, target->id));
         }
     } catch (...) {
         // Out of memory: the requests stay queued for a later round.
         return;
+    }
+    const WORD itemLength = static_cast<WORD>(strlen(keyName));
+    for (const auto& step : plan) {
+        FtpTarget* target = step.first;
+        const std::vector<TransferRequest*>& files = step.second;
+        FtpBatch* batch = files.empty() ? NULL
+                                        : NewFtpBatch(head->path, target->id, FTP_UPLOAD,
+                                                      worker.mode, head->progressWindow);
+        if (!batch)
+            continue;
+        if (head->progressWindow)
+            batch->stopEvent = head->abortEvent;
+        batch->itemLength = itemLength;
+        for (TransferRequest* r : files) {
+            FtpJob* job = NewFtpJob(r->path);
+            if (job)
+                job->oneTarget = r->targetId != 0;
+            AddFileJob(batch, job);
+        }
+        int result = StartFtpConnection(batch);
+        if (result != ERR_SUCCESS)
+            FreeFtpBatch(batch);
+        if (result != ERR_SUCCESS && result != FTP_HALF_STOPPED)
+            NoteUnstartedBatch(worker, head, target, files, itemLength, result);
     }
     // Copies retried to a target the item no longer has.
     for (TransferRequest* r : gathered)
