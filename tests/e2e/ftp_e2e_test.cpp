@@ -44,31 +44,20 @@ typedef std::map<std::string, std::string> Tree;
 }
 
 // Stops the test run's vsftpd ("stop-one") or starts it again on its port ("start-one"), with the
-// script that runs the servers (Wine starts Unix programs too); true once it is so.
+// script that runs the servers (Wine starts Unix programs too); true once the script is done.
 bool SwitchVsftpd(const std::string& action)
 {
+    std::string done = ServerStatePath("switched"), state = getenv("TK_FTP_STATE");
     std::string command = "Z:\\bin\\sh -c \"PATH=/usr/bin:/bin " +
-                          std::string(getenv("TK_FTP_SERVERS")) + " " + action + " " +
-                          getenv("TK_FTP_STATE") + " vsftpd\"";
+                          std::string(getenv("TK_FTP_SERVERS")) + " " + action + " " + state +
+                          " vsftpd && touch " + state + "/switched\"";
     STARTUPINFOA si = {};
     si.cb = sizeof si;
     PROCESS_INFORMATION pi;
+    DeleteFileA(done.c_str());
     if (CreateProcessA(NULL, &command[0], NULL, NULL, FALSE, 0, NULL, NULL, &si, &pi))
         CloseHandle(pi.hProcess), CloseHandle(pi.hThread);
-    WSADATA wsa;
-    WSAStartup(0x101, &wsa);
-    sockaddr_in server = {};
-    server.sin_family = AF_INET;
-    server.sin_port = htons(static_cast<u_short>(ServerPort("vsftpd")));
-    server.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    return PumpUntil(
-        [&] {
-            SOCKET s = socket(AF_INET, SOCK_STREAM, 0);
-            bool up = connect(s, reinterpret_cast<sockaddr*>(&server), sizeof server) == 0;
-            closesocket(s);
-            return up == (action == "start-one");
-        },
-        20000);
+    return PumpUntil([&] { return FileExists(done); }, 20000);
 }
 
 // A folder item in its own folder with a disk target and an anonymous FTP
