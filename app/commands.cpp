@@ -2,6 +2,7 @@
 #include "app/mainwnd.h"
 
 #include "app/appstate.h"
+#include "app/missed.h"
 #include "common/messages.h"
 #include "common/seams.h"
 #include "dialogs/dialogs.h"
@@ -84,8 +85,10 @@ void OnProperties(HWND wnd)
     char path[ITEM_PATH_SIZE];
     if (GetSingleSelection(wnd, path,
                            "You cannot edit more than one file at time.  Select just one file "
-                           "from the list."))
+                           "from the list.")) {
         RunPropertiesSheet(wnd, path);
+        CatchUpItem(wnd, path);
+    }
 }
 
 void OnRestore(HWND wnd)
@@ -145,6 +148,7 @@ void OnBrowseFolder(HWND wnd)
 void OnStopAll(void)
 {
     StopAllTransfers();
+    StopRetries();
     SetStatusString(IDS_READY);
 }
 
@@ -212,6 +216,7 @@ BOOL OnMainCommand(HWND wnd, UINT id)
         return TRUE;
     case IDM_SETTINGS:
         RunSettingsDialog(wnd);
+        FollowMissedSwitches(wnd);
         return TRUE;
     case IDM_ADD:
         OnAddItem(wnd);
@@ -253,6 +258,9 @@ BOOL OnMainCommand(HWND wnd, UINT id)
         return TRUE;
     case IDM_STOP_ALL:
         OnStopAll();
+        return TRUE;
+    case IDM_RETRY_NOW:
+        RetryWaitingNow();
         return TRUE;
     }
     return FALSE;

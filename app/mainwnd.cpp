@@ -2,6 +2,7 @@
 #include "app/mainwnd.h"
 
 #include "app/appstate.h"
+#include "app/missed.h"
 #include "common/messages.h"
 #include "app/tray.h"
 #include "log/errors.h"
@@ -10,6 +11,7 @@
 #include "resources/resource.h"
 #include "transfer/ftp/ftp.h"
 
+#include <dbt.h>
 #include <winsock2.h>
 
 namespace {
@@ -86,6 +88,11 @@ INT_PTR CALLBACK MainDialogProc(HWND wnd, UINT msg, WPARAM wParam, LPARAM lParam
         return OnMainCommand(wnd, LOWORD(wParam));
     case UM_RELOADITEMS:
         ReloadItemList(wnd, TRUE);
+        NoteItemsListed(wnd);
+        return FALSE;
+    case WM_DEVICECHANGE:
+        if (wParam == DBT_DEVICEARRIVAL)
+            WakeRetries();
         return FALSE;
     case UM_FTPCONTROL:
     case UM_FTPDATA:

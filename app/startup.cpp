@@ -2,6 +2,7 @@
 #include "app/mainwnd.h"
 
 #include "app/appstate.h"
+#include "app/missed.h"
 #include "common/messages.h"
 #include "common/seams.h"
 #include "app/tray.h"
@@ -172,6 +173,8 @@ BOOL OnMainInitDialog(HWND wnd, int showCommand)
         return TRUE;
     }
 
+    // The worker tells every copy's outcome to what the switches open.
+    OpenMissedChanges();
     // The worker owns the block from here and frees it. Without a worker
     // nothing would ever be copied: that ends the start like no memory does.
     *block = g_app.live;
@@ -203,6 +206,7 @@ BOOL OnMainInitDialog(HWND wnd, int showCommand)
     SubclassControls(wnd);
     ShowWindow(wnd, firstRun ? SW_SHOWNORMAL : showCommand);
     ReloadItemList(wnd, FALSE);
+    StartMissedChanges(wnd);
     return FALSE;
 }
 

@@ -14,6 +14,17 @@ const char* const kIcons[] = {"SMALLICON", "SMALLUPLOAD", "SMALLDOWNLOAD"};
 // What the icon shows now (main thread), so that a repeat changes nothing.
 int g_shownIndex = -1;
 char g_shownTip[64];
+bool g_shownPlain = true;  // the tip shown is the plain one, not a transfer's
+char g_waiting[64];
+
+// The plain tip: the title, and the waiting copies when there are any.
+void PlainTip(char* tip, size_t size)
+{
+    if (g_waiting[0])
+        snprintf(tip, size, "%s - %s", TK_TITLE, g_waiting);
+    else
+        lstrcpynA(tip, TK_TITLE, static_cast<int>(size));
+}
 }  // namespace
 
 TrayHook SetTrayHook(TrayHook hook)
@@ -56,10 +67,21 @@ BOOL OnTrayState(HWND window, int index, const char* path)
     if (path)
         snprintf(tip, sizeof tip, "%s - Transferring file %s", TK_TITLE, path);
     else
-        lstrcpynA(tip, TK_TITLE, sizeof tip);
+        PlainTip(tip, sizeof tip);
+    g_shownPlain = path == NULL;
     if (index == TRAY_IDLE)
         SetWindowTextA(window, TK_TITLE);
     if (index == g_shownIndex && strncmp(tip, g_shownTip, sizeof g_shownTip - 1) == 0)
         return TRUE;
     return SetTrayIcon(window, index, tip, TRAY_MODIFY);
+}
+
+void SetTrayWaitingText(HWND window, const char* text)
+{
+    lstrcpynA(g_waiting, text ? text : "", sizeof g_waiting);
+    if (!g_shownPlain || g_shownIndex < 0)
+        return;
+    char tip[128];
+    PlainTip(tip, sizeof tip);
+    SetTrayIcon(window, g_shownIndex, tip, TRAY_MODIFY);
 }

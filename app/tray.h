@@ -17,6 +17,10 @@ BOOL SetTrayIcon(HWND window, int index, const char* tip, int action);
 // icon or its tip changes. The idle icon also puts the caption back.
 BOOL OnTrayState(HWND window, int index, const char* path);
 
+// The count of copies waiting to be retried ("" for none), which the plain
+// tip shows after the title; shown at once when the plain tip stands.
+void SetTrayWaitingText(HWND window, const char* text);
+
 typedef BOOL (*TrayHook)(DWORD action, NOTIFYICONDATAA* data);
 // Lets tests see every call; NULL restores the shell.
 TrayHook SetTrayHook(TrayHook hook);

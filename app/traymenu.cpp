@@ -2,6 +2,7 @@
 #include "app/mainwnd.h"
 
 #include "app/appstate.h"
+#include "app/missed.h"
 #include "common/seams.h"
 #include "monitor/monitor.h"
 #include "resources/resource.h"
@@ -44,12 +45,15 @@ void OnTrayRightClick(HWND wnd)
     SetForegroundWindow(wnd);
     CheckMenuItem(popup, IDM_TRAY_ENABLED,
                   MF_BYCOMMAND | (IsMonitoringEnabled() ? MF_CHECKED : MF_UNCHECKED));
+    FitRetryCommand(popup);
     UINT chosen = TrackMenu(popup, TPM_RETURNCMD, cursor.x, cursor.y, wnd);
     DestroyMenu(menu);
     if (chosen == IDM_TRAY_ENABLED) {
         SwitchMonitoring(wnd, !IsMonitoringEnabled());
     } else if (chosen == IDM_TRAY_EXIT) {
         PostMessageA(wnd, WM_CLOSE, 0, 0);
+    } else if (chosen == IDM_RETRY_NOW) {
+        RetryWaitingNow();
     }
 }
 
@@ -68,6 +72,8 @@ void SwitchMonitoring(HWND wnd, int enable)
     // A switch-on that failed leaves monitoring off, whatever the button said.
     int done = SetMonitoring(wnd, &g_app.device, &g_app.live, enable);
     ShowMonitoringState(wnd, enable && done);
+    if (enable && done)
+        CatchUpWhenMonitoring(wnd);
 }
 
 BOOL OnMainCloseBox(HWND wnd)

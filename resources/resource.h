@@ -62,6 +62,7 @@
 #define IDM_SUPPORT 40017
 #define IDM_BROWSE_FOLDER 40025
 #define IDM_STOP_ALL 40028
+#define IDM_RETRY_NOW 40030 /* main and tray menus, while retrying failed copies is on */
 
 /* Folder transfer progress window TRANSFERDIRECTORY ------------------------- */
 #define IDC_PROGRESS_DISK_GROUP 1138

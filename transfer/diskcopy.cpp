@@ -84,10 +84,12 @@ void CreateFolderChain(const char* targetPath)
 }
 
 // Works out where the copy goes and creates the subfolders it needs.
-int WorkOutTargetPath(const DiskCopy& copy, int storage, char* out)
+int WorkOutTargetPath(DiskCopy& copy, int storage, char* out)
 {
     const char* path = copy.request->path;
     char nameSource[TK_PATH_SIZE];
+    // A name that does not fit never will: no wait mends it.
+    copy.systemError = ERROR_FILENAME_EXCED_RANGE;
     if (storage & STORAGE_BACKUP) {
         if (!MakeBackupName(path, nameSource))
             return ERR_DEST_OPEN;
@@ -96,6 +98,7 @@ int WorkOutTargetPath(const DiskCopy& copy, int storage, char* out)
     }
     if (!MakeDiskTargetPath(path, nameSource, copy.keyName, copy.folder, out, TK_PATH_SIZE))
         return ERR_DEST_OPEN;
+    copy.systemError = 0;
     // Only a file in a subfolder of a folder item gets its folders made; a
     // missing target folder itself is reported by the open.
     if (strpbrk(path + strlen(copy.keyName), "\\/"))
@@ -117,6 +120,7 @@ int RefuseUnusableFolder(DiskCopy* copy)
         lstrcpynA(copy->subject, copy->keyName, sizeof copy->subject);
         DecodeKeyName(copy->subject);
     }
+    copy->systemError = ERROR_BAD_PATHNAME;  // the user's setting: no wait mends it
     return ERR_FILE_OPERATION;
 }
 
@@ -126,6 +130,19 @@ ULONGLONG SizeOf(HANDLE file)
     if (!GetFileSizeEx(file, &size) || size.QuadPart < 0)
         return 0;
     return static_cast<ULONGLONG>(size.QuadPart);
+}
+
+// Keeps the system's error of a failed step for the caller.
+CopyEnd Failed(DiskCopy* copy)
+{
+    copy->systemError = GetLastError();
+    return COPY_FAILED;
+}
+
+int FailedWith(DiskCopy* copy, int code)
+{
+    copy->systemError = GetLastError();
+    return code;
 }
 
 // The block loop. The progress window gets the percentage posted, so the copy
@@ -141,12 +158,12 @@ CopyEnd CopyBlocks(const Transfer& t, HANDLE target)
     for (;;) {
         DWORD got = 0;
         if (!ReadFile(t.source, t.buffer, t.bufferSize, &got, NULL))
-            return COPY_FAILED;
+            return Failed(t.copy);
         if (got == 0)
             return COPY_DONE;
         DWORD put = 0;
         if (!WriteFile(target, t.buffer, got, &put, NULL) || put != got)
-            return COPY_FAILED;
+            return Failed(t.copy);
         total += put;
         int percent = CopyPercent(total, size);
         if (progress && size && percent != shown) {
@@ -183,8 +200,10 @@ HANDLE CreateTempCopy(const char* target, char* temp)
 {
     unsigned start = GetTickCount() ^ (GetCurrentThreadId() * 40503u);
     for (unsigned i = 0; i < 0x10000; ++i) {
-        if (!MakeTempCopyName(target, start + i, temp, TK_PATH_SIZE))
+        if (!MakeTempCopyName(target, start + i, temp, TK_PATH_SIZE)) {
+            SetLastError(ERROR_FILENAME_EXCED_RANGE);
             return INVALID_HANDLE_VALUE;
+        }
         HANDLE file = CreateFileA(temp, GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE, NULL,
                                   CREATE_NEW, FILE_ATTRIBUTE_NORMAL, NULL);
         if (file != INVALID_HANDLE_VALUE)
@@ -203,16 +222,17 @@ int ReplaceCopy(const Transfer& t, const char* target, bool* finished)
     char temp[TK_PATH_SIZE];
     HANDLE file = CreateTempCopy(target, temp);
     if (file == INVALID_HANDLE_VALUE)
-        return ERR_DEST_OPEN;
+        return FailedWith(t.copy, ERR_DEST_OPEN);
     CopyEnd end = CopyBlocks(t, file);
     // A network share may report a failed write only when the file closes.
     if (!CloseHandle(file) && end == COPY_DONE)
-        end = COPY_FAILED;
+        end = Failed(t.copy);
     if (end != COPY_DONE) {
         DeleteFileA(temp);
         return end == COPY_STOPPED ? ERR_SUCCESS : ERR_FILE_OPERATION;
     }
     if (!ReplaceStoredCopy(temp, target)) {
+        t.copy->systemError = GetLastError();
         DeleteFileA(temp);
         return ERR_DEST_OPEN;
     }
@@ -235,17 +255,19 @@ int AppendCopy(const Transfer& t, const char* target, bool* finished)
     HANDLE file = CreateFileA(target, GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE, NULL,
                               OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL, NULL);
     if (file == INVALID_HANDLE_VALUE)
-        return ERR_DEST_OPEN;
+        return FailedWith(t.copy, ERR_DEST_OPEN);
     bool existed = GetLastError() == ERROR_ALREADY_EXISTS;
     // Appending a file to itself would read what it writes until the disk
     // is full (a target folder that is the item's own folder).
     if (existed && IsSameFile(t.source, file)) {
         CloseHandle(file);
+        t.copy->systemError = ERROR_INVALID_NAME;  // the user's setting: no wait mends it
         return ERR_DEST_OPEN;
     }
     LARGE_INTEGER before = {};
     LARGE_INTEGER zero = {};
     if (!SetFilePointerEx(file, zero, &before, FILE_END)) {
+        t.copy->systemError = GetLastError();
         CloseHandle(file);
         return ERR_DEST_OPEN;
     }
@@ -259,21 +281,26 @@ int AppendCopy(const Transfer& t, const char* target, bool* finished)
         return end == COPY_STOPPED ? ERR_SUCCESS : ERR_FILE_OPERATION;
     }
     if (!CloseHandle(file))
-        return ERR_FILE_OPERATION;
+        return FailedWith(t.copy, ERR_FILE_OPERATION);
     *finished = true;
     return ERR_SUCCESS;
 }
 
 // Opens the source; result ERR_SUCCESS with INVALID_HANDLE_VALUE when there
 // is nothing to copy.
-int OpenSource(const char* path, HANDLE* source)
+int OpenSource(DiskCopy* copy, HANDLE* source)
 {
+    const char* path = copy->request->path;
     *source = CreateFileA(path, GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, NULL,
                           OPEN_EXISTING, FILE_FLAG_SEQUENTIAL_SCAN, NULL);
     if (*source != INVALID_HANDLE_VALUE)
         return ERR_SUCCESS;
-    if (NoteVanishedSource(path, GetLastError()))
+    copy->systemError = GetLastError();
+    if (NoteVanishedSource(path, copy->systemError)) {
+        copy->gone = true;
+        copy->systemError = 0;
         return ERR_SUCCESS;
+    }
     // A folder has no bytes to copy (its files come as changes of their own).
     DWORD attributes = GetFileAttributesA(path);
     if (attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY))
@@ -306,11 +333,13 @@ int CopyToDiskFolder(DiskCopy* copy)
     if (!copy || !copy->request || !copy->request->path || !copy->keyName || !copy->folder)
         return STORE_MISSING_ARGUMENT;
     copy->targetPath[0] = '\0';
+    copy->systemError = 0;
+    copy->gone = false;
     lstrcpynA(copy->subject, copy->keyName, sizeof copy->subject);
     const int storage = StorageOf(copy->storageType);
 
     HANDLE source;
-    int result = OpenSource(copy->request->path, &source);
+    int result = OpenSource(copy, &source);
     if (source == INVALID_HANDLE_VALUE)
         return result;
     if (!IsFullFolderPath(copy->folder)) {
@@ -322,7 +351,7 @@ int CopyToDiskFolder(DiskCopy* copy)
     t.buffer = static_cast<char*>(malloc(t.bufferSize));
     if (!t.buffer) {
         CloseHandle(source);
-        return ERR_NO_MEMORY;
+        return FailedWith(copy, ERR_NO_MEMORY);
     }
     StopPoll poll(copy->request->abortEvent, copy->shutdownEvent);
     t.poll = &poll;

@@ -29,6 +29,11 @@ struct DiskCopy {
     // folder that cannot be used the target path (the item's path when the
     // folder is empty).
     char subject[TK_PATH_SIZE];
+    // Out: the system's error of a failure when one is known, else 0; a
+    // name that cannot fit is ERROR_FILENAME_EXCED_RANGE.
+    DWORD systemError;
+    // Out: the source has gone since its change was seen (result 1).
+    bool gone;
 };
 
 // Copies copy->request->path under the target's storage type. The copy is

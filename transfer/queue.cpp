@@ -189,6 +189,13 @@ int RemoveListedRequests(RequestQueue* queue, TransferRequest* const* requests, 
     return RemoveWhere(queue, [&](const TransferRequest* r) { return listed.count(r) != 0; });
 }
 
+int RemoveRetriedRequests(RequestQueue* queue)
+{
+    if (!queue)
+        return 0;
+    return RemoveWhere(queue, [](const TransferRequest* r) { return r->targetId != 0; });
+}
+
 int ResetEventWhenEmpty(RequestQueue* queue, HANDLE event)
 {
     if (!queue || !event)

@@ -11,6 +11,9 @@ struct TransferRequest {
     HANDLE abortEvent;    // manual-reset; NULL for "Synchronize" of a single file
     BYTE kind;            // KIND_FTP or KIND_HD
     char* path;           // full local path, heap, exactly its length + 1
+    // 0: every target of the kind. Otherwise the one target with this id: a
+    // copy retried after it failed there, which the other targets have.
+    DWORD targetId;
 };
 
 struct FolderWalk;
@@ -73,6 +76,9 @@ int AppendRequests(RequestQueue* queue, TransferRequest* first);
 int RemoveRequests(RequestQueue* queue, BYTE kind, HANDLE event);
 // Unlinks and frees the count requests listed (all of this queue) in one pass.
 int RemoveListedRequests(RequestQueue* queue, TransferRequest* const* requests, size_t count);
+// Unlinks and frees every request for one target only (retried copies);
+// returns how many went.
+int RemoveRetriedRequests(RequestQueue* queue);
 // Resets the event when the queue is empty, deciding under the lock so that
 // no append comes between the look and the reset. 1 when it was reset.
 int ResetEventWhenEmpty(RequestQueue* queue, HANDLE event);

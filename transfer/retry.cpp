@@ -50,8 +50,11 @@ int ClassifyFailure(int code, DWORD systemError)
     case ERR_TCPIP:
     case ERR_HOST_NOT_RESOLVED:
     case ERR_CANNOT_CONNECT:
-    case ERR_FILE_OPERATION:
         return FAILURE_TARGET;
+    // A read or write that failed (a share that went, a full disk), or a disk target's folder
+    // that is no full path, which the system's error tells apart.
+    case ERR_FILE_OPERATION:
+        return systemError ? ClassifyDestination(systemError) : FAILURE_TARGET;
     // Another program holds the source; memory that others free again.
     case ERR_SOURCE_OPEN:
     case ERR_NO_MEMORY:
@@ -323,6 +326,14 @@ size_t TakeDueCopies(RetrySchedule* s, size_t max, std::vector<DueCopy>* out, DW
     if (nextMs)
         *nextMs = next;
     return taken;
+}
+
+int DropPendingCopy(RetrySchedule* s, const char* path, BYTE kind, DWORD id)
+{
+    if (!s || !path)
+        return 0;
+    Held held(s);
+    return RemovePendingCopy(s->list, path, kind, id, NULL);
 }
 
 void RetryAllNow(RetrySchedule* s)

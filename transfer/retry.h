@@ -17,7 +17,8 @@ enum FailureScope {
 };
 
 // Scope of a failure by its error code (log/errors.h, or an FTP reply code) and, when known,
-// the Win32 error of the failed call (0 when not known; only ERR_DEST_OPEN needs it). Pure.
+// the Win32 error of the failed call (0 when not known; only ERR_DEST_OPEN and
+// ERR_FILE_OPERATION look at it). Pure.
 int ClassifyFailure(int code, DWORD systemError);
 
 enum { RETRY_FIRST_STEP_MS = 30000, RETRY_CAP_MS = 3600000 };
@@ -78,6 +79,10 @@ void NoteCopyFailures(RetrySchedule* schedule, CopyFailure* failures, size_t cou
 // be NULL) then holds its entry, whose firstFailure says how long it waited.
 int NoteCopySuccess(RetrySchedule* schedule, const char* path, BYTE kind, DWORD id, WORD itemLength,
                     PendingState* was);
+
+// Drops the entry of a copy that is no longer to be made (its file or target has gone), telling
+// no clock anything. 1 when there was one.
+int DropPendingCopy(RetrySchedule* schedule, const char* path, BYTE kind, DWORD id);
 
 struct DueCopy {
     std::string path;

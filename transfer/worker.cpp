@@ -10,12 +10,16 @@
 #include "transfer/diskcopy.h"
 #include "transfer/folder.h"
 #include "transfer/ftp/ftp.h"
+#include "transfer/outcome.h"
 
 #include <stdio.h>
 #include <stdlib.h>
 #include <string.h>
 
+#include <new>
 #include <optional>
+#include <set>
+#include <string>
 #include <vector>
 
 namespace {
@@ -124,13 +128,14 @@ ItemSettings* SettingsFor(WorkerState& w, const TransferRequest* head)
 // A file larger than the item's size limit (kilobytes of 1,024 bytes, 0 for
 // none) is not copied to disk targets; FTP targets still get it. A file that
 // cannot be looked at is left to the copy, which knows what to do with it.
-bool IsOverSizeLimit(const char* path, DWORD limitKb)
+bool IsOverSizeLimit(const char* path, const ItemSettings* settings)
 {
     WIN32_FILE_ATTRIBUTE_DATA data;
-    if (limitKb == 0 || !GetFileAttributesExA(path, GetFileExInfoStandard, &data))
+    if (settings->options->sizeLimit == 0 ||
+        !GetFileAttributesExA(path, GetFileExInfoStandard, &data))
         return false;
     ULONGLONG size = (static_cast<ULONGLONG>(data.nFileSizeHigh) << 32) | data.nFileSizeLow;
-    return size > static_cast<ULONGLONG>(limitKb) * 1024;
+    return !FitsSizeLimit(settings, KIND_HD, size);
 }
 
 void LogOverSizeLimit(const char* path, DWORD limitKb)
@@ -142,13 +147,22 @@ void LogOverSizeLimit(const char* path, DWORD limitKb)
     WriteLog(line, 0, LOG_BACKUP);
 }
 
-// Copies the head request to each disk target in list order. Returns true
-// when the head left the queue because the user stopped its transfer.
+// Copies the head request to each disk target in list order (to its one
+// target, for a retried copy). Returns true when the head left the queue
+// because the user stopped its transfer.
 bool ServeDiskTargets(WorkerState& w, TransferRequest* head, ItemSettings* settings)
 {
     DWORD count = settings->switches->hdCount;
-    bool tooLarge = false;
+    bool looked = false, tooLarge = false;
+    const WORD itemLength = static_cast<WORD>(strlen(w.keyName));
+    // Read before the copy: a change made during it is then sent again, never lost.
+    FileVersion version;
+    const FileVersion* read =
+        RecordsVersions() && ReadFileVersion(head->path, &version) ? &version : NULL;
     for (DWORD i = 0; i < count && i < settings->hdSlots; ++i) {
+        const DiskTarget* target = settings->hdTargets[i];
+        if (head->targetId && target->id != head->targetId)
+            continue;
         if (IsSet(head->abortEvent)) {
             HANDLE event = head->abortEvent;
             RemoveRequests(w.start.queue, KIND_HD, event);
@@ -160,17 +174,18 @@ bool ServeDiskTargets(WorkerState& w, TransferRequest* head, ItemSettings* setti
                 ResetEvent(event);
             return true;
         }
-        if (i == 0 && IsOverSizeLimit(head->path, settings->options->sizeLimit)) {
+        if (!looked && IsOverSizeLimit(head->path, settings)) {
             tooLarge = true;
             LogOverSizeLimit(head->path, settings->options->sizeLimit);
         }
+        looked = true;
         if (tooLarge) {
+            ForgetPendingCopy(head->path, KIND_HD, target->id);
             // Done for the progress window all the same: its bar fills.
             if (head->progressWindow)
                 PostMessageA(head->progressWindow, UM_DISKFILEDONE, 0, 0);
             continue;
         }
-        const DiskTarget* target = settings->hdTargets[i];
         DiskCopy copy = {};
         if (head->progressWindow)
             copy.showPath = StartFile(w, head->progressWindow, head->path);
@@ -184,73 +199,140 @@ bool ServeDiskTargets(WorkerState& w, TransferRequest* head, ItemSettings* setti
             w.pendingPath[0] = '\0';  // a long copy showed its path itself
             w.shownAt = GetTickCount();
         }
-        if (result != ERR_SUCCESS)
+        // A folder transfer reports each failure: the user asked for it and watches it.
+        if (result != ERR_SUCCESS && (NoteCopyFailed(head->path, KIND_HD, target->id, itemLength,
+                                                     result, copy.systemError) ||
+                                      w.start.mode == WORKER_FOLDER))
             SendReport(head->mainWindow, result, copy.subject);
         // Posted: the step needs nothing of the worker's, and the worker need
         // not wait while the window paints it.
         if (head->progressWindow)
             PostMessageA(head->progressWindow, UM_DISKFILEDONE, 0, 0);
-        if (result == ERR_SUCCESS && copy.targetPath[0])
+        if (result == ERR_SUCCESS && copy.targetPath[0]) {
             WriteRestoreRecord(head->path, static_cast<int>(target->id), copy.targetPath, KIND_HD,
                                0);
+            NoteCopyStored(head->path, KIND_HD, target->id, itemLength, target->folder, read);
+        } else if (copy.gone) {
+            NoteSourceGone(head->path, KIND_HD, target->id, target->folder);
+        }
     }
+    // A retried copy whose target is no longer there.
+    if (head->targetId && !looked)
+        ForgetPendingCopy(head->path, KIND_HD, head->targetId);
     return false;
 }
 
 // The FTP requests of the item with this key name, from head to the end of
-// the queue, in queue order. Only this worker removes requests, so the
-// records stay valid without the lock.
+// the queue, in queue order: for a copy retried to one target, the copies
+// retried to that target; else every one. Only this worker removes
+// requests, so the records stay valid without the lock.
 std::vector<TransferRequest*> GatherFtpRequests(const WorkerStart& worker, TransferRequest* head,
                                                 const char* keyName)
 {
     std::vector<TransferRequest*> gathered;
     for (TransferRequest* r = head; r; r = NextRequest(worker.queue, r)) {
         char name[TK_PATH_SIZE];
-        if (r->kind == KIND_FTP && OpenItemKey(r->path, name, NULL) && strcmp(name, keyName) == 0)
+        if (r->kind == KIND_FTP && (!head->targetId || r->targetId == head->targetId) &&
+            OpenItemKey(r->path, name, NULL) && strcmp(name, keyName) == 0)
             gathered.push_back(r);
     }
     return gathered;
 }
 
-// One batch per FTP target, in list order, each carrying the same files:
-// the requests are gathered once, before the first batch is made, and
-// exactly those leave the queue at the end (a request queued meanwhile waits
-// for the next round, for every target alike). Each batch is filled before
-// it is listed, so the main thread never meets it without its files. A
-// target whose connection cannot be started is reported with its address
-// and does not stop the others.
+// The gathered files that go to one target: the changes, and the copies
+// retried to it that no change of the same file covers already.
+std::vector<TransferRequest*> FilesFor(const std::vector<TransferRequest*>& gathered, DWORD id)
+{
+    std::set<std::string> changed;
+    for (TransferRequest* r : gathered)
+        if (!r->targetId)
+            changed.insert(r->path);
+    std::vector<TransferRequest*> files;
+    for (TransferRequest* r : gathered)
+        if (!r->targetId || (r->targetId == id && !changed.count(r->path)))
+            files.push_back(r);
+    return files;
+}
+
+// A batch that could not start: its files wait to be retried, and the user
+// hears of it once (a folder transfer, each time).
+void NoteUnstartedBatch(const WorkerStart& worker, TransferRequest* head, const FtpTarget* target,
+                        const std::vector<TransferRequest*>& files, WORD itemLength, int result)
+{
+    bool report = true;
+    try {
+        std::vector<CopyFailure> failures;
+        for (TransferRequest* r : files)
+            failures.push_back(
+                CopyFailure{r->path, KIND_FTP, target->id, itemLength, result, 0, 0});
+        report = NoteCopiesFailed(failures.data(), failures.size());
+    } catch (const std::bad_alloc&) {
+        // Reported as ever, and waiting for no retry.
+    }
+    if (report || worker.mode == WORKER_FOLDER)
+        SendReport(head->mainWindow, result, target->address);
+}
+
+// One batch per FTP target, in list order (the one target of a retried
+// copy), each carrying the files for it: the requests are gathered once,
+// before the first batch is made, and exactly those leave the queue at the
+// end (a request queued meanwhile waits for the next round, for every target
+// alike). Each batch is filled before it is listed, so the main thread never
+// meets it without its files. A target whose connection cannot be started is
+// reported with its address and does not stop the others.
 void ServeFtpTargets(const WorkerStart& worker, TransferRequest* head, ItemSettings* settings)
 {
-    char keyName[TK_PATH_SIZE];
+    char keyName[TK_PATH_SIZE] = "";
     std::vector<TransferRequest*> gathered;
+    std::vector<std::pair<FtpTarget*, std::vector<TransferRequest*>>> plan;
+    std::set<DWORD> served;
     try {
         if (OpenItemKey(head->path, keyName, NULL))
             gathered = GatherFtpRequests(worker, head, keyName);
         if (gathered.empty())
             gathered.push_back(head);
+        DWORD count = settings->switches->ftpCount;
+        if (count > settings->ftpSlots)
+            count = settings->ftpSlots;
+        for (DWORD i = 0; i < count; ++i) {
+            FtpTarget* target = settings->ftpTargets[i];
+            if (head->targetId && target->id != head->targetId)
+                continue;
+            served.insert(target->id);
+            plan.emplace_back(target, FilesFor(gathered, target->id));
+        }
     } catch (...) {
         // Out of memory: the requests stay queued for a later round.
         return;
     }
-    DWORD count = settings->switches->ftpCount;
-    if (count > settings->ftpSlots)
-        count = settings->ftpSlots;
-    for (DWORD i = 0; i < count; ++i) {
-        FtpTarget* target = settings->ftpTargets[i];
-        FtpBatch* batch =
-            NewFtpBatch(head->path, target->id, FTP_UPLOAD, worker.mode, head->progressWindow);
+    const WORD itemLength = static_cast<WORD>(strlen(keyName));
+    for (const auto& step : plan) {
+        FtpTarget* target = step.first;
+        const std::vector<TransferRequest*>& files = step.second;
+        FtpBatch* batch = files.empty() ? NULL
+                                        : NewFtpBatch(head->path, target->id, FTP_UPLOAD,
+                                                      worker.mode, head->progressWindow);
         if (!batch)
             continue;
         if (head->progressWindow)
             batch->stopEvent = head->abortEvent;
-        for (TransferRequest* r : gathered)
-            AddFileJob(batch, NewFtpJob(r->path));
+        batch->itemLength = itemLength;
+        for (TransferRequest* r : files) {
+            FtpJob* job = NewFtpJob(r->path);
+            if (job)
+                job->oneTarget = r->targetId != 0;
+            AddFileJob(batch, job);
+        }
         int result = StartFtpConnection(batch);
         if (result != ERR_SUCCESS)
             FreeFtpBatch(batch);
         if (result != ERR_SUCCESS && result != FTP_HALF_STOPPED)
-            SendReport(head->mainWindow, result, target->address);
+            NoteUnstartedBatch(worker, head, target, files, itemLength, result);
     }
+    // Copies retried to a target the item no longer has.
+    for (TransferRequest* r : gathered)
+        if (r->targetId && !served.count(r->targetId))
+            ForgetPendingCopy(r->path, KIND_FTP, r->targetId);
     RemoveListedRequests(worker.queue, gathered.data(), gathered.size());
 }
 
@@ -270,6 +352,9 @@ void ServeHead(WorkerState& w, TransferRequest* head)
     const WorkerStart& worker = w.start;
     ItemSettings* settings = SettingsFor(w, head);
     if (!settings) {
+        // A retried copy of an item that is gone.
+        if (head->targetId)
+            ForgetPendingCopy(head->path, head->kind, head->targetId);
         RemoveRequest(worker.queue, &head);
         return;
     }
@@ -290,6 +375,9 @@ void ServeHead(WorkerState& w, TransferRequest* head)
         if (!ServeDiskTargets(w, head, settings))
             RemoveRequest(worker.queue, &head);
     } else {
+        // A retried copy for targets switched off or gone.
+        if (head->targetId)
+            ForgetPendingCopy(head->path, head->kind, head->targetId);
         RemoveRequest(worker.queue, &head);
     }
 }
@@ -333,6 +421,12 @@ void EndFolderWorker(const WorkerStart& worker)
 }
 
 }  // namespace
+
+bool FitsSizeLimit(const ItemSettings* settings, BYTE kind, ULONGLONG size)
+{
+    DWORD limitKb = settings ? settings->options->sizeLimit : 0;
+    return kind != KIND_HD || limitKb == 0 || size <= static_cast<ULONGLONG>(limitKb) * 1024;
+}
 
 void ReportUnshowableName(HWND mainWindow, const char* path)
 {

@@ -1,6 +1,7 @@
 // The worker threads that serve request queues.
 #pragma once
 
+#include "store/store.h"
 #include "transfer/queue.h"
 
 // Thread procedure (for _beginthread): start is a heap WorkerStart that the
@@ -14,3 +15,8 @@ void __cdecl TransferWorker(void* start);
 // code page" to the error log and reports ERR_NAME_NOT_SHOWN with the path to
 // mainWindow (an error window, unless they are switched off). Any thread.
 void ReportUnshowableName(HWND mainWindow, const char* path);
+
+// Whether a file of size bytes may go to the item's targets of kind: the
+// file size limit (kilobytes, 0 for none) keeps larger files from disk
+// targets; FTP targets take every file. Pure.
+bool FitsSizeLimit(const ItemSettings* settings, BYTE kind, ULONGLONG size);

@@ -6,11 +6,13 @@
 
 #include "app/appstate.h"
 #include "app/layout.h"
+#include "app/missed.h"
 #include "app/mainwnd.h"
 #include "app/tray.h"
 #include "common/messages.h"
 #include "common/seams.h"
 #include "resources/resource.h"
+#include "store/pending.h"
 #include "store/regvalue.h"
 #include "store/store.h"
 #include "tests/support/seed.h"
@@ -349,6 +351,41 @@ TEST_F(MainWindow, TheNextStartStaysOnScreenAndWithoutTheProductKeyItSaysSoAndQu
     EXPECT_TRUE(g_tray.empty());
     MSG msg;  // the quit it posted is meant for the program's loop
     PeekMessageA(&msg, NULL, WM_QUIT, WM_QUIT, PM_REMOVE);
+}
+
+// Copies an earlier run left waiting for a folder that is not there: while retrying is on, the tip
+// counts them and both menus offer Retry Now, which sends them once the folder is back; off, all
+// of it goes.
+TEST_F(MainWindow, WhileRetryingIsOnTheTipCountsTheWaitingCopiesAndRetryNowSendsThem)
+{
+    TempDir src{"tksrc"};
+    std::string folder = dir_ / "back";
+    ItemSpec spec;
+    spec.disks = {{folder}};
+    DWORD id = SeedItem(src.path() + "\\", spec).disks[0];
+    PendingList* list = OpenPendingList((dir_ / TK_PENDING_FILE).c_str());
+    Strings files = {src / "a", src / "b"};
+    std::vector<PendingFailure> left;
+    for (const std::string& f : files)
+        WriteFileBytes(f, "x"),
+            left.push_back({f.c_str(), KIND_HD, id, WORD(src.path().size() + 1), 12, 2, 0, 0});
+    NotePendingFailures(list, left.data(), 2, 1), ClosePendingList(list);
+    SetGlobalRaw(TK_VALUE_RETRYFAILED, REG_BINARY, "\1", 1);
+    ASSERT_TRUE(Open());
+    EXPECT_TRUE(PumpUntil(
+        [] { return g_tray.back() == "1 Tandemkeep v1.21 - 2 copies waiting to be retried"; },
+        5000));
+    EXPECT_EQ(IDM_RETRY_NOW, GetMenuItemID(SynchronizationMenu(wnd_), 4));
+    MakeDirs(folder);
+    g_choice = IDM_RETRY_NOW;
+    SendMessageA(wnd_, UM_TRAYNOTIFY, 0, WM_RBUTTONDOWN);
+    EXPECT_EQ((Strings{"Enabled", "Retry &Now", "-", "&Exit"}), g_menus.back());
+    EXPECT_TRUE(PumpUntil(
+        [&] { return FileExists(folder + "\\b") && g_tray.back() == "1 Tandemkeep v1.21"; },
+        10000));
+    SetGlobalRaw(TK_VALUE_RETRYFAILED, REG_BINARY, "\0", 1);
+    FollowMissedSwitches(wnd_);
+    EXPECT_EQ(4, GetMenuItemCount(SynchronizationMenu(wnd_)));
 }
 
 }  // namespace

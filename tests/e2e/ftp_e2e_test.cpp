@@ -15,6 +15,7 @@
 #include "tests/support/testenv.h"
 #include "transfer/ftp/ftp.h"
 
+#include <iostream>
 #include <map>
 #include <string>
 
@@ -40,6 +41,23 @@ typedef std::map<std::string, std::string> Tree;
     if (same)
         return ::testing::AssertionSuccess();
     return ::testing::AssertionFailure() << a << " and " << b << " differ near byte " << at;
+}
+
+// Stops the test run's vsftpd ("stop-one") or starts it again on its port ("start-one"), with the
+// script that runs the servers (Wine starts Unix programs too); true once the script is done.
+bool SwitchVsftpd(const std::string& action)
+{
+    std::string done = ServerStatePath("switched"), state = getenv("TK_FTP_STATE");
+    std::string command = "Z:\\bin\\sh -c \"PATH=/usr/bin:/bin " +
+                          std::string(getenv("TK_FTP_SERVERS")) + " " + action + " " + state +
+                          " vsftpd && touch " + state + "/switched\"";
+    STARTUPINFOA si = {};
+    si.cb = sizeof si;
+    PROCESS_INFORMATION pi;
+    DeleteFileA(done.c_str());
+    if (CreateProcessA(NULL, &command[0], NULL, NULL, FALSE, 0, NULL, NULL, &si, &pi))
+        CloseHandle(pi.hProcess), CloseHandle(pi.hThread);
+    return PumpUntil([&] { return FileExists(done); }, 20000);
 }
 
 // A folder item in its own folder with a disk target and an anonymous FTP
@@ -204,6 +222,37 @@ TEST_F(FtpEndToEnd, SynchronizeCopiesTheTreeWithFourGibibytesToDiskAndServerAndI
     EXPECT_TRUE(SameFile(kept, restore + "\\big.bin"));
     EXPECT_FALSE(FileExists(big));  // a restore never writes over the original place
     EXPECT_EQ("", ErrorLog()) << Logs();
+}
+
+TEST_F(FtpEndToEnd, AServerStoppedWhileFilesChangeGetsTheNewestOfEachWhenItIsBack)
+{
+    Seed(disk_.path());
+    SetGlobalRaw("enabled", REG_BINARY, "", 0);
+    const BYTE on = 1;
+    SetGlobalRaw("retryfailed", REG_BINARY, &on, 1);
+    SetEnvironmentVariableA("TK_RETRY_FIRST_MS", "200");  // the program inherits it
+    RunningProgram program;
+    SetEnvironmentVariableA("TK_RETRY_FIRST_MS", NULL);
+    ASSERT_TRUE(program.WaitForMainWindow());
+    ASSERT_TRUE(WaitForWatch(work_ / "probe.txt",
+                             [&] { return FileExists(ServerFolder() + "\\probe.txt"); }));
+    ASSERT_TRUE(SwitchVsftpd("stop-one"));
+    Tree files = {{"probe.txt", "probe"}};
+    for (int i = 0; i < 20; ++i)
+        files["f" + std::to_string(i) + ".txt"] = RandomBytes(1000 + i, i);
+    for (const auto& f : files)
+        Write(f.first, f.second);
+    bool waiting = program.StatusPartReads(1, "21 copies waiting to be retried");
+    files["f3.txt"] = "the newest";  // fails as its waiting copy did: nothing new to hear of
+    std::string errors = (Write("f3.txt", files["f3.txt"]), ErrorLog());
+    bool quiet = !PumpUntil([&] { return ErrorLog() != errors; }, 2000);
+    ASSERT_TRUE(SwitchVsftpd("start-one"));
+    EXPECT_TRUE(waiting && quiet) << program.StatusPart(1) << Logs();
+    DWORD back = GetTickCount();
+    EXPECT_TRUE(PumpUntil([&] { return ReadTree(ServerFolder()) == files; }, 60000)) << Logs();
+    std::cout << "21 waiting copies stored " << GetTickCount() - back
+              << " ms after the server answered again\n";
+    EXPECT_TRUE(program.StatusPartReads(1, "") && ReadTree(disk_.path()) == files);
 }
 
 }  // namespace

@@ -26,6 +26,15 @@ bool Ready(HWND main)
     return built && SendMessageTimeoutA(main, WM_NULL, 0, 0, SMTO_NORMAL, 20000, &result);
 }
 
+// Retrying failed copies on, and the catch-up as asked; the program's first retry after 200 ms.
+void SwitchMissedChangesOn(BYTE catchUp)
+{
+    const BYTE on = 1;
+    SetGlobalRaw("retryfailed", REG_BINARY, &on, 1);
+    SetGlobalRaw("catchup", REG_BINARY, &catchUp, 1);
+    SetEnvironmentVariableA("TK_RETRY_FIRST_MS", "200");  // the program inherits it
+}
+
 class Program : public ::testing::Test {
 protected:
     void SetUp() override
@@ -38,7 +47,11 @@ protected:
         src_ = work_ / "src";
         MakeDirs(src_ + "\\a\\b\\c");  // exists before the watch begins
     }
-    void TearDown() override { DeleteProductKey(); }
+    void TearDown() override
+    {
+        SetEnvironmentVariableA("TK_RETRY_FIRST_MS", NULL);
+        DeleteProductKey();
+    }
     bool Arrives(const std::string& path, const std::string& content, int ms = 20000)
     {
         // Read only once the size is right: under Wine an open handle of a reader makes the
@@ -176,6 +189,94 @@ TEST_F(Program, UnderTheNineFamilyTheEnabledButtonStartsTheWatchAndIsRemembered)
         EXPECT_TRUE(GlobalValueExists("enabled"));
     }
     RegDeleteKeyA(HKEY_CURRENT_USER, appKey);
+}
+
+TEST_F(Program, ATargetFolderThatGoesAndASourceHeldOpenGetTheirCopiesOnceWhenBack)
+{
+    // Beside the folder that goes: one that stays, and one whose copies cannot have a path
+    // short enough, which waiting never mends.
+    std::string stays = targets_ / "stays", goes = targets_ / "goes";
+    std::string tooLong = targets_ / std::string(257 - targets_.path().size(), 'l');
+    MakeDirs(stays), MakeDirs(goes);
+    ItemSpec spec;
+    spec.disks = {{stays}, {goes}, {tooLong}};
+    SeedItem(src_ + "\\", spec);
+    SwitchMissedChangesOn(1);
+    RunningProgram program;
+    ASSERT_TRUE(program.WaitForMainWindow());
+    ASSERT_TRUE(
+        WaitForWatch(src_ + "\\probe.txt", [&] { return FileExists(goes + "\\probe.txt"); }));
+    ASSERT_TRUE(MoveFileA(goes.c_str(), (goes + "-").c_str()));
+    for (const char* name : {"a.txt", "b.txt", "c.txt"})
+        WriteFileBytes(src_ + "\\" + name, name);
+    HANDLE held =
+        CreateFileA((src_ + "\\held.txt").c_str(), GENERIC_WRITE, 0, NULL, CREATE_ALWAYS, 0, NULL);
+    DWORD put = 0;
+    WriteFile(held, "h", 1, &put, NULL);
+    // a, b and c wait for the folder, held.txt for itself on each target.
+    EXPECT_TRUE(program.StatusPartReads(1, "6 copies waiting to be retried"));
+    // The retries fail as the first attempts did: nothing new to hear of.
+    std::string errors = ReadFileBytes(install_ / "errorlog.txt");
+    EXPECT_FALSE(
+        PumpUntil([&] { return ReadFileBytes(install_ / "errorlog.txt") != errors; }, 2000));
+    WriteFileBytes(stays + "\\a.txt", "stored");  // a copy retried to the others would replace it
+    DeleteFileA((src_ + "\\c.txt").c_str());
+    ASSERT_TRUE(MoveFileA((goes + "-").c_str(), goes.c_str()));
+    CloseHandle(held);
+    for (const char* name : {"a.txt", "b.txt", "held.txt"})
+        EXPECT_TRUE(Arrives(goes + "\\" + name, name[0] == 'h' ? "h" : name));
+    EXPECT_TRUE(Arrives(stays + "\\held.txt", "h"));
+    EXPECT_TRUE(program.StatusPartReads(1, "")) << program.StatusPart(1);
+    EXPECT_EQ("stored", ReadFileBytes(stays + "\\a.txt"));
+    std::string log = ReadFileBytes(install_ / "backuplog.txt");
+    EXPECT_TRUE(CountOf(log, "after waiting") == 4 &&
+                CountOf(log, "c.txt no longer exists, its copy waiting") == 1)
+        << log;
+}
+
+TEST_F(Program, CopiesOutliveAProgramEndedByForceAndAStartSendsExactlyWhatChangedWhileClosed)
+{
+    std::string target = targets_ / "t";
+    MakeDirs(target);
+    WriteFileBytes(src_ + "\\old.txt", "old");  // from before the first start that catches up
+    ItemSpec spec;
+    spec.disks = {{target}};
+    SeedItem(src_ + "\\", spec);
+    SwitchMissedChangesOn(0);  // only the list can bring these copies over the end
+    {
+        RunningProgram program;
+        ASSERT_TRUE(program.WaitForMainWindow());
+        ASSERT_TRUE(
+            WaitForWatch(src_ + "\\probe.txt", [&] { return FileExists(target + "\\probe.txt"); }));
+        ASSERT_TRUE(MoveFileA(target.c_str(), (target + "-").c_str()));
+        WriteFileBytes(src_ + "\\a.txt", "a"), WriteFileBytes(src_ + "\\b.txt", "b");
+        ASSERT_TRUE(program.StatusPartReads(1, "2 copies waiting to be retried"));
+        program.Kill();
+    }
+    ASSERT_TRUE(MoveFileA((target + "-").c_str(), target.c_str()));
+    SwitchMissedChangesOn(1);
+    {
+        RunningProgram program("HIDE");  // as Windows starts it again after a crash
+        ASSERT_TRUE(program.WaitForMainWindow());
+        EXPECT_TRUE(Arrives(target + "\\a.txt", "a") && Arrives(target + "\\b.txt", "b"));
+        ASSERT_TRUE(
+            WaitForWatch(src_ + "\\same.txt", [&] { return FileExists(target + "\\same.txt"); }));
+        WriteFileBytes(src_ + "\\edit.txt", "v1");
+        ASSERT_TRUE(Arrives(target + "\\same.txt", "probe") &&
+                    Arrives(target + "\\edit.txt", "v1"));
+        EXPECT_TRUE(program.Close());
+    }
+    WriteFileBytes(target + "\\same.txt", "untouched");  // a copy of it now would show
+    WriteFileBytes(src_ + "\\edit.txt", "v2"), WriteFileBytes(src_ + "\\new.txt", "new");
+    RunningProgram program;
+    ASSERT_TRUE(program.WaitForMainWindow());
+    EXPECT_TRUE(Arrives(target + "\\edit.txt", "v2") && Arrives(target + "\\new.txt", "new"));
+    // Queued behind everything the start found.
+    ASSERT_TRUE(
+        WaitForWatch(src_ + "\\late.txt", [&] { return FileExists(target + "\\late.txt"); }));
+    EXPECT_EQ("untouched", ReadFileBytes(target + "\\same.txt"));
+    EXPECT_FALSE(FileExists(target + "\\old.txt"));  // the first start only took note of it
+    EXPECT_TRUE(program.StatusPartReads(1, ""));
 }
 
 }  // namespace

@@ -117,7 +117,7 @@ TEST_F(Failure, AFileThatCannotGoIsSkippedAndTheNextFileGoesOut)
     commands = Run("553", "/n553", {gone, paths[1], paths[3]});
     for (SOCKET s : held)
         closesocket(s);
-    TransferRequest disk = {NULL, NULL, NULL, NULL, KIND_HD, &gone[0]};
+    TransferRequest disk = {NULL, NULL, NULL, NULL, KIND_HD, &gone[0], 0};
     char stored[MAX_PATH];
     EXPECT_EQ(ERR_SUCCESS,
               CopyToDiskTarget(&disk, NULL, SeedItem(itemPath, {{{install.path()}}, {}}).disks[0],

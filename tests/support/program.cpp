@@ -3,6 +3,8 @@
 
 #include "resources/brand.h"
 
+#include <commctrl.h>
+
 #include "tests/support/testenv.h"
 
 RunningProgram::RunningProgram(const std::string& arguments)
@@ -77,4 +79,26 @@ bool WaitForWatch(const std::string& probe, const std::function<bool()>& arrived
             return true;
     } while (static_cast<int>(end - GetTickCount()) > 0);
     return false;
+}
+
+void RunningProgram::Kill()
+{
+    if (process_ && TerminateProcess(process_, 9))
+        WaitForSingleObject(process_, 10000);
+}
+
+std::string RunningProgram::StatusPart(int part) const
+{
+    HWND bar = GetDlgItem(MainWindow(), 2);
+    char text[256] = "";
+    if (SendMessageA(bar, SB_GETPARTS, 0, 0) <= part)
+        return text;
+    // The bar writes the text where it is told, in its own process.
+    HANDLE process = OpenProcess(PROCESS_ALL_ACCESS, FALSE, pid_);
+    void* remote = VirtualAllocEx(process, NULL, sizeof text, MEM_COMMIT, PAGE_READWRITE);
+    SendMessageA(bar, SB_GETTEXTA, static_cast<WPARAM>(part), reinterpret_cast<LPARAM>(remote));
+    ReadProcessMemory(process, remote, text, sizeof text - 1, NULL);
+    VirtualFreeEx(process, remote, 0, MEM_RELEASE);
+    CloseHandle(process);
+    return text;
 }

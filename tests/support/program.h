@@ -31,6 +31,15 @@ public:
     bool Close(int timeoutMs = 15000);
     // Waits for the process to end by itself; returns its exit code or -1.
     int WaitForExit(int timeoutMs);
+    // Ends it at once, as a crash or the task manager would: nothing of its own runs.
+    void Kill();
+    // The text of a part of the main window's status line; "" when it has no such part.
+    std::string StatusPart(int part) const;
+    // Waits until that part reads text; false after timeoutMs.
+    bool StatusPartReads(int part, const std::string& text, int timeoutMs = 30000) const
+    {
+        return PumpUntil([&] { return StatusPart(part) == text; }, timeoutMs);
+    }
 
 private:
     HANDLE process_ = NULL;

@@ -25,6 +25,8 @@ TEST(Retry, FailuresThatMayPassWaitByTargetOrFileAndTheRestAreNotRetried)
         {ERR_HOST_NOT_RESOLVED, 0, FAILURE_TARGET},
         {ERR_TCPIP, 0, FAILURE_TARGET},
         {ERR_FILE_OPERATION, 0, FAILURE_TARGET},  // a data connection that broke
+        {ERR_FILE_OPERATION, ERROR_DISK_FULL, FAILURE_TARGET},
+        {ERR_FILE_OPERATION, ERROR_BAD_PATHNAME, FAILURE_LASTING},  // a relative target folder
         {421, 0, FAILURE_TARGET},
         {425, 0, FAILURE_TARGET},
         {452, 0, FAILURE_TARGET},

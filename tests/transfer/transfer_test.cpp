@@ -111,7 +111,7 @@ protected:
     }
     int Copy(std::string path, DWORD id, HANDLE abortEvent = NULL, HWND window = NULL)
     {
-        TransferRequest r = {NULL, NULL, window, abortEvent, KIND_HD, &path[0]};
+        TransferRequest r = {NULL, NULL, window, abortEvent, KIND_HD, &path[0], 0};
         return CopyToDiskTarget(&r, &start, id, stored);
     }
     bool TempLeft()

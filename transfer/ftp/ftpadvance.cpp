@@ -7,6 +7,7 @@
 #include "store/store.h"
 #include "transfer/diskcopy.h"
 #include "transfer/ftp/ftpsequence.h"
+#include "transfer/outcome.h"
 
 #include <string.h>
 
@@ -119,8 +120,11 @@ bool PrepareSource(FtpBatch* batch)
 {
     if (batch->direction != FTP_UPLOAD || OpenUploadSource(batch))
         return true;
-    if (!NoteVanishedSource(batch->files->localPath, GetLastError()))
-        ReportFtpError(ERR_SOURCE_OPEN, batch->files->localPath);
+    DWORD error = GetLastError();
+    if (NoteVanishedSource(batch->files->localPath, error))
+        NoteSourceGone(batch->files->localPath, KIND_FTP, batch->targetId, batch->target.address);
+    else
+        ReportFileError(batch, ERR_SOURCE_OPEN, batch->files->localPath, error);
     if (batch->progressWindow)
         SendMessageA(batch->progressWindow, UM_FTPFILEDONE, 0, 0);
     DropFirstFileJob(Client().batches, batch);
@@ -137,7 +141,7 @@ void SendPort(FtpBatch* batch)
     if (!OpenDataListener(batch, &address, &port)) {
         // A port we could not open may be another program's: announced, the
         // server would store what that program sends over the good copy.
-        ReportFtpError(ERR_TCPIP, batch->files->localPath);
+        ReportFileError(batch, ERR_TCPIP, batch->files->localPath, 0);
         StartNextFile(batch);
         return;
     }
@@ -280,6 +284,9 @@ void StartNextFile(FtpBatch* batch)
 {
     AbandonTransfer(batch);
     if (batch->files) {
+        // A file given up without a word (a server that took a short upload
+        // as whole, say) waits to be retried all the same.
+        NoteFtpFailure(batch, ERR_FILE_OPERATION, 0, true);
         // The file is over: stored, or given up. A progress window counts it
         // only now, so that "complete" never comes before its record.
         DropFirstFileJob(Client().batches, batch);
@@ -292,6 +299,8 @@ void StartNextFile(FtpBatch* batch)
 void FailCurrentFile(FtpBatch* batch, int code)
 {
     if (code != 553 || !EndsWithSeparator(batch->localPath))
-        ReportBatchError(batch, code);
+        ReportFileError(batch, code, NULL, 0);
+    else
+        NoteFtpFailure(batch, code, 0, true);
     StartNextFile(batch);
 }

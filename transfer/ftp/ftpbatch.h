@@ -6,6 +6,7 @@
 #include <string>
 
 #include "store/layout.h"
+#include "store/storedstate.h"
 #include "transfer/ftp/ftptext.h"
 
 enum { FTP_UPLOAD = 0, FTP_DOWNLOAD = 1 };
@@ -36,6 +37,8 @@ const char* FtpStateName(WORD state);
 struct FtpJob {
     FtpJob* next;
     char* localPath;  // heap, its length + 1
+    bool oneTarget;   // a copy retried to this batch's target alone, not a change for every target
+    bool settled;     // its copy was stored, or its failure noted for retrying
 };
 
 // What the batch serves, copied from its FtpTarget before it is listed, so
@@ -60,6 +63,7 @@ struct FinishedFile {
     bool changeDeferred;  // a change the intake left to this upload, not in it if unconfirmed
     char localPath[MAX_PATH];
     char remotePath[MAX_PATH];
+    FileVersion version;  // uploads: the source as it was when opened
 };
 
 // The data side of the first file job.
@@ -70,6 +74,7 @@ struct FtpTransfer {
     ULONGLONG size;             // uploads: size of the source when opened (what is read)
     ULONGLONG done;             // bytes sent or received
     FILETIME written;           // uploads: last write time of the source when opened
+    FileVersion version;        // uploads: the source as its folder listed it before it opened
     bool serverReady;           // the server's preliminary reply to STOR/RETR came
     bool allSent;               // uploads: every byte sent, our side shut down
     bool failed;                // downloads: a write to the part file failed
@@ -97,6 +102,7 @@ struct FtpBatch {
     char restorePath[MAX_PATH];
     char partPath[MAX_PATH];
     DWORD targetId;
+    WORD itemLength;      // uploads: length of the key name of the item its files belong to
     BYTE direction;       // FTP_UPLOAD or FTP_DOWNLOAD
     BYTE mode;            // worker mode of the maker (1 live, 2 folder)
     HWND progressWindow;  // folder transfers only

@@ -5,6 +5,7 @@
 #include "common/messages.h"
 #include "log/errors.h"
 #include "log/log.h"
+#include "transfer/outcome.h"
 
 #include <stdio.h>
 #include <string.h>
@@ -72,7 +73,7 @@ void QueueFtpRequestAgain(const char* path)
     bool waiting = false;
     LockQueue(queue);
     for (TransferRequest* r = queue->first; r && !waiting; r = r->next)
-        waiting = r->kind == KIND_FTP && strcmp(r->path, path) == 0;
+        waiting = r->kind == KIND_FTP && !r->targetId && strcmp(r->path, path) == 0;
     UnlockQueue(queue);
     if (!waiting)
         QueueRequest(queue, g_client.liveWorkEvent, path, KIND_FTP, g_client.window, NULL,
@@ -202,9 +203,43 @@ void ReportFtpError(int code, const char* subject)
     ReportError(&report);
 }
 
+bool NoteFtpFailure(FtpBatch* batch, int code, DWORD systemError, bool firstOnly)
+{
+    if (batch->direction != FTP_UPLOAD)
+        return true;
+    std::vector<CopyFailure> failures;
+    // Only this thread changes a listed batch's files.
+    for (FtpJob* job = batch->files; job; job = firstOnly ? NULL : job->next) {
+        if (job->settled)
+            continue;
+        job->settled = true;
+        failures.push_back(
+            {job->localPath, KIND_FTP, batch->targetId, batch->itemLength, code, systemError, 0});
+    }
+    return NoteCopiesFailed(failures.data(), failures.size()) || batch->mode == WORKER_FOLDER;
+}
+
 void ReportBatchError(FtpBatch* batch, int code)
 {
-    ReportFtpError(code, batch->target.address[0] ? batch->target.address : batch->localPath);
+    if (NoteFtpFailure(batch, code, 0, false))
+        ReportFtpError(code, batch->target.address[0] ? batch->target.address : batch->localPath);
+}
+
+void ReportFileError(FtpBatch* batch, int code, const char* subject, DWORD systemError)
+{
+    if (NoteFtpFailure(batch, code, systemError, true))
+        ReportFtpError(code, subject                    ? subject
+                             : batch->target.address[0] ? batch->target.address
+                                                        : batch->localPath);
+}
+
+void NoteUploadStored(FtpBatch* batch)
+{
+    const FinishedFile& f = batch->finished;
+    if (batch->files && strcmp(batch->files->localPath, f.localPath) == 0)
+        batch->files->settled = true;
+    NoteCopyStored(f.localPath, KIND_FTP, batch->targetId, batch->itemLength, batch->target.address,
+                   f.version.lastWrite ? &f.version : NULL);
 }
 
 void CloseBatch(FtpBatch* batch, bool logClose)

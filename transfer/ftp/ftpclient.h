@@ -39,7 +39,17 @@ void LogPathLine(const char* format, const char* path);
 // Error report with the code and a subject, and with the batch's server
 // address as subject (main thread).
 void ReportFtpError(int code, const char* subject);
+// The same for an upload's files, which then wait to be retried: those of the
+// batch not yet stored nor noted, or its first file only. The user hears of
+// what is news only (a folder transfer's batch: of everything).
 void ReportBatchError(FtpBatch* batch, int code);
+void ReportFileError(FtpBatch* batch, int code, const char* subject, DWORD systemError);
+// Notes the upload's files as above without a report; true when the user is
+// to hear of them.
+bool NoteFtpFailure(FtpBatch* batch, int code, DWORD systemError, bool firstOnly);
+// The server confirmed the upload of the finished file: its version is
+// recorded and any wait to retry it ends.
+void NoteUploadStored(FtpBatch* batch);
 
 // Ends a batch: logs the close (logClose), closes its sockets, counts its
 // remaining files as over for its progress window, removes it and shows the

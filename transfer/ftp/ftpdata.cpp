@@ -58,7 +58,9 @@ void EndSending(FtpBatch* batch)
     UnlockBatches(Client().batches);
     if (!deferred || batch->stoppedByUser)
         return;
-    if (batch->finished.present && !SourceChangedSinceRead(CurrentPath(batch), t))
+    // A copy retried to this target alone cannot stand for the change's copies to the others.
+    bool oneTarget = batch->files && batch->files->oneTarget;
+    if (batch->finished.present && !oneTarget && !SourceChangedSinceRead(CurrentPath(batch), t))
         batch->finished.changeDeferred = true;
     else
         QueueFtpRequestAgain(CurrentPath(batch));
@@ -141,6 +143,7 @@ void EndTransfer(FtpBatch* batch, bool whole)
     FinishedFile& f = batch->finished;
     memset(&f, 0, sizeof f);
     f.present = whole;
+    f.version = batch->current.version;
     f.logSuccess = whole && batch->direction == FTP_UPLOAD && batch->current.size > 0;
     lstrcpynA(f.localPath, path, sizeof f.localPath);
     lstrcpynA(f.remotePath, batch->current.remotePath, sizeof f.remotePath);
@@ -160,8 +163,11 @@ void EndBrokenTransfer(FtpBatch* batch)
 {
     char path[MAX_PATH];
     lstrcpynA(path, CurrentPath(batch), sizeof path);
+    // Noted while it is still the batch's first file: the end may start the next.
+    bool report = NoteFtpFailure(batch, ERR_FILE_OPERATION, 0, true);
     EndTransfer(batch, false);
-    ReportFtpError(ERR_FILE_OPERATION, path);
+    if (report)
+        ReportFtpError(ERR_FILE_OPERATION, path);
 }
 
 // The user's input and painting came first: every transfer that left work
@@ -355,6 +361,9 @@ void OnDataClose(FtpBatch* batch, WORD error)
 bool OpenUploadSource(FtpBatch* batch)
 {
     FtpTransfer& t = batch->current;
+    // Read before the open: a change made from here on is sent again, never lost.
+    if (!ReadFileVersion(CurrentPath(batch), &t.version))
+        t.version = FileVersion();
     t.file = CreateFileA(CurrentPath(batch), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, NULL,
                          OPEN_EXISTING, FILE_FLAG_SEQUENTIAL_SCAN, NULL);
     if (t.file == INVALID_HANDLE_VALUE)
@@ -552,6 +561,8 @@ void ConfirmFinishedFile(FtpBatch* batch)
                                     batch->target.userName, batch->target.address,
                                     batch->target.port))
         LogRecordNotWritten(f.localPath);
+    if (batch->direction == FTP_UPLOAD)
+        NoteUploadStored(batch);
 }
 
 WORD NextDataPort(void)
