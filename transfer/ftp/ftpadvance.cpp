@@ -178,8 +178,15 @@ void SendTransfer(FtpBatch* batch)
         FailOnText(batch);
         return;
     }
-    SetFtpState(batch, batch->direction == FTP_DOWNLOAD ? FTP_STATE_RETR : FTP_STATE_STOR);
-    SendArgumentCommand(batch, batch->direction == FTP_DOWNLOAD ? "RETR" : "STOR", name);
+    if (batch->direction == FTP_DOWNLOAD) {
+        SetFtpState(batch, FTP_STATE_RETR);
+        SendArgumentCommand(batch, "RETR", name);
+        return;
+    }
+    if (batch->target.safeUpload)
+        name = StartTemporaryUpload(batch, name);
+    SetFtpState(batch, FTP_STATE_STOR);
+    SendArgumentCommand(batch, "STOR", name);
 }
 
 // The 227 reply to PASV: the port comes from the reply, the address is the
@@ -228,8 +235,10 @@ void AdvanceBatch(FtpBatch* batch, int code, const char* line)
 {
     if (batch->state == FTP_STATE_CWD)
         lstrcpynA(batch->cwd, batch->pendingCwd, sizeof batch->cwd);
-    FtpStep step = DecideFtpStep(code, batch->state, batch->files != NULL, batch->folderCut >= 0,
-                                 batch->target.passive != 0);
+    FtpStep step = IsRenameState(batch->state)
+                       ? DecideRenameStep(code, batch->state, batch->temp.retried)
+                       : DecideFtpStep(code, batch->state, batch->files != NULL,
+                                       batch->folderCut >= 0, batch->target.passive != 0);
     switch (step.action) {
     case FTP_SEND_USER:
         SetFtpState(batch, step.state);
@@ -270,6 +279,17 @@ void AdvanceBatch(FtpBatch* batch, int code, const char* line)
     case FTP_SEND_TRANSFER:
         SendTransfer(batch);
         break;
+    case FTP_CHECK_SIZE:
+    case FTP_SIZE_UNKNOWN:
+    case FTP_SEND_RNFR:
+    case FTP_SEND_RNTO:
+    case FTP_DELETE_STORED:
+    case FTP_FILE_RENAMED:
+    case FTP_RENAME_REFUSED:
+    case FTP_RENAME_FAILED:
+    case FTP_NEXT_FILE:
+        AdvanceRename(batch, step.action, code, line);
+        break;
     case FTP_DO_NOTHING:
         SetFtpState(batch, step.state);
         break;
@@ -279,6 +299,10 @@ void AdvanceBatch(FtpBatch* batch, int code, const char* line)
 void StartNextFile(FtpBatch* batch)
 {
     AbandonTransfer(batch);
+    // The temporary file of a failed upload goes first; its answer comes
+    // back here.
+    if (DeleteTemporaryFile(batch, true))
+        return;
     if (batch->files) {
         // The file is over: stored, or given up. A progress window counts it
         // only now, so that "complete" never comes before its record.
