@@ -25,9 +25,9 @@ struct PageIds {
     const int* fields;  // enabled and disabled with the enable box
     size_t fieldCount;
 };
-const int kFtpFields[] = {IDC_FTP_NAME,      IDC_FTP_ADDRESS, IDC_FTP_PORT,
-                          IDC_FTP_FOLDER,    IDC_FTP_USER,    IDC_FTP_PASSWORD,
-                          IDC_FTP_ANONYMOUS, IDC_FTP_PASSIVE, IDC_FTP_STORAGE};
+const int kFtpFields[] = {IDC_FTP_NAME,       IDC_FTP_ADDRESS,  IDC_FTP_PORT,      IDC_FTP_FOLDER,
+                          IDC_FTP_USER,       IDC_FTP_PASSWORD, IDC_FTP_ANONYMOUS, IDC_FTP_PASSIVE,
+                          IDC_FTP_SAFEUPLOAD, IDC_FTP_STORAGE};
 const int kHdFields[] = {IDC_HD_FOLDER, IDC_HD_STORAGE};
 const PageIds kFtpPage = {
     IDC_FTP_ENABLE, IDC_FTP_LIST,    IDC_FTP_QUICK, IDC_FTP_ADDNEW,
@@ -92,6 +92,7 @@ void LoadFields(HWND page, const TargetPage* p, const TargetRecord* target)
         SetDlgItemInt(page, IDC_FTP_PORT, target->port, FALSE);
         SetCheck(page, IDC_FTP_ANONYMOUS, target->anonymous != 0);
         SetCheck(page, IDC_FTP_PASSIVE, target->passive != 0);
+        SetCheck(page, IDC_FTP_SAFEUPLOAD, target->safeUpload != 0);
         SetDlgItemTextA(page, IDC_FTP_USER, target->userName);
         SetDlgItemTextA(page, IDC_FTP_PASSWORD, target->password);
         SetDlgItemTextA(page, IDC_FTP_FOLDER, target->folder);
@@ -105,9 +106,10 @@ void LoadFields(HWND page, const TargetPage* p, const TargetRecord* target)
     }
 }
 
-// Empty fields; an FTP page gets the name, port and folder given.
+// Empty fields; an FTP page gets the name, port and folder given, and the
+// temporary-name upload when safeUpload.
 void ClearFields(HWND page, const TargetPage* p, const char* name, const char* port,
-                 const char* folder)
+                 const char* folder, bool safeUpload)
 {
     if (!IsFtp(p)) {
         SetDlgItemTextA(page, IDC_HD_FOLDER, "");
@@ -121,6 +123,7 @@ void ClearFields(HWND page, const TargetPage* p, const char* name, const char* p
     SetDlgItemTextA(page, IDC_FTP_PASSWORD, "");
     SetCheck(page, IDC_FTP_ANONYMOUS, false);
     SetCheck(page, IDC_FTP_PASSIVE, false);
+    SetCheck(page, IDC_FTP_SAFEUPLOAD, safeUpload);
     ShowAnonymousState(page);
 }
 
@@ -157,7 +160,7 @@ void OnReloadTargets(HWND page, TargetPage* p, WPARAM wParam)
             SendMessageA(list, CB_SETITEMDATA, at, t->id);
     }
     if (count == 0) {
-        ClearFields(page, p, "", "", "");
+        ClearFields(page, p, "", "", "", false);
         p->currentId = 0;
         return;
     }
@@ -266,6 +269,7 @@ int SaveTarget(HWND page, TargetPage* p)
         t->port = PortValue(f.port);
         t->anonymous = f.anonymous ? 1 : 0;
         t->passive = Checked(page, IDC_FTP_PASSIVE) ? 1 : 0;
+        t->safeUpload = Checked(page, IDC_FTP_SAFEUPLOAD) ? 1 : 0;
     } else {
         settings->switches->hdEnabled = enabled ? 1 : 0;
         settings->switches->hdCount = 1;
@@ -352,7 +356,8 @@ void OnAddNew(HWND page, TargetPage* p)
     if (!SaveFields(page))
         return;
     SendMessageA(page, UM_RELOADTARGETS, 0, 0);
-    ClearFields(page, p, "New FTP Server", "21", "/www");
+    // A new target never leaves a partial file unless the user says so.
+    ClearFields(page, p, "New FTP Server", "21", "/www", true);
     p->currentId = 0;
 }
 

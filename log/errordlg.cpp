@@ -160,6 +160,8 @@ int MapErrorCode(int code)
         return IDS_DEST_OPEN;
     case ERR_NAME_NOT_SHOWN:
         return IDS_NAME_NOT_SHOWN;
+    case ERR_RENAME_REFUSED:
+        return IDS_RENAME_REFUSED;
     case 332:
         return IDS_LOGIN_FAILED;
     case 421:

@@ -16,6 +16,7 @@ enum ErrorCode {
     ERR_SOURCE_OPEN = 11,
     ERR_DEST_OPEN = 12,
     ERR_NAME_NOT_SHOWN = 13,  // a file name with characters outside the system's code page
+    ERR_RENAME_REFUSED = 14,  // a server that takes no temporary name or no rename
 };
 
 enum { ERROR_SUBJECT_SIZE = 256 };

@@ -24,6 +24,7 @@
 #define IDS_SOURCE_OPEN 45
 #define IDS_DEST_OPEN 46
 #define IDS_NAME_NOT_SHOWN 47
+#define IDS_RENAME_REFUSED 48
 
 /* Error window ERRORDLG ----------------------------------------------------- */
 #define IDC_ERROR_HEADING 1077
@@ -99,6 +100,7 @@
 #define IDC_FTP_PASSWORD 1025
 #define IDC_FTP_ANONYMOUS 1038
 #define IDC_FTP_PASSIVE 1147
+#define IDC_FTP_SAFEUPLOAD 1148
 #define IDC_FTP_STORAGE 1051
 #define IDC_FTP_LIST 1125
 #define IDC_FTP_QUICK 1120

@@ -131,3 +131,21 @@ int GetRestoreFolder(char* buffer, DWORD size)
     RegCloseKey(key);
     return buffer[0] || GetInstallDir(buffer, size) ? 1 : 0;
 }
+
+int DeleteRestoreRecord(const char* path, const char* storedPath, int kind)
+{
+    char valueName[TK_PATH_SIZE];
+    char itemName[TK_PATH_SIZE];
+    if (!path || !storedPath || !RecordName(path, storedPath, valueName, sizeof valueName) ||
+        !OpenItemKey(path, itemName, NULL))
+        return 0;
+    char keyPath[TK_PATH_SIZE + 32];
+    snprintf(keyPath, sizeof keyPath, "%s\\%s\\%s", TK_FILES_KEY, itemName,
+             kind == KIND_FTP ? "FTP" : "HD");
+    HKEY key = NULL;
+    if (RegOpenKeyExA(HKEY_LOCAL_MACHINE, keyPath, 0, KEY_ALL_ACCESS, &key) != ERROR_SUCCESS)
+        return 0;
+    LONG rc = RegDeleteValueA(key, valueName);
+    RegCloseKey(key);
+    return rc == ERROR_SUCCESS ? 1 : 0;
+}

@@ -57,6 +57,7 @@ void ReadFtpTarget(HKEY key, FtpTarget* t)
     ReadRegBinary(key, "ftp_port", &t->port, 2);
     ReadRegBinary(key, "ftp_anonymous", &t->anonymous, 1);
     ReadRegBinary(key, "ftp_passive", &t->passive, 1);
+    ReadRegBinary(key, "ftp_safeupload", &t->safeUpload, 1);
     ReadRegBinary(key, "ftp_exists", &t->storageType, 1);
     ReadRegBinary(key, "ftp_serverid", &t->id, 4);
     ReadRegText(key, "ftp_address", t->address, TK_FTPTEXT_SIZE);
@@ -143,6 +144,7 @@ void WriteFtpTarget(HKEY key, FtpTarget* t)
     WriteRegBinary(key, "ftp_port", &t->port, 2);
     WriteRegBinary(key, "ftp_anonymous", &t->anonymous, 1);
     WriteRegBinary(key, "ftp_passive", &t->passive, 1);
+    WriteRegBinary(key, "ftp_safeupload", &t->safeUpload, 1);
     WriteRegBinary(key, "ftp_exists", &t->storageType, 1);
     WriteRegBinary(key, "ftp_serverid", &t->id, 4);
 }

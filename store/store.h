@@ -34,6 +34,7 @@ struct TargetRecord {
     BYTE storageType;  // ftp_exists / hd_exists
     BYTE anonymous;    // ftp_anonymous
     BYTE passive;      // ftp_passive: 1 = passive-mode data connections
+    BYTE safeUpload;   // ftp_safeupload: 1 = upload under a temporary name, then rename
 };
 typedef TargetRecord FtpTarget;
 typedef TargetRecord DiskTarget;
@@ -85,6 +86,9 @@ int WriteRestoreRecord(const char* path, int targetId, const char* storedPath, i
 // not fit, no item covers path, or its restore key cannot be opened.
 int WriteFtpRestoreRecord(const char* path, int targetId, const char* storedPath,
                           const char* userName, const char* address, WORD port);
+// Deletes the restore record of the copy of path stored as storedPath on a target of kind.
+// 1 when there was one and it is gone; 0 when there was none or it could not be deleted.
+int DeleteRestoreRecord(const char* path, const char* storedPath, int kind);
 // The one reading of an FTP restore record's data "user:<password>@address:port":
 // the address is what follows the last '@' (user names such as user@domain
 // hold one too) up to the next ':', the port what follows that ':' (0 when

@@ -1,6 +1,7 @@
 // Times the program's own main window synchronising a folder item to one FTP
 // server, with a probe thread that asks the window something every 10 ms.
-// ftp_sync_bench FOLDER PORT REMOTEFOLDER [passive]   (anonymous on 127.0.0.1)
+// ftp_sync_bench FOLDER PORT REMOTEFOLDER [passive] [safe]   (anonymous on 127.0.0.1; safe:
+// each file under a temporary name, then renamed)
 // Prints the seconds until "Folder Transfer Complete" and the longest wait of the probe.
 #include <windows.h>
 #include <commctrl.h>
@@ -48,7 +49,7 @@ DWORD WINAPI RunProbe(void* param)
 int main(int argc, char** argv)
 {
     if (argc < 4) {
-        fprintf(stderr, "usage: ftp_sync_bench FOLDER PORT REMOTEFOLDER [passive]\n");
+        fprintf(stderr, "usage: ftp_sync_bench FOLDER PORT REMOTEFOLDER [passive] [safe]\n");
         return 2;
     }
     std::string folder = argv[1];
@@ -64,7 +65,10 @@ int main(int argc, char** argv)
     ftp.folder = argv[3];
     ftp.anonymous = 1;
     ftp.password = "";
-    ftp.passive = argc > 4 ? 1 : 0;
+    for (int i = 4; i < argc; ++i) {
+        ftp.passive |= std::string(argv[i]) == "passive";
+        ftp.safeUpload |= std::string(argv[i]) == "safe";
+    }
     ItemSpec item;
     item.ftps = {ftp};
     item.diskOn = 0;

@@ -4,7 +4,7 @@
 #     synchronising it (with the longest wait of a probe that asks the window
 #     something every 10 ms), against curl -P 127.0.0.1 -T
 #  2. 1,000 files of 4 KiB synchronised by the main window, against lftp mirror -R
-#     (both in active mode)
+#     (both in active mode), and by the main window under temporary names
 # Run by hand after scripts/build x86_64: bench/ftp/run.sh [runs, default 3]
 set -euo pipefail
 cd "$(dirname "$0")/../.."
@@ -17,7 +17,7 @@ trap 'scripts/ftp-servers stop "$state" >/dev/null 2>&1; stop_services; rm -rf "
 start_display >/dev/null
 start_wine "$PWD/$root/x86_64/wineprefix" >/dev/null
 scripts/ftp-servers start "$state" >/dev/null
-port=$(awk '/^vsftpd/{print $2}' "$state/ports.txt")
+port=$(awk '$1 == "vsftpd" {print $2}' "$state/ports.txt")
 pub=$state/vsroot/pub
 winpath() { echo "Z:${1//\//\\}"; }
 now() { date +%s.%N; }
@@ -60,4 +60,10 @@ for run in $(seq "$runs"); do
   lftp_s=$(echo "$t1 - $t0" | bc -l)
   printf "run %d: lftp %.2f s (%d files); program %.2f s (%d files, %.2f x lftp), window's longest wait %s ms\n" \
     "$run" "$lftp_s" "$m" "$ours" "$n" "$(echo "$lftp_s / $ours" | bc -l)" "$(echo "$line" | awk '{print $7}')"
+  # The same with each file under a temporary name, then renamed; none may stay behind.
+  line=$(bench ftp_sync_bench.exe "$(winpath "$work/many")" "$port" pub/safe safe)
+  safe=$(echo "$line" | awk '{print $2}')
+  printf "run %d: under temporary names %.2f s (%d files, %d left as .tkp, %.2f x in place)\n" \
+    "$run" "$safe" "$(ls "$pub/safe" | grep -vc '[.]tkp$' || true)" "$(ls "$pub/safe" | grep -c '[.]tkp$' || true)" \
+    "$(echo "$ours / $safe" | bc -l)"
 done

@@ -33,7 +33,7 @@ TEST_F(DialogTest, ThePropertiesSheetSavesWhatEachPageShows)
 {
     const std::string item = dir_.path() + "\\source\\", deep = dir_ / "e\\a\\b";
     ItemSpec spec;
-    spec.ftps = {FtpSpec{21, "a", "/a", "u", "p", "Alpha", 1, 0, 1},
+    spec.ftps = {FtpSpec{21, "a", "/a", "u", "p", "Alpha", 1, 0, 1, 1},
                  FtpSpec{21, "b", "/b", "u", "p", "Beta"}};
     spec.disks = {DiskSpec{dir_ / "Backup"}};
     SeedItem(item, spec);
@@ -44,14 +44,16 @@ TEST_F(DialogTest, ThePropertiesSheetSavesWhatEachPageShows)
                  auto see = [&] {
                      seen.push_back(
                          Shown(ftp, {IDC_FTP_NAME, IDC_FTP_PORT, IDC_FTP_FOLDER, IDC_FTP_PASSIVE,
-                                     -IDC_FTP_PASSIVE, -IDC_FTP_USER, IDC_FTP_PASSWORD}));
+                                     -IDC_FTP_PASSIVE, -IDC_FTP_USER, IDC_FTP_PASSWORD}) +
+                         Shown(ftp, {IDC_FTP_SAFEUPLOAD}));
                  };
                  see();
                  SendDlgItemMessageA(ftp, IDC_FTP_LIST, CB_SELECTSTRING, -1,
                                      reinterpret_cast<LPARAM>("Beta"));
                  SendMessageA(ftp, WM_COMMAND, MAKEWPARAM(IDC_FTP_LIST, CBN_SELCHANGE), 0);
                  see();
-                 Do(ftp, {{'t', IDC_FTP_PASSIVE}, {'c', IDC_TARGET_SAVE}, {'c', IDC_FTP_ADDNEW}});
+                 Do(ftp, {{'t', IDC_FTP_PASSIVE}, {'t', IDC_FTP_SAFEUPLOAD}});
+                 Do(ftp, {{'c', IDC_TARGET_SAVE}, {'c', IDC_FTP_ADDNEW}});
                  see();
                  Do(ftp, {{'=', IDC_FTP_ADDRESS, "c"},
                           {'=', IDC_FTP_USER, "u"},
@@ -84,11 +86,11 @@ TEST_F(DialogTest, ThePropertiesSheetSavesWhatEachPageShows)
                  Do(options, {{'=', IDC_OPT_SIZELIMIT, "4294967295"}});
                  Press(sheet, PSBTN_OK);
              });
-    EXPECT_EQ(
-        (Strings{"Alpha 21 /a 1 1 1 p ", "Beta 21 /b 0 1 1 p ", "New FTP Server 21 /www 0 1 1  ",
-                 "Gamma 21 /www 0 1 0 Enter E-Mail Address Here ", "Beta 21 /b 1 1 1 p ",
-                 "0 21 / 0 ", "1 0 0 "}),
-        seen);
+    EXPECT_EQ((Strings{"Alpha 21 /a 1 1 1 p 1 ", "Beta 21 /b 0 1 1 p 0 ",
+                       "New FTP Server 21 /www 0 1 1  1 ",
+                       "Gamma 21 /www 0 1 0 Enter E-Mail Address Here 1 ", "Beta 21 /b 1 1 1 p 1 ",
+                       "0 21 / 0 ", "1 0 0 "}),
+              seen);
     EXPECT_EQ("Site Already Exists|Enable Hard Drive/Network|Continue?|Continue?|Invalid Field|",
               Captions());
     ScopedItemSettings s(item.c_str());

@@ -83,12 +83,13 @@ protected:
         RemoveTree(ServerFolder());
         DeleteProductKey();
     }
-    void Seed(const std::string& diskFolder, BYTE passive = 0)
+    void Seed(const std::string& diskFolder, BYTE passive = 0, BYTE safeUpload = 0)
     {
         ItemSpec spec;
         FtpSpec ftp;
         ftp.port = ServerPort(passive ? "vsftpd-pasv" : "vsftpd");
         ftp.passive = passive;
+        ftp.safeUpload = safeUpload;
         ftp.folder = remote_;
         ftp.anonymous = 1;
         ftp.password = "";
@@ -182,7 +183,7 @@ TEST_F(FtpEndToEnd, SynchronizeCopiesTheTreeWithFourGibibytesToDiskAndServerAndI
     std::string restore = fast / "restore";
     MakeDirs(copies);
     MakeDirs(restore);
-    Seed(copies);
+    Seed(copies, 0, 1);  // each file under a temporary name, then renamed
     SetGlobalText("restorefolder", restore.c_str());
     wnd_ = CreateMainWindow(
         SW_SHOWNORMAL);  // the real main window in this process, with its live worker

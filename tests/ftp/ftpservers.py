@@ -16,6 +16,7 @@ import time
 from pyftpdlib.authorizers import DummyAuthorizer
 from pyftpdlib.handlers import DTPHandler, FTPHandler, ThrottledDTPHandler, TLS_DTPHandler, TLS_FTPHandler
 from pyftpdlib.ioloop import AsyncChat, IOLoop
+from pyftpdlib.log import logger
 from pyftpdlib.servers import FTPServer
 
 STATE = None
@@ -154,10 +155,11 @@ class NoConnect(Recording):
 
 
 class NameNotAllowed(Recording):
+    """Refuses names with "bad" in them, and the extension .tkp."""
     scenario = "553"
 
     def ftp_STOR(self, file, mode="w"):
-        if "bad" in os.path.basename(file):
+        if "bad" in os.path.basename(file) or file.endswith(".tkp"):
             self.respond("553 File name not allowed.")
             return
         return super().ftp_STOR(file, mode)
@@ -216,6 +218,56 @@ class CloseMid(Recording):
             self.data_channel._resp = None
             self.data_channel.close()
         self.close()
+
+
+class DropDTP(DTPHandler):
+    """Keeps the first 128 KiB of an upload, then resets the data connection."""
+    def handle_read(self):
+        super().handle_read()
+        if not self._closed and self.tot_bytes_received >= 128 * 1024:
+            self.socket.setsockopt(socket.SOL_SOCKET, socket.SO_LINGER, struct.pack("ii", 1, 0))
+            self._resp = ("426 Connection reset; transfer aborted.", logger.warning)
+            self.close()
+
+    handle_read_event = handle_read
+
+
+class DropMid(Recording):
+    scenario = "dropmid"
+    dtp_handler = DropDTP
+
+
+class RenameOver(Recording):
+    """Knows no SIZE, and renames onto no file that exists, as some servers do."""
+    scenario = "renameover"
+
+    def ftp_SIZE(self, path):
+        self.respond("502 Command not implemented.")
+
+    def ftp_RNTO(self, path):
+        if self.fs.lexists(path):
+            self._rnfr = None
+            self.respond("553 Target file exists.")
+            return
+        return super().ftp_RNTO(path)
+
+
+class NoRnfr(Recording):
+    scenario = "nornfr"
+
+    def ftp_RNFR(self, path):
+        self.respond("502 Command not implemented.")
+
+
+class BadSize(Recording):
+    """Names a size of its own for every file."""
+    scenario = "badsize"
+
+    def ftp_SIZE(self, path):
+        try:
+            self.respond("213 %d" % (os.path.getsize(path) // 2))
+        except OSError:
+            self.respond("550 No such file.")
 
 
 class SlowDTP(ThrottledDTPHandler):
@@ -388,7 +440,7 @@ class Noise(Recording):
         super().respond(resp, *args, **kwargs)
 
 
-HANDLERS = [HoldRefuse, HoldDrop, Nested, NoConfirm, Held, PasvElsewhere, PasvRefused, PasvGarbled, PasvDead, Normal, OneByte, Split, MultiLine, Many, NoPass, Refuse421, RefusePort, NoConnect,
+HANDLERS = [DropMid, RenameOver, NoRnfr, BadSize, HoldRefuse, HoldDrop, Nested, NoConfirm, Held, PasvElsewhere, PasvRefused, PasvGarbled, PasvDead, Normal, OneByte, Split, MultiLine, Many, NoPass, Refuse421, RefusePort, NoConnect,
             NameNotAllowed, CloseMid, Throttled, Stranger, ResetData, Flood, Noise]
 
 

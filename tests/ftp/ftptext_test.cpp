@@ -257,6 +257,7 @@ TEST(Sequence, RepliesAndStatesDecideTheNextCommand)
         int code;
         WORD state;
         FtpReplyClass meaning;
+        bool temporary = false;  // the STOR names a temporary file
     } meanings[] = {
         {530, FTP_STATE_PASS, FTP_REPLY_END_BATCH},
         {421, FTP_STATE_NEW, FTP_REPLY_END_BATCH},
@@ -280,9 +281,12 @@ TEST(Sequence, RepliesAndStatesDecideTheNextCommand)
         {150, FTP_STATE_STOR, FTP_REPLY_ADVANCE},
         {221, FTP_STATE_QUIT, FTP_REPLY_CLOSING},
         {530, FTP_STATE_QUIT, FTP_REPLY_ADVANCE},
+        {421, FTP_STATE_RNTO, FTP_REPLY_END_BATCH},
+        {501, FTP_STATE_STOR, FTP_REPLY_TEMP_REFUSED, true},
+        {426, FTP_STATE_STOR, FTP_REPLY_END_BATCH, true},
     };
     for (const Meaning& m : meanings)
-        EXPECT_EQ(m.meaning, ClassifyFtpReply(m.code, m.state))
+        EXPECT_EQ(m.meaning, ClassifyFtpReply(m.code, m.state, m.temporary))
             << m.code << " in state " << m.state;
 }
 

@@ -9,7 +9,7 @@ add_test(NAME ftp_servers_stop COMMAND ${CMAKE_SOURCE_DIR}/scripts/ftp-servers s
 set_tests_properties(ftp_servers_start PROPERTIES FIXTURES_SETUP ftp_servers)
 set_tests_properties(ftp_servers_stop PROPERTIES FIXTURES_CLEANUP ftp_servers)
 
-tk_add_test(ftp_tests ftp/ftpsession_test.cpp ftp/ftpfailure_test.cpp)
+tk_add_test(ftp_tests ftp/ftpsession_test.cpp ftp/ftpfailure_test.cpp ftp/ftpsafe_test.cpp)
 set_tests_properties(ftp_tests PROPERTIES FIXTURES_REQUIRED ftp_servers
                      ENVIRONMENT TK_FTP_STATE=${TK_FTP_STATE})
 

@@ -110,7 +110,7 @@ TEST_F(Store, NewItemDefaultsAndEveryFieldThroughSaveAndLoadInValuesOfTheirShape
     EXPECT_EQ(std::string("1/260|") + shortName, Value(key, "shortname"));
 
     std::string password(255, 'p'), name(255, 'N'), remote = "/" + std::string(258, 'f');
-    FtpSpec f{65535, "ftp.example.org", remote, "al", password, name, STORAGE_BACKUP, 1, 1};
+    FtpSpec f{65535, "ftp.example.org", remote, "al", password, name, STORAGE_BACKUP, 1, 1, 1};
     SeedItem(item, ItemSpec{{DiskSpec{"\\\\server\\share\\backup", STORAGE_APPEND}}, {f}});
     {
         ScopedItemSettings s(item.c_str());
@@ -125,11 +125,11 @@ TEST_F(Store, NewItemDefaultsAndEveryFieldThroughSaveAndLoadInValuesOfTheirShape
               std::string(t->name) + "|" + t->address + "|" + t->userName + "|" + t->password +
                   "|" + t->folder + "|" + d->folder);
     TargetSwitches* on = s->switches;
-    EXPECT_EQ((Ints{65535, 1, STORAGE_BACKUP, 1, 1, STORAGE_APPEND, 1, 1, 1, 1, 1, 1, 0, 0, -1}),
-              (Ints{t->port, t->anonymous, t->storageType, t->passive, int(t->id), d->storageType,
-                    int(d->id), int(on->ftpCount), int(on->hdCount), on->ftpEnabled, on->hdEnabled,
-                    s->options->deleteStored, s->options->excludeTemp, s->options->includeSubs,
-                    int(s->options->sizeLimit)}));
+    EXPECT_EQ((Ints{65535, 1, STORAGE_BACKUP, 1, 1, 1, STORAGE_APPEND, 1, 1, 1, 1, 1, 1, 0, 0, -1}),
+              (Ints{t->port, t->anonymous, t->storageType, t->passive, t->safeUpload, int(t->id),
+                    d->storageType, int(d->id), int(on->ftpCount), int(on->hdCount), on->ftpEnabled,
+                    on->hdEnabled, s->options->deleteStored, s->options->excludeTemp,
+                    s->options->includeSubs, int(s->options->sizeLimit)}));
     std::string I = key, F = key + "\\Targets\\FTP\\1", H = key + "\\Targets\\HD\\1";
     struct {
         std::string key;
@@ -152,6 +152,7 @@ TEST_F(Store, NewItemDefaultsAndEveryFieldThroughSaveAndLoadInValuesOfTheirShape
         {F, "ftp_anonymous", "3/1|"},
         {F, "ftp_serverid", "3/4|"},
         {F, "ftp_passive", "3/1|"},
+        {F, "ftp_safeupload", "3/1|"},
         {H, "hd_directory", "1/260|"},
         {H, "hd_exists", "3/1|"},
         {H, "hd_driveid", "3/4|"},

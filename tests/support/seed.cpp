@@ -20,6 +20,7 @@ void FillTarget(TargetRecord* t, const FtpSpec& f)
     t->storageType = f.storage;
     t->anonymous = f.anonymous;
     t->passive = f.passive;
+    t->safeUpload = f.safeUpload;
 }
 
 }  // namespace

@@ -20,6 +20,7 @@ struct FtpSpec {
     BYTE storage = 1;
     BYTE anonymous = 0;
     BYTE passive = 0;
+    BYTE safeUpload = 0;
 };
 
 struct ItemSpec {

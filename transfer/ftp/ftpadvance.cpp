@@ -182,8 +182,15 @@ void SendTransfer(FtpBatch* batch)
         FailOnText(batch);
         return;
     }
-    SetFtpState(batch, batch->direction == FTP_DOWNLOAD ? FTP_STATE_RETR : FTP_STATE_STOR);
-    SendArgumentCommand(batch, batch->direction == FTP_DOWNLOAD ? "RETR" : "STOR", name);
+    if (batch->direction == FTP_DOWNLOAD) {
+        SetFtpState(batch, FTP_STATE_RETR);
+        SendArgumentCommand(batch, "RETR", name);
+        return;
+    }
+    if (batch->target.safeUpload)
+        name = StartTemporaryUpload(batch, name);
+    SetFtpState(batch, FTP_STATE_STOR);
+    SendArgumentCommand(batch, "STOR", name);
 }
 
 // The 227 reply to PASV: the port comes from the reply, the address is the
@@ -232,8 +239,10 @@ void AdvanceBatch(FtpBatch* batch, int code, const char* line)
 {
     if (batch->state == FTP_STATE_CWD)
         lstrcpynA(batch->cwd, batch->pendingCwd, sizeof batch->cwd);
-    FtpStep step = DecideFtpStep(code, batch->state, batch->files != NULL, batch->folderCut >= 0,
-                                 batch->target.passive != 0);
+    FtpStep step = IsRenameState(batch->state)
+                       ? DecideRenameStep(code, batch->state, batch->temp.retried)
+                       : DecideFtpStep(code, batch->state, batch->files != NULL,
+                                       batch->folderCut >= 0, batch->target.passive != 0);
     switch (step.action) {
     case FTP_SEND_USER:
         SetFtpState(batch, step.state);
@@ -274,6 +283,17 @@ void AdvanceBatch(FtpBatch* batch, int code, const char* line)
     case FTP_SEND_TRANSFER:
         SendTransfer(batch);
         break;
+    case FTP_CHECK_SIZE:
+    case FTP_SIZE_UNKNOWN:
+    case FTP_SEND_RNFR:
+    case FTP_SEND_RNTO:
+    case FTP_DELETE_STORED:
+    case FTP_FILE_RENAMED:
+    case FTP_RENAME_REFUSED:
+    case FTP_RENAME_FAILED:
+    case FTP_NEXT_FILE:
+        AdvanceRename(batch, step.action, code, line);
+        break;
     case FTP_DO_NOTHING:
         SetFtpState(batch, step.state);
         break;
@@ -283,6 +303,10 @@ void AdvanceBatch(FtpBatch* batch, int code, const char* line)
 void StartNextFile(FtpBatch* batch)
 {
     AbandonTransfer(batch);
+    // The temporary file of a failed upload goes first; its answer comes
+    // back here.
+    if (DeleteTemporaryFile(batch, true))
+        return;
     if (batch->files) {
         // A file given up without a word (a server that took a short upload
         // as whole, say) waits to be retried all the same.

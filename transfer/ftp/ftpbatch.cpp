@@ -10,8 +10,8 @@
 namespace {
 
 const char* const kStateNames[FTP_STATE_COUNT] = {
-    "NEW",  "PORT",    "CWD",        "TYPE",        "USER", "PASS", "RETR",
-    "STOR", "FOLDERS", "DATA_ENDED", "REPLY_ENDED", "QUIT", "PASV",
+    "NEW",        "PORT",        "CWD",  "TYPE", "USER", "PASS", "RETR", "STOR",        "FOLDERS",
+    "DATA_ENDED", "REPLY_ENDED", "QUIT", "PASV", "SIZE", "RNFR", "RNTO", "DELE_STORED", "DELE_TEMP",
 };
 
 bool Tracing()

@@ -26,6 +26,12 @@ enum FtpState : WORD {
     FTP_STATE_REPLY_ENDED = 10,  // the end reply came; the data connection is still open
     FTP_STATE_QUIT = 11,         // QUIT sent; only the server's goodbye is awaited
     FTP_STATE_PASV = 12,         // PASV sent (passive mode)
+    // Uploads under a temporary name: after the server confirmed the data.
+    FTP_STATE_SIZE = 13,         // SIZE of the temporary file sent
+    FTP_STATE_RNFR = 14,         // RNFR of the temporary file sent
+    FTP_STATE_RNTO = 15,         // RNTO of the stored name sent
+    FTP_STATE_DELE_STORED = 16,  // DELE of the stored name sent, for a second rename
+    FTP_STATE_DELE_TEMP = 17,    // DELE of the temporary file of a failed upload sent
     FTP_STATE_COUNT
 };
 
@@ -52,6 +58,7 @@ struct FtpTargetCopy {
     BYTE storageType;
     BYTE anonymous;
     BYTE passive;
+    BYTE safeUpload;
     DWORD targetCount;  // FTP targets of the item
 };
 
@@ -61,6 +68,7 @@ struct FinishedFile {
     bool present;
     bool logSuccess;      // a non-empty upload sent whole
     bool changeDeferred;  // a change the intake left to this upload, not in it if unconfirmed
+    ULONGLONG bytes;      // bytes sent or received
     char localPath[MAX_PATH];
     char remotePath[MAX_PATH];
     FileVersion version;  // uploads: the source as it was when opened
@@ -86,6 +94,17 @@ struct FtpTransfer {
     int lastPercent;            // -1 before the first figure
     std::string pending;        // uploads: bytes read but not yet taken by send
     char remotePath[MAX_PATH];  // folder entered + name sent with STOR/RETR
+};
+
+// An upload under a temporary name in the folder entered, renamed to its
+// stored name once the server has it whole: the stored copy is never the
+// one being written.
+struct TemporaryUpload {
+    char name[16];             // the temporary name; the same for every upload of a file
+    char finalName[MAX_PATH];  // the stored name the rename gives it
+    bool onServer;             // the server may hold the temporary file of this upload
+    bool retried;              // the stored name was deleted for a second rename
+    bool storedDeleted;        // ... and the server said it was gone
 };
 
 // One FTP batch: one control connection to one target, with the files to go
@@ -125,6 +144,11 @@ struct FtpBatch {
     DWORD readBytes;            // reply bytes since the last progress or pause
     FtpTransfer current;
     FinishedFile finished;
+    TemporaryUpload temp;
+    bool sizeUnknown;  // the server knows no SIZE: not asked again in this batch
+    // An upload in place whose STOR the server accepted: the stored path it
+    // opened, which may hold part of the file until the server confirms it.
+    char openedInPlace[MAX_PATH];
 };
 
 // The program's one list of FTP batches. One lock guards the batch links and

@@ -5,6 +5,7 @@
 #include "common/messages.h"
 #include "log/errors.h"
 #include "log/log.h"
+#include "transfer/ftp/ftpsequence.h"
 #include "transfer/outcome.h"
 
 #include <stdio.h>
@@ -165,6 +166,7 @@ void SendCommandTail(FtpBatch* batch)
 
 void SendQuit(FtpBatch* batch)
 {
+    DeleteTemporaryFile(batch, false);
     SendFtpCommand(batch, "QUIT\r\n");
     SetFtpState(batch, FTP_STATE_QUIT);
 }
@@ -266,7 +268,8 @@ void StopBatch(FtpBatch* batch)
 {
     // A file the server has not confirmed yet is not stored.
     const char* aborted = NULL;
-    if (batch->state == FTP_STATE_DATA_ENDED && batch->finished.present)
+    if ((batch->state == FTP_STATE_DATA_ENDED || IsRenameState(batch->state)) &&
+        batch->finished.present)
         aborted = batch->finished.localPath;
     else if (batch->files && (batch->state == FTP_STATE_STOR || batch->state == FTP_STATE_RETR ||
                               batch->state == FTP_STATE_REPLY_ENDED))
@@ -275,6 +278,7 @@ void StopBatch(FtpBatch* batch)
         LogPathLine("Transfer of file %s was aborted", aborted);
     AbandonTransfer(batch);
     if (batch->control != INVALID_SOCKET) {
+        DeleteTemporaryFile(batch, false);
         SendFtpCommand(batch, "QUIT\r\n");
         RetireSocket(batch->control);
         batch->control = INVALID_SOCKET;
@@ -326,6 +330,17 @@ void ShutDownFtpClient(void)
 {
     if (g_client.window)
         KillTimer(g_client.window, kWatchdogTimer);
+    // The program ends during uploads in place: their stored copies may be partial now.
+    std::vector<FtpBatch*> open;
+    if (g_client.batches) {
+        LockBatches(g_client.batches);
+        for (FtpBatch* b = g_client.batches->first; b; b = b->next)
+            if (b->openedInPlace[0])
+                open.push_back(b);
+        UnlockBatches(g_client.batches);
+    }
+    for (FtpBatch* b : open)
+        ForgetCopyInPlace(b);
     ClearBatches(g_client.batches);
 }
 

@@ -6,6 +6,7 @@
 
 #include "transfer/ftp/ftp.h"
 #include "transfer/ftp/ftpbatch.h"
+#include "transfer/ftp/ftpsequence.h"
 
 // What the main window gave the client at start.
 const FtpClientSetup& Client(void);
@@ -75,6 +76,24 @@ void StartNextFile(FtpBatch* batch);
 // counted as over, and the next file starts.
 void FailCurrentFile(FtpBatch* batch, int code);
 
+// Uploads under a temporary name (ftpsafe.cpp).
+// The server confirmed the data of the file in transfer: an upload under a
+// temporary name is checked and renamed first, anything else is stored now
+// (ConfirmFinishedFile) and the next file starts.
+void FinishFile(FtpBatch* batch);
+// STOR of the file in transfer goes to a temporary name: returns that name
+// (finalName when none can be made), kept in the batch with finalName.
+const char* StartTemporaryUpload(FtpBatch* batch, const char* finalName);
+// The step DecideRenameStep chose after a reply in a rename state.
+void AdvanceRename(FtpBatch* batch, FtpAction action, int code, const char* line);
+// The server takes no temporary name or no rename: one report for the
+// target, and the batch ends.
+void RefuseRenamedUploads(FtpBatch* batch);
+// A failed upload's temporary file is deleted (DELE) when it may be on the
+// server; awaitReply: the batch waits for the answer in FTP_STATE_DELE_TEMP,
+// and true says so. Without it the answer comes while QUIT is awaited.
+bool DeleteTemporaryFile(FtpBatch* batch, bool awaitReply);
+
 // The data side (ftpdata.cpp).
 // Fixes where a download goes, before it is listed: the restore folder as it
 // is now, the stored file's name, and a part file of its own. ERR_SUCCESS, or
@@ -96,6 +115,10 @@ void ConfirmFinishedFile(FtpBatch* batch);
 // a download's part file is deleted, also one that ended whole but was not
 // confirmed yet.
 void AbandonTransfer(FtpBatch* batch);
+// An upload in place that the server accepted and never confirmed: the
+// stored name may hold part of the file now, so the record of the copy that
+// was there, if any, is removed (an error-log line says so).
+void ForgetCopyInPlace(FtpBatch* batch);
 // Closes the data side's file and sockets; deletePart: a download's part
 // file goes too.
 void CloseTransfer(FtpBatch* batch, bool deletePart);

@@ -48,6 +48,7 @@ void CopyTarget(const FtpTarget* t, DWORD targetCount, FtpTargetCopy* out)
     out->storageType = t->storageType;
     out->anonymous = t->anonymous;
     out->passive = t->passive == 1;
+    out->safeUpload = t->safeUpload == 1;
     out->targetCount = targetCount;
 }
 
@@ -137,7 +138,7 @@ bool HandleReplyLine(FtpBatch* batch, const char* line, bool early, bool* gone)
         OnServerReady(batch);
         return true;
     }
-    switch (ClassifyFtpReply(code, batch->state)) {
+    switch (ClassifyFtpReply(code, batch->state, batch->temp.onServer)) {
     case FTP_REPLY_ADVANCE:
         AdvanceBatch(batch, code, line);
         return true;
@@ -147,8 +148,7 @@ bool HandleReplyLine(FtpBatch* batch, const char* line, bool early, bool* gone)
             // data; this one spoke before that end was sent.
             AbortEarlyConfirmedUpload(batch);
         } else if (batch->state == FTP_STATE_DATA_ENDED) {
-            ConfirmFinishedFile(batch);
-            StartNextFile(batch);
+            FinishFile(batch);
         } else {
             SetFtpState(batch, FTP_STATE_REPLY_ENDED);
         }
@@ -161,6 +161,10 @@ bool HandleReplyLine(FtpBatch* batch, const char* line, bool early, bool* gone)
         AbandonTransfer(batch);
         SendQuit(batch);
         ReportBatchError(batch, code);
+        return true;
+    case FTP_REPLY_TEMP_REFUSED:
+        batch->temp.onServer = false;  // not made
+        RefuseRenamedUploads(batch);
         return true;
     case FTP_REPLY_CLOSING:
         CloseBatch(batch, true);

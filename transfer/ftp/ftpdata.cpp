@@ -145,13 +145,13 @@ void EndTransfer(FtpBatch* batch, bool whole)
     f.present = whole;
     f.version = batch->current.version;
     f.logSuccess = whole && batch->direction == FTP_UPLOAD && batch->current.size > 0;
+    f.bytes = batch->current.done;
     lstrcpynA(f.localPath, path, sizeof f.localPath);
     lstrcpynA(f.remotePath, batch->current.remotePath, sizeof f.remotePath);
     bool upload = batch->direction == FTP_UPLOAD;
     CloseTransfer(batch, !upload && !whole);
     if (batch->state == FTP_STATE_REPLY_ENDED) {
-        ConfirmFinishedFile(batch);
-        StartNextFile(batch);
+        FinishFile(batch);
     } else if (batch->state != FTP_STATE_QUIT) {
         SetFtpState(batch, FTP_STATE_DATA_ENDED);
     }
@@ -483,6 +483,9 @@ void OnDataSocketEvent(FtpBatch* batch, SOCKET socket, WORD event, WORD error)
 
 void OnServerReady(FtpBatch* batch)
 {
+    // From here an upload in place writes over the stored copy.
+    if (batch->direction == FTP_UPLOAD && !batch->temp.onServer && !batch->current.serverReady)
+        lstrcpynA(batch->openedInPlace, batch->current.remotePath, sizeof batch->openedInPlace);
     // Data sent before the server is ready for it may be thrown away.
     batch->current.serverReady = true;
     if (batch->direction == FTP_UPLOAD)
@@ -519,6 +522,8 @@ void AbandonTransfer(FtpBatch* batch)
     if (f.present && f.changeDeferred && !batch->stoppedByUser)
         QueueFtpRequestAgain(f.localPath);
     f.present = f.changeDeferred = false;
+    if (batch->openedInPlace[0])
+        ForgetCopyInPlace(batch);
     CloseTransfer(batch, batch->direction == FTP_DOWNLOAD);
 }
 
@@ -549,6 +554,7 @@ void ConfirmFinishedFile(FtpBatch* batch)
     if (!f.present)
         return;
     f.present = f.changeDeferred = false;
+    batch->openedInPlace[0] = '\0';
     char line[MAX_PATH + 64];
     snprintf(line, sizeof line, "File %s transferred successfully", f.localPath);
     if (batch->mode == WORKER_LIVE)
@@ -602,4 +608,18 @@ int PlaceDownload(FtpBatch* batch)
         }
     }
     return ERR_DEST_OPEN;
+}
+
+void ForgetCopyInPlace(FtpBatch* batch)
+{
+    const char* path = CurrentPath(batch);
+    if (DeleteRestoreRecord(path, batch->openedInPlace, KIND_FTP)) {
+        char line[3 * MAX_PATH];
+        snprintf(line, sizeof line,
+                 "The upload of %s to %s broke off after the server had begun to store it there, "
+                 "so the copy stored there may be incomplete: its restore record was removed",
+                 path, batch->openedInPlace);
+        WriteLog(line, 0, LOG_ERROR);
+    }
+    batch->openedInPlace[0] = '\0';
 }

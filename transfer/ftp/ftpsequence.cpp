@@ -37,6 +37,13 @@ bool LoggingIn(WORD state)
     return state == FTP_STATE_NEW || state == FTP_STATE_USER || state == FTP_STATE_PASS;
 }
 
+// Replies that say the server has no such command (or takes no argument of
+// that form), rather than anything about the file.
+bool NotImplemented(int code)
+{
+    return code == 500 || code == 501 || code == 502 || code == 504;
+}
+
 }  // namespace
 
 FtpStep DecideFtpStep(int code, WORD state, bool hasFiles, bool chainOpen, bool passive)
@@ -70,12 +77,56 @@ FtpStep DecideFtpStep(int code, WORD state, bool hasFiles, bool chainOpen, bool 
     }
 }
 
-FtpReplyClass ClassifyFtpReply(int code, WORD state)
+bool IsRenameState(WORD state)
+{
+    return state >= FTP_STATE_SIZE && state <= FTP_STATE_DELE_TEMP;
+}
+
+FtpStep DecideRenameStep(int code, WORD state, bool retried)
+{
+    if (code < 200)
+        return {FTP_DO_NOTHING, state};
+    switch (state) {
+    case FTP_STATE_SIZE:
+        if (code == 213)
+            return {FTP_CHECK_SIZE, state};
+        // A 550 and the like say nothing of the server's other files.
+        return {code == 500 || code == 502 || code == 504 ? FTP_SIZE_UNKNOWN : FTP_SEND_RNFR,
+                state};
+    case FTP_STATE_RNFR:
+        if (code == 350)
+            return {FTP_SEND_RNTO, FTP_STATE_RNTO};
+        return {NotImplemented(code) ? FTP_RENAME_REFUSED : FTP_RENAME_FAILED, state};
+    case FTP_STATE_RNTO:
+        if (code < 300)
+            return {FTP_FILE_RENAMED, state};
+        if (NotImplemented(code))
+            return {FTP_RENAME_REFUSED, state};
+        // Some servers refuse to rename over a file that exists.
+        if ((code == 550 || code == 553) && !retried)
+            return {FTP_DELETE_STORED, FTP_STATE_DELE_STORED};
+        return {FTP_RENAME_FAILED, state};
+    case FTP_STATE_DELE_STORED:
+        return {FTP_SEND_RNFR, state};
+    case FTP_STATE_DELE_TEMP:
+        return {FTP_NEXT_FILE, state};
+    default:
+        return {FTP_DO_NOTHING, state};
+    }
+}
+
+FtpReplyClass ClassifyFtpReply(int code, WORD state, bool underTemporaryName)
 {
     if (state == FTP_STATE_QUIT)
         return code == 221 ? FTP_REPLY_CLOSING : FTP_REPLY_ADVANCE;
     if (code == 0 || code < 200)
         return FTP_REPLY_ADVANCE;
+    // The rename steps judge their replies themselves: a server without SIZE
+    // or without a rename is no reason to hang up.
+    if (IsRenameState(state))
+        return code == 421 || code == 530 || code == 332 ? FTP_REPLY_END_BATCH : FTP_REPLY_ADVANCE;
+    if (underTemporaryName && state == FTP_STATE_STOR && (code == 553 || code == 501))
+        return FTP_REPLY_TEMP_REFUSED;
     if (EndsSession(code))
         return FTP_REPLY_END_BATCH;
     if (Transferring(state) && (code == 226 || code == 250))

@@ -304,3 +304,40 @@ int ParsePasvReply(const char* line, DWORD* networkAddress, WORD* port)
     }
     return 0;
 }
+
+int MakeTemporaryName(const char* localPath, char* out, int size)
+{
+    if (!localPath || !out || size < 13)
+        return 0;
+    // FNV-1a: the same on every run and every build, unlike a pointer or a clock.
+    DWORD hash = 2166136261u;
+    for (const char* p = localPath; *p; ++p) {
+        unsigned char c = static_cast<unsigned char>(*p);
+        if (c >= 'a' && c <= 'z')
+            c = static_cast<unsigned char>(c - 'a' + 'A');
+        hash = (hash ^ c) * 16777619u;
+    }
+    snprintf(out, static_cast<size_t>(size), "%08lx.tkp", static_cast<unsigned long>(hash));
+    return 1;
+}
+
+int ParseSizeReply(const char* line, ULONGLONG* size)
+{
+    if (!line || !size || ReplyCode(line) != 213 || line[3] != ' ')
+        return 0;
+    const char* p = line + 4;
+    while (*p == ' ')
+        ++p;
+    if (*p < '0' || *p > '9')
+        return 0;
+    ULONGLONG value = 0;
+    for (; *p >= '0' && *p <= '9'; ++p) {
+        if (value > (~0ull - 9) / 10)
+            return 0;
+        value = value * 10 + static_cast<ULONGLONG>(*p - '0');
+    }
+    if (*p != '\r' && *p != '\n' && *p != ' ' && *p != '\0')
+        return 0;
+    *size = value;
+    return 1;
+}

@@ -77,3 +77,14 @@ int RemoteFolderPart(const char* path, char* out, int size);
 // the first six comma-separated numbers of 0 to 255 after the code, with or
 // without brackets around them. 1, or 0 for a reply that names none.
 int ParsePasvReply(const char* line, DWORD* networkAddress, WORD* port);
+
+// The temporary name an upload of localPath goes up under: eight hex digits
+// that only that path gives (letter case aside, as the file system has it)
+// and the extension ".tkp", so that a leftover of an earlier upload is the
+// file the next upload replaces; 8.3 names fit any server. 1, or 0 when
+// size is too small.
+int MakeTemporaryName(const char* localPath, char* out, int size);
+
+// The size in a reply to SIZE ("213 <decimal>"); 1, or 0 for a reply that
+// names none.
+int ParseSizeReply(const char* line, ULONGLONG* size);
