@@ -214,8 +214,15 @@ void ServeFtpTargets(const WorkerStart& worker, TransferRequest* head, ItemSetti
         int result = StartFtpConnection(batch);
         if (result != ERR_SUCCESS)
             FreeFtpBatch(batch);
-        if (result != ERR_SUCCESS && result != FTP_HALF_STOPPED)
+        if (result != ERR_SUCCESS && result != FTP_HALF_STOPPED) {
             SendReport(head->mainWindow, result, target->address);
+            // The files this target will not get still count as over for a
+            // progress window that waits for its total, as they do when a
+            // batch ends early.
+            if (head->progressWindow)
+                for (size_t n = 0; n < gathered.size(); ++n)
+                    PostMessageA(head->progressWindow, UM_FTPFILEDONE, 0, 0);
+        }
     }
     RemoveListedRequests(worker.queue, gathered.data(), gathered.size());
 }
