@@ -163,21 +163,6 @@ TEST_F(Upload, RepliesAsServersReallySendThem)
     }
 }
 
-TEST_F(Upload, AFolderTransferHearsOfEveryFileAndItsTotal)
-{
-    std::vector<std::string> paths = {MakeFile("pa.txt", "a"), MakeFile("pb.txt", "b")};
-    ASSERT_EQ(ERR_SUCCESS, StartUpload(paths, Target("normal", "/pw"), progress.window()));
-    ASSERT_TRUE(WaitForBatches());
-    EXPECT_EQ((std::vector<std::string>{"Transferring " + paths[0]}),
-              progress.Texts(UM_SETCAPTION));
-    ASSERT_EQ(1u, progress.Count(UM_FTPSETTOTAL));
-    EXPECT_EQ(2u, progress.Seen(UM_FTPSETTOTAL)[0].wParam);
-    EXPECT_EQ(paths, progress.Texts(UM_FTPFILESTART));
-    EXPECT_EQ(2u, progress.Count(UM_FTPFILEDONE));
-    // A folder transfer shows no file on the status line, only the ready text at the end.
-    EXPECT_EQ(std::vector<std::string>{""}, main.Texts(UM_STATUSTEXT));
-}
-
 TEST_F(Upload, AnEventOfAnEarlierSocketWithTheSameNumberIsNotTheNewBatchs)
 {
     // Socket numbers are reused at once: a close event of a finished batch
