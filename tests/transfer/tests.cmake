@@ -1,2 +1,1 @@
 tk_add_test(transfer_tests transfer/transfer_test.cpp)
-target_link_libraries(transfer_tests PRIVATE ntdll)
