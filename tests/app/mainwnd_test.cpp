@@ -286,8 +286,12 @@ TEST_F(MainWindow,
         SendMessageA(wnd_, UM_TRAYSTATE, TRAY_UPLOAD, reinterpret_cast<LPARAM>(path));
     SendMessageA(wnd_, UM_TRAYSTATE, TRAY_IDLE, 0);
     SendMessageA(wnd_, UM_TRAYSTATE, TRAY_IDLE, 0);
+    SendMessageA(wnd_, UM_TRAYSTATE, TRAY_DOWNLOAD, reinterpret_cast<LPARAM>("C:\\r.txt"));
+    SendMessageA(wnd_, RegisterWindowMessageA("TaskbarCreated"), 0, 0);  // the shell restarted
     EXPECT_EQ((Strings{"1 SMALLUPLOAD Tandemkeep v1.21 - Transferring file C:\\data\\a file.txt",
-                       "1 Tandemkeep v1.21", "1 SMALLICON Tandemkeep v1.21"}),
+                       "1 Tandemkeep v1.21", "1 SMALLICON Tandemkeep v1.21",
+                       "1 SMALLDOWNLOAD Tandemkeep v1.21 - Transferring file C:\\r.txt",
+                       "0 SMALLICON Tandemkeep v1.21"}),
               g_tray);
     SendMessageA(wnd_, UM_STATUSTEXT, 0, reinterpret_cast<LPARAM>("FTP Transfer Stopped"));
     EXPECT_EQ("FTP Transfer Stopped", WindowText(g_app.statusBar));

@@ -105,10 +105,12 @@ TEST_F(DialogTest, ThePropertiesSheetSavesWhatEachPageShows)
     SeedItem(file, ItemSpec());
     RunModal([&] { RunPropertiesSheet(owner_, file.c_str()); }, "File Properties: " + file,
              [&](HWND sheet) {
-                 EXPECT_EQ(NULL, GetDlgItem(Page(sheet, 2, "properties-file-options"),
-                                            IDC_OPT_INCLUDESUBS));
-                 Press(sheet, PSBTN_CANCEL);
+                 HWND options = Page(sheet, 2, "properties-file-options");
+                 EXPECT_EQ(NULL, GetDlgItem(options, IDC_OPT_INCLUDESUBS));
+                 Do(options, {{'u', IDC_OPT_EXCLUDETEMP}});
+                 Press(sheet, PSBTN_CANCEL);  // nothing is saved
              });
+    EXPECT_EQ(1, ScopedItemSettings(file.c_str())->options->excludeTemp);
 }
 
 TEST_F(DialogTest, AddItemChecksAsksAndLeavesThePathWithItsResult)

@@ -36,6 +36,7 @@ TEST_F(Upload, OneFileGoesThroughTheWholeSequenceAndLeavesARecord)
         ASSERT_NE(std::string::npos, at) << line << "\n" << log;
     }
     EXPECT_EQ("", ErrorLog());
+    EXPECT_EQ("220 ", main.Texts(UM_FTPREPLY).at(0).substr(0, 4));  // the replies window's
     auto status = main.Texts(UM_STATUSTEXT);
     EXPECT_TRUE(Has(status, "Transferring file " + path + ".  100% complete"));
     EXPECT_TRUE(Has(status, "File " + path + " transferred successfully"));
