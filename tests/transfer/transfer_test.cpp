@@ -361,17 +361,23 @@ TEST_F(Transfer, StopAllTransfersDropsTheCopiesQueuedBeforeIt)
     auto stored = [&](const char* name) {
         return PumpUntil([&] { return FileExists(dst / name); }, 20000);
     };
+    auto idle = [&] {  // the worker has served everything queued
+        return PumpUntil(
+            [&] {
+                auto tray = main.Seen(UM_TRAYSTATE);
+                return !tray.empty() && tray.back().wParam == TRAY_IDLE;
+            },
+            5000);
+    };
     SetEvent(stop);
     Queue("a", KIND_HD, stop);
     Queue("c", KIND_HD);  // "Synchronize"
     Queue("b", KIND_HD, stop);
     Run(WORKER_LIVE);
-    EXPECT_TRUE(stored("c") && Cleared(stop));
+    EXPECT_TRUE(stored("c") && idle() && Cleared(stop));
     EXPECT_TRUE(SetEvent(stop) && Cleared(stop));  // idle: nothing to stop
     Queue("d", KIND_HD, stop, start.workEvent);
-    EXPECT_TRUE(
-        stored("d") &&
-        PumpUntil([&] { return main.Seen(UM_TRAYSTATE).back().wParam == TRAY_IDLE; }, 5000));
+    EXPECT_TRUE(stored("d") && idle());
     Queue("e", KIND_HD, stop);  // queued, the waiting worker not woken for it
     SetEvent(stop);
     EXPECT_TRUE(Cleared(stop));
