@@ -42,6 +42,7 @@ struct FolderWalk {
     int announced;                  // files the totals were sent for
     int queued;                     // files queued so far
     std::vector<WalkLevel> levels;  // the folder item down to the folder being walked
+    char keyName[TK_PATH_SIZE];     // the folder item's, as OpenItemKey gives it
 };
 
 namespace {
@@ -285,6 +286,16 @@ void ReportUnshowable(const FolderWalk& walk, const char* path, char kind, bool 
         PostMessageA(walk.progressWindow, UM_FTPFILEDONE, 0, 0);
 }
 
+// A file that is an item of its own, or lies in a subfolder that is, belongs
+// to that item: the worker would serve it with that item's targets, which the
+// totals did not count, so the transfer leaves it out (its own Synchronize
+// and its changes copy it) and the totals follow at the end of the walk.
+bool BelongsToWalk(const FolderWalk& walk, const char* path)
+{
+    char name[TK_PATH_SIZE];
+    return OpenItemKey(path, name, NULL) && lstrcmpiA(name, walk.keyName) == 0;
+}
+
 // Totals of both halves: every file of the walk once per target of a kind
 // that is switched on; a kind that is off is done from the start.
 void SendTotals(const FolderWalk& walk, int files)
@@ -317,6 +328,8 @@ FolderWalk* NewFolderWalk(const FolderTransfer* block, const ItemSettings* setti
     walk->diskTargets = sw->hdEnabled ? sw->hdCount : 0;
     walk->ftpTargets = sw->ftpEnabled ? sw->ftpCount : 0;
     walk->announced = files;
+    if (!OpenItemKey(block->folder, walk->keyName, NULL))
+        walk->keyName[0] = '\0';
     try {
         EnterFolder(walk, block->folder);
     } catch (const std::bad_alloc&) {
@@ -431,7 +444,8 @@ int ContinueFolderWalk(FolderWalk* walk, RequestQueue* queue, int files)
         while (n < files && NextFile(walk, path, &kind)) {
             if (kind != 'f')
                 ReportUnshowable(*walk, path, kind, disk, ftp);
-            if (kind == 'u' || (kind == 'f' && ChainFile(&chain, *walk, path, disk, ftp)))
+            if (kind == 'u' || (kind == 'f' && BelongsToWalk(*walk, path) &&
+                                ChainFile(&chain, *walk, path, disk, ftp)))
                 ++n;
         }
     } catch (const std::bad_alloc&) {

