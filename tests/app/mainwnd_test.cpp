@@ -360,23 +360,24 @@ TEST_F(MainWindow, WhileRetryingIsOnTheTipCountsTheWaitingCopiesAndRetryNowSends
     PendingList* list = OpenPendingList((dir_ / TK_PENDING_FILE).c_str());
     Strings files = {src / "a", src / "b"};
     std::vector<PendingFailure> left;
-    for (const std::string& f : files)
-        WriteFileBytes(f, "x"),
-            left.push_back({f.c_str(), KIND_HD, id, WORD(src.path().size() + 1), 12, 2, 0, 0});
-    NotePendingFailures(list, left.data(), 2, 1), ClosePendingList(list);
+    for (const std::string& f : files) {
+        WriteFileBytes(f, "x");
+        left.push_back({f.c_str(), KIND_HD, id, WORD(src.path().size() + 1), 12, 2, 0, 0});
+    }
+    NotePendingFailures(list, left.data(), 2, 1);
+    ClosePendingList(list);
     SetGlobalRaw(TK_VALUE_RETRYFAILED, REG_BINARY, "\1", 1);
     ASSERT_TRUE(Open());
+    auto tip = [] { return g_tray.back().substr(g_tray.back().find("Tandemkeep")); };
     EXPECT_TRUE(PumpUntil(
-        [] { return g_tray.back() == "1 Tandemkeep v1.21 - 2 copies waiting to be retried"; },
-        5000));
+        [&] { return tip() == "Tandemkeep v1.21 - 2 copies waiting to be retried"; }, 5000));
     EXPECT_EQ(IDM_RETRY_NOW, GetMenuItemID(SynchronizationMenu(wnd_), 4));
     MakeDirs(folder);
     g_choice = IDM_RETRY_NOW;
     SendMessageA(wnd_, UM_TRAYNOTIFY, 0, WM_RBUTTONDOWN);
     EXPECT_EQ((Strings{"Enabled", "Retry &Now", "-", "&Exit"}), g_menus.back());
-    EXPECT_TRUE(PumpUntil(
-        [&] { return FileExists(folder + "\\b") && g_tray.back() == "1 Tandemkeep v1.21"; },
-        10000));
+    EXPECT_TRUE(PumpUntil([&] { return FileExists(folder + "\\b") && tip() == "Tandemkeep v1.21"; },
+                          10000));
     SetGlobalRaw(TK_VALUE_RETRYFAILED, REG_BINARY, "\0", 1);
     FollowMissedSwitches(wnd_);
     EXPECT_EQ(4, GetMenuItemCount(SynchronizationMenu(wnd_)));
