@@ -6,6 +6,30 @@
 #include <stdio.h>
 #include <string.h>
 
+namespace {
+
+// A disk record: its data is the same text whatever the item's settings say,
+// so they are not loaded for it (some sixty registry calls for each stored
+// file). Its writer has just loaded them to make the copy. As when the
+// settings cannot be loaded, a path that no item covers gets no record and
+// the result 1.
+int WriteDiskRecord(const char* path, const char* valueName)
+{
+    HKEY item = NULL;
+    if (!OpenItemKey(path, NULL, &item))
+        return STORE_OK;
+    HKEY key = NULL;
+    LONG opened = RegOpenKeyExA(item, "HD", 0, KEY_ALL_ACCESS, &key);
+    RegCloseKey(item);
+    if (opened != ERROR_SUCCESS)
+        return STORE_FAILED;
+    WriteRegText(key, valueName, HD_RECORD_DATA);
+    RegCloseKey(key);
+    return STORE_OK;
+}
+
+}  // namespace
+
 int WriteRestoreRecord(const char* path, int targetId, const char* storedPath, int kind, int remove)
 {
     if (!path || !storedPath)
@@ -15,6 +39,8 @@ int WriteRestoreRecord(const char* path, int targetId, const char* storedPath, i
     int nameLen = snprintf(valueName, sizeof valueName, "%s*%s", path, storedPath);
     if (nameLen < 0 || nameLen > TK_MAX_RECORD_TEXT)
         return 0;
+    if (kind != KIND_FTP && !remove)
+        return WriteDiskRecord(path, valueName);
 
     ScopedItemSettings s(path);
     if (!s.loaded())
