@@ -66,6 +66,7 @@ struct Transfer {
     StopPoll* poll;
     char* buffer;
     DWORD bufferSize;
+    bool inSubfolder;  // the file lies in a subfolder of a folder item
 };
 
 // Creates the folders of a target path, outermost first. Failures are left
@@ -81,8 +82,9 @@ void CreateFolderChain(const char* targetPath)
     }
 }
 
-// Works out where the copy goes and creates the subfolders it needs.
-int WorkOutTargetPath(const DiskCopy& copy, int storage, char* out)
+// Works out where the copy goes; *inSubfolder tells whether the copy may
+// need subfolders made below the target folder.
+int WorkOutTargetPath(const DiskCopy& copy, int storage, char* out, bool* inSubfolder)
 {
     const char* path = copy.request->path;
     char nameSource[TK_PATH_SIZE];
@@ -96,8 +98,7 @@ int WorkOutTargetPath(const DiskCopy& copy, int storage, char* out)
         return ERR_DEST_OPEN;
     // Only a file in a subfolder of a folder item gets its folders made; a
     // missing target folder itself is reported by the open.
-    if (strpbrk(path + strlen(copy.keyName), "\\/"))
-        CreateFolderChain(out);
+    *inSubfolder = strpbrk(path + strlen(copy.keyName), "\\/") != NULL;
     return ERR_SUCCESS;
 }
 
@@ -200,6 +201,13 @@ int ReplaceCopy(const Transfer& t, const char* target, bool* finished)
 {
     char temp[TK_PATH_SIZE];
     HANDLE file = CreateTempCopy(target, temp);
+    // The subfolders are made when the copy cannot be made without them, not
+    // before every copy: in a folder transfer most files find their folders
+    // there, and each folder asked for is a call into the system.
+    if (file == INVALID_HANDLE_VALUE && t.inSubfolder) {
+        CreateFolderChain(target);
+        file = CreateTempCopy(target, temp);
+    }
     if (file == INVALID_HANDLE_VALUE)
         return ERR_DEST_OPEN;
     CopyEnd end = CopyBlocks(t, file);
@@ -218,6 +226,13 @@ int ReplaceCopy(const Transfer& t, const char* target, bool* finished)
     return ERR_SUCCESS;
 }
 
+// The stored copy for appending, made when it does not exist.
+HANDLE OpenStoredCopy(const char* target)
+{
+    return CreateFileA(target, GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE, NULL, OPEN_ALWAYS,
+                       FILE_ATTRIBUTE_NORMAL, NULL);
+}
+
 bool IsSameFile(HANDLE a, HANDLE b)
 {
     BY_HANDLE_FILE_INFORMATION ia, ib;
@@ -230,8 +245,11 @@ bool IsSameFile(HANDLE a, HANDLE b)
 // length when the append does not finish.
 int AppendCopy(const Transfer& t, const char* target, bool* finished)
 {
-    HANDLE file = CreateFileA(target, GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE, NULL,
-                              OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL, NULL);
+    HANDLE file = OpenStoredCopy(target);
+    if (file == INVALID_HANDLE_VALUE && t.inSubfolder) {
+        CreateFolderChain(target);
+        file = OpenStoredCopy(target);
+    }
     if (file == INVALID_HANDLE_VALUE)
         return ERR_DEST_OPEN;
     bool existed = GetLastError() == ERROR_ALREADY_EXISTS;
@@ -307,7 +325,7 @@ int CopyToDiskFolder(DiskCopy* copy)
         CloseHandle(source);
         return RefuseUnusableFolder(copy);
     }
-    Transfer t = {source, copy, copy->request, SizeOf(source), NULL, NULL, 0};
+    Transfer t = {source, copy, copy->request, SizeOf(source), NULL, NULL, 0, false};
     t.bufferSize = BufferSizeFor(t.size);
     t.buffer = static_cast<char*>(malloc(t.bufferSize));
     if (!t.buffer) {
@@ -318,7 +336,7 @@ int CopyToDiskFolder(DiskCopy* copy)
     t.poll = &poll;
 
     char target[TK_PATH_SIZE];
-    result = WorkOutTargetPath(*copy, storage, target);
+    result = WorkOutTargetPath(*copy, storage, target, &t.inSubfolder);
     bool finished = false;
     if (result == ERR_SUCCESS) {
         if (storage == STORAGE_APPEND)
