@@ -33,28 +33,29 @@ int StorageOf(BYTE value)
 // into the system (under Wine a round trip to its server).
 class StopPoll {
 public:
-    StopPoll(HANDLE abortEvent, HANDLE shutdownEvent)
-        : abort_(abortEvent), shutdown_(shutdownEvent), last_(GetTickCount())
+    StopPoll(HANDLE abortEvent, HANDLE shutdownEvent, bool looked)
+        : abort_(abortEvent), shutdown_(shutdownEvent), last_(GetTickCount()), looked_(looked)
     {}
     // The abort event alone, before the first block: the worker has just
-    // looked at its shutdown event.
-    bool Aborted() const { return IsSet(abort_); }
+    // looked at its shutdown event (and at the abort event too, when told).
+    bool Aborted() const { return !looked_ && IsSet(abort_); }
     bool Stopped()
     {
         DWORD tick = GetTickCount();
         if (tick - last_ < DISK_STOP_POLL_MS)
             return false;
         last_ = tick;
-        looked_ = true;
+        lookedAgain_ = true;
         return IsSet(abort_) || IsSet(shutdown_);
     }
     // True once the events were looked at again after the first block.
-    bool Looked() const { return looked_; }
+    bool Looked() const { return lookedAgain_; }
 
 private:
     HANDLE abort_, shutdown_;
     DWORD last_;
-    bool looked_ = false;
+    bool looked_;  // by the worker, right before the copy
+    bool lookedAgain_ = false;
 };
 
 // What one copy works with once its files are open.
@@ -128,12 +129,12 @@ ULONGLONG SizeOf(HANDLE file)
 }
 
 // The block loop. The progress window gets the percentage posted, so the copy
-// never waits for it, and only when it changed.
+// never waits for it, and only when it changes what the window shows.
 CopyEnd CopyBlocks(const Transfer& t, HANDLE target)
 {
     const ULONGLONG size = t.size;
     ULONGLONG total = 0;
-    int shown = -1;
+    int& shown = t.copy->shownPercent;
     HWND progress = t.request->progressWindow;
     if (t.poll->Aborted())
         return COPY_STOPPED;
@@ -332,7 +333,7 @@ int CopyToDiskFolder(DiskCopy* copy)
         CloseHandle(source);
         return ERR_NO_MEMORY;
     }
-    StopPoll poll(copy->request->abortEvent, copy->shutdownEvent);
+    StopPoll poll(copy->request->abortEvent, copy->shutdownEvent, copy->stopsLooked);
     t.poll = &poll;
 
     char target[TK_PATH_SIZE];
@@ -370,6 +371,7 @@ int CopyToDiskTarget(const TransferRequest* request, const WorkerStart* start, D
     copy.keyName = keyName;
     copy.folder = disk->folder;
     copy.storageType = disk->storageType;
+    copy.shownPercent = -1;
     int result = CopyToDiskFolder(&copy);
     lstrcpynA(targetPath, copy.targetPath, TK_PATH_SIZE);
     return result;

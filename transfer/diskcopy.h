@@ -23,6 +23,12 @@ struct DiskCopy {
     // In and out: the progress window does not show the file's path yet.
     // A copy that runs DISK_STOP_POLL_MS or longer shows it and clears this.
     bool showPath;
+    // In: the caller has just looked at the abort and shutdown events, so the
+    // copy does not look again before its first block.
+    bool stopsLooked;
+    // In and out: the percentage the progress window's file bar shows, -1
+    // when not known. A percentage it shows already is not posted again.
+    int shownPercent;
     // Out: the stored copy's path once the copy finished, "" otherwise.
     char targetPath[TK_PATH_SIZE];
     // Out: what a failure is reported with: the key name, or for a target

@@ -36,6 +36,33 @@ bool IsSet(HANDLE event)
     return event && WaitForSingleObject(event, 0) == WAIT_OBJECT_0;
 }
 
+enum Stops { STOPS_NONE, STOPS_SHUTDOWN, STOPS_ABORT };
+
+// The shutdown event and a request's abort event in one look (each look is a
+// call into the system); shutdown wins when both are set.
+Stops LookAtStops(HANDLE shutdown, HANDLE abort)
+{
+    HANDLE events[2];
+    Stops kinds[2];
+    DWORD n = 0;
+    if (shutdown) {
+        events[n] = shutdown;
+        kinds[n++] = STOPS_SHUTDOWN;
+    }
+    if (abort && abort != shutdown) {
+        events[n] = abort;
+        kinds[n++] = STOPS_ABORT;
+    }
+    if (n == 0)
+        return STOPS_NONE;
+    DWORD got = WaitForMultipleObjects(n, events, FALSE, 0);
+    if (got < WAIT_OBJECT_0 + n)
+        return kinds[got - WAIT_OBJECT_0];
+    if (got != WAIT_FAILED)
+        return STOPS_NONE;
+    return IsSet(shutdown) ? STOPS_SHUTDOWN : IsSet(abort) ? STOPS_ABORT : STOPS_NONE;
+}
+
 void SendReport(HWND window, int code, const char* subject)
 {
     ErrorReport report;
@@ -65,6 +92,10 @@ struct WorkerState {
     DWORD shownAt;
     HWND pendingWindow;
     char pendingPath[TK_PATH_SIZE];
+    // The percentage the disk file bar of percentWindow shows: only this
+    // worker's copies set it (-1 when not known).
+    HWND percentWindow;
+    int shownPercent;
 };
 
 void ShowFile(WorkerState& w, HWND window, const char* path)
@@ -142,14 +173,16 @@ void LogOverSizeLimit(const char* path, DWORD limitKb)
     WriteLog(line, 0, LOG_BACKUP);
 }
 
-// Copies the head request to each disk target in list order. Returns true
-// when the head left the queue because the user stopped its transfer.
-bool ServeDiskTargets(WorkerState& w, TransferRequest* head, ItemSettings* settings)
+// Copies the head request to each disk target in list order; aborted: its
+// abort event was seen set when the worker took it up. Returns true when the
+// head left the queue because the user stopped its transfer.
+bool ServeDiskTargets(WorkerState& w, TransferRequest* head, ItemSettings* settings, bool aborted)
 {
     DWORD count = settings->switches->hdCount;
     bool tooLarge = false;
     for (DWORD i = 0; i < count && i < settings->hdSlots; ++i) {
-        if (IsSet(head->abortEvent)) {
+        // The first target's look is the one the worker took with the head.
+        if (i == 0 ? aborted : IsSet(head->abortEvent)) {
             HANDLE event = head->abortEvent;
             RemoveRequests(w.start.queue, KIND_HD, event);
             ShowPendingFile(w);
@@ -179,7 +212,14 @@ bool ServeDiskTargets(WorkerState& w, TransferRequest* head, ItemSettings* setti
         copy.keyName = w.keyName;
         copy.folder = target->folder;
         copy.storageType = target->storageType;
+        copy.stopsLooked = i == 0;
+        if (head->progressWindow != w.percentWindow) {
+            w.percentWindow = head->progressWindow;
+            w.shownPercent = -1;
+        }
+        copy.shownPercent = w.shownPercent;
         int result = CopyToDiskFolder(&copy);
+        w.shownPercent = copy.shownPercent;
         if (head->progressWindow && !copy.showPath && w.pendingPath[0]) {
             w.pendingPath[0] = '\0';  // a long copy showed its path itself
             w.shownAt = GetTickCount();
@@ -264,8 +304,9 @@ bool ServesDisk(const ItemSettings* s, const TransferRequest* r)
     return r->kind == KIND_HD && s->switches->hdEnabled && s->switches->hdCount > 0;
 }
 
-// Serves the head request and takes it off the queue.
-void ServeHead(WorkerState& w, TransferRequest* head)
+// Serves the head request and takes it off the queue; aborted: its abort
+// event was seen set when the worker took it up.
+void ServeHead(WorkerState& w, TransferRequest* head, bool aborted)
 {
     const WorkerStart& worker = w.start;
     ItemSettings* settings = SettingsFor(w, head);
@@ -277,7 +318,7 @@ void ServeHead(WorkerState& w, TransferRequest* head)
     if (ServesFtp(settings, head)) {
         // The FTP half of a folder transfer was stopped: none of its files
         // goes to a batch, not even when no batch has started yet.
-        if (worker.mode == WORKER_FOLDER && IsSet(head->abortEvent)) {
+        if (worker.mode == WORKER_FOLDER && aborted) {
             RemoveRequests(worker.queue, KIND_FTP, head->abortEvent);
             return;
         }
@@ -287,7 +328,7 @@ void ServeHead(WorkerState& w, TransferRequest* head)
         ContinueFolderWalk(worker.queue->walk, worker.queue, FOLDER_WALK_ALL);
         ServeFtpTargets(worker, head, settings);
     } else if (ServesDisk(settings, head)) {
-        if (!ServeDiskTargets(w, head, settings))
+        if (!ServeDiskTargets(w, head, settings, aborted))
             RemoveRequest(worker.queue, &head);
     } else {
         RemoveRequest(worker.queue, &head);
@@ -351,6 +392,7 @@ void __cdecl TransferWorker(void* start)
     WorkerState w = {};
     w.start = *static_cast<WorkerStart*>(start);
     free(start);
+    w.shownPercent = -1;
     const WorkerStart& worker = w.start;
 
     for (;;) {
@@ -358,19 +400,23 @@ void __cdecl TransferWorker(void* start)
             ShowPendingFile(w);
             WaitForWork(worker);
         }
-        if (IsSet(worker.shutdownEvent)) {
+        // Only this worker takes requests off the queue: the head stays.
+        TransferRequest* head = FirstRequest(worker.queue);
+        Stops stops = LookAtStops(worker.shutdownEvent, head ? head->abortEvent : NULL);
+        if (stops == STOPS_SHUTDOWN) {
             DropQueueAtShutdown(worker);
             if (worker.mode == WORKER_FOLDER) {
                 EndFolderWorker(worker);
                 return;
             }
+            head = FirstRequest(worker.queue);
+            stops = head && IsSet(head->abortEvent) ? STOPS_ABORT : STOPS_NONE;
         }
-        TransferRequest* head = FirstRequest(worker.queue);
         if (!head) {
             ResetEvent(worker.workEvent);
             continue;
         }
-        ServeHead(w, head);
+        ServeHead(w, head, stops == STOPS_ABORT);
         if (worker.mode == WORKER_FOLDER && !FirstRequest(worker.queue) &&
             !ContinueFolderWalk(worker.queue->walk, worker.queue, FOLDER_WALK_CHUNK)) {
             ShowPendingFile(w);
