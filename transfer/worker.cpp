@@ -394,6 +394,13 @@ void __cdecl TransferWorker(void* start)
     free(start);
     w.shownPercent = -1;
     const WorkerStart& worker = w.start;
+    // A folder transfer's walk starts here; with nothing to serve the worker
+    // ends without a word to the tray, as if it had never started.
+    FolderWalk* walk = worker.mode == WORKER_FOLDER ? worker.queue->walk : NULL;
+    if (walk && !BeginFolderWalk(walk, worker.queue)) {
+        EndFolderWorker(worker);
+        return;
+    }
 
     for (;;) {
         if (!FirstRequest(worker.queue)) {

@@ -404,8 +404,13 @@ TEST_F(Transfer, AFolderTransferQueuesEveryFileOfTheWalk)
     WriteFileBytes(longest, "1"), WriteFileBytes(tooLong, "2"), Seed({""}, {"x", "127.0.0.1"}),
         CreateItemKey((src / "b").c_str());
     HWND w = Open();
-    ASSERT_TRUE(StartFolder(w) == 1 && Bar(w, IDC_PROGRESS_DISK_TOTAL, PBM_GETRANGE) == 7 &&
-                Bar(w, IDC_PROGRESS_FTP_TOTAL, PBM_GETRANGE) == 14);
+    ASSERT_EQ(1, StartFolder(w));
+    ASSERT_TRUE(PumpUntil(  // the worker counts the folder
+        [&] {
+            return Bar(w, IDC_PROGRESS_DISK_TOTAL, PBM_GETRANGE) == 7 &&
+                   Bar(w, IDC_PROGRESS_FTP_TOTAL, PBM_GETRANGE) == 14;
+        },
+        20000));
     ASSERT_TRUE(PumpUntil(
         [&] { return Bar(w, IDC_PROGRESS_DISK_TOTAL) == 6 && start.batches->first; }, 20000));
     EXPECT_TRUE(ReadFileBytes(dst / "sub\\e") == "sub\\e" &&
@@ -435,18 +440,18 @@ TEST_F(Transfer, FolderTransfersAnnounceTotalsOrAskBeforeClearing)
         BYTE ftpOn;
         int disk, ftp;
     } totals[] = {{2, 3, 1, 12, 18}, {1, 2, 0, 6, 0}};
-    for (const Total& c : totals) {
-        HWND w = (Seed(std::vector<std::string>(c.disks),
-                       std::vector<std::string>(c.ftps, "127.0.0.1"), 1, c.ftpOn),
-                  Open());
-        EXPECT_TRUE(StartFolder(w) == 1 &&
-                    Bar(w, IDC_PROGRESS_DISK_TOTAL, PBM_GETRANGE) == c.disk &&
-                    Bar(w, IDC_PROGRESS_FTP_TOTAL, PBM_GETRANGE) == c.ftp);
+    for (const Total& c : totals) {  // the worker counts, and sends them to the window
+        Seed(std::vector<std::string>(c.disks), std::vector<std::string>(c.ftps, "127.0.0.1"), 1,
+             c.ftpOn);
+        progress.Clear();
+        EXPECT_TRUE(StartFolder(progress.window()) == 1 &&
+                    PumpUntil([&] { return progress.Count(UM_FTPSETTOTAL) == 1; }, 20000) &&
+                    progress.Seen(UM_DISKSETTOTAL).at(0).wParam == WPARAM(c.disk) &&
+                    progress.Seen(UM_FTPSETTOTAL).at(0).wParam == WPARAM(c.ftp));
         ResetProductKey();
     }
-    HWND w = (item = src / "not-there\\", Seed({""}), Open());
-    EXPECT_TRUE(StartFolder(w) == 1 &&
-                Bar(w, IDC_PROGRESS_DISK_TOTAL, PBM_GETRANGE) == 100);  // as it was
+    HWND missing = (item = src / "not-there\\", Seed({""}), Open());
+    EXPECT_EQ(1, StartFolder(missing));  // its totals are looked at last, when surely sent if ever
     WriteFileBytes(src / "sub\\precious", "p"), MakeDirs(dst / "sub"),
         WriteFileBytes(dst / "sub\\d", "d");
     item = src / "sub\\";  // an item whose folder holds one file
@@ -467,8 +472,10 @@ TEST_F(Transfer, FolderTransfersAnnounceTotalsOrAskBeforeClearing)
     EXPECT_TRUE(DirExists(dst.path()) && !DirExists(dst / "sub") && FileExists(item + "precious") &&
                 FileExists(src / "a"));
     item = (MakeDirs(dst / "empty"), dst / "empty\\"), Seed({""});
-    EXPECT_TRUE(StartFolder(w = Open()) == 1 && Complete(w) &&
+    HWND w = Open();
+    EXPECT_TRUE(StartFolder(w) == 1 && Complete(w) &&
                 Bar(w, IDC_PROGRESS_DISK_TOTAL, PBM_GETRANGE) == 0);
+    EXPECT_EQ(100, Bar(missing, IDC_PROGRESS_DISK_TOTAL, PBM_GETRANGE));  // as it was
 }
 
 // A stopped half stays stopped, also before its first batch or copy; its stop events go with the
