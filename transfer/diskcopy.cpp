@@ -150,12 +150,14 @@ CopyEnd CopyBlocks(const Transfer& t, HANDLE target)
         total += put;
         int percent = CopyPercent(total, size);
         if (progress && size && percent != shown) {
+            PostFilesDone(t.copy->done);
             PostMessageA(progress, UM_DISKPERCENT, static_cast<WPARAM>(percent), 0);
             shown = percent;
         }
         if (t.poll->Stopped())
             return COPY_STOPPED;
         if (t.copy->showPath && t.poll->Looked()) {
+            PostFilesDone(t.copy->done);
             SendMessageA(progress, UM_DISKFILESTART, 0, reinterpret_cast<LPARAM>(t.request->path));
             t.copy->showPath = false;
         }
@@ -309,6 +311,25 @@ DWORD BufferSizeFor(ULONGLONG size)
 }
 
 }  // namespace
+
+void PostFilesDone(DoneCount* done)
+{
+    if (!done || !done->files)
+        return;
+    PostMessageA(done->window, UM_DISKFILEDONE, done->files, 0);
+    done->files = 0;
+    done->postedAt = GetTickCount();
+}
+
+void CountFileDone(DoneCount* done, HWND window)
+{
+    if (done->window != window)
+        PostFilesDone(done);
+    done->window = window;
+    ++done->files;
+    if (GetTickCount() - done->postedAt >= DISK_DONE_POST_MS)
+        PostFilesDone(done);
+}
 
 int CopyToDiskFolder(DiskCopy* copy)
 {

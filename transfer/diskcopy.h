@@ -11,7 +11,24 @@ enum {
     // The stop events are looked at no more often than this while bytes flow:
     // each look is a call into the system, and a block takes far less time.
     DISK_STOP_POLL_MS = 20,
+    // Copies done are told to the progress window at most this often.
+    DISK_DONE_POST_MS = 20,
 };
+
+// Disk copies a progress window has not been told of yet. They go in one
+// UM_DISKFILEDONE (wParam: how many) at most every DISK_DONE_POST_MS, and
+// always before anything else is said to the window, which so hears all in
+// the order it happened; each message is painted, and small files go by far
+// faster than a window can paint.
+struct DoneCount {
+    HWND window;
+    WPARAM files;
+    DWORD postedAt;
+};
+// Counts one copy done for window (posted when due).
+void CountFileDone(DoneCount* done, HWND window);
+// Posts what is counted, if anything; NULL is ignored.
+void PostFilesDone(DoneCount* done);
 
 // One copy of a request's file to one disk target whose settings are at hand.
 struct DiskCopy {
@@ -29,6 +46,9 @@ struct DiskCopy {
     // In and out: the percentage the progress window's file bar shows, -1
     // when not known. A percentage it shows already is not posted again.
     int shownPercent;
+    // Copies done that the progress window does not know of yet: told before
+    // the copy says anything to the window (NULL when none are kept).
+    DoneCount* done;
     // Out: the stored copy's path once the copy finished, "" otherwise.
     char targetPath[TK_PATH_SIZE];
     // Out: what a failure is reported with: the key name, or for a target

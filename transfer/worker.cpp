@@ -96,10 +96,14 @@ struct WorkerState {
     // worker's copies set it (-1 when not known).
     HWND percentWindow;
     int shownPercent;
+    // Copies done that the progress window has not been told of yet; they
+    // are told before the worker says anything else to it, or waits, or ends.
+    DoneCount done;
 };
 
 void ShowFile(WorkerState& w, HWND window, const char* path)
 {
+    PostFilesDone(&w.done);
     SendMessageA(window, UM_DISKFILESTART, 0, reinterpret_cast<LPARAM>(path));
     w.shownAt = GetTickCount();
     w.pendingPath[0] = '\0';
@@ -200,7 +204,7 @@ bool ServeDiskTargets(WorkerState& w, TransferRequest* head, ItemSettings* setti
         if (tooLarge) {
             // Done for the progress window all the same: its bar fills.
             if (head->progressWindow)
-                PostMessageA(head->progressWindow, UM_DISKFILEDONE, 0, 0);
+                CountFileDone(&w.done, head->progressWindow);
             continue;
         }
         const DiskTarget* target = settings->hdTargets[i];
@@ -218,6 +222,7 @@ bool ServeDiskTargets(WorkerState& w, TransferRequest* head, ItemSettings* setti
             w.shownPercent = -1;
         }
         copy.shownPercent = w.shownPercent;
+        copy.done = &w.done;
         int result = CopyToDiskFolder(&copy);
         w.shownPercent = copy.shownPercent;
         if (head->progressWindow && !copy.showPath && w.pendingPath[0]) {
@@ -229,7 +234,7 @@ bool ServeDiskTargets(WorkerState& w, TransferRequest* head, ItemSettings* setti
         // Posted: the step needs nothing of the worker's, and the worker need
         // not wait while the window paints it.
         if (head->progressWindow)
-            PostMessageA(head->progressWindow, UM_DISKFILEDONE, 0, 0);
+            CountFileDone(&w.done, head->progressWindow);
         if (result == ERR_SUCCESS && copy.targetPath[0])
             WriteRestoreRecord(head->path, static_cast<int>(target->id), copy.targetPath, KIND_HD,
                                0);
@@ -323,6 +328,7 @@ void ServeHead(WorkerState& w, TransferRequest* head, bool aborted)
             return;
         }
         ShowPendingFile(w);
+        PostFilesDone(&w.done);
         // A batch carries every FTP request of the folder: the rest of the
         // walk is queued first.
         ContinueFolderWalk(worker.queue->walk, worker.queue, FOLDER_WALK_ALL);
@@ -405,12 +411,14 @@ void __cdecl TransferWorker(void* start)
     for (;;) {
         if (!FirstRequest(worker.queue)) {
             ShowPendingFile(w);
+            PostFilesDone(&w.done);
             WaitForWork(worker);
         }
         // Only this worker takes requests off the queue: the head stays.
         TransferRequest* head = FirstRequest(worker.queue);
         Stops stops = LookAtStops(worker.shutdownEvent, head ? head->abortEvent : NULL);
         if (stops == STOPS_SHUTDOWN) {
+            PostFilesDone(&w.done);
             DropQueueAtShutdown(worker);
             if (worker.mode == WORKER_FOLDER) {
                 EndFolderWorker(worker);
@@ -424,8 +432,10 @@ void __cdecl TransferWorker(void* start)
             continue;
         }
         ServeHead(w, head, stops == STOPS_ABORT);
-        if (worker.mode == WORKER_FOLDER && !FirstRequest(worker.queue) &&
-            !ContinueFolderWalk(worker.queue->walk, worker.queue, FOLDER_WALK_CHUNK)) {
+        if (worker.mode != WORKER_FOLDER || FirstRequest(worker.queue))
+            continue;
+        PostFilesDone(&w.done);  // the walk may tell the window of files too
+        if (!ContinueFolderWalk(worker.queue->walk, worker.queue, FOLDER_WALK_CHUNK)) {
             ShowPendingFile(w);
             ShowTray(worker, TRAY_IDLE);
             EndFolderWorker(worker);

@@ -171,6 +171,14 @@ int main(int argc, char** argv)
     printf("private bytes: %.1f MiB before, peak %.1f MiB; Linux RssAnon %.1f MiB before, "
            "peak %.1f MiB\n",
            before, watch.peakPrivate, beforeAnon, watch.peakAnon);
+    FILETIME created, ended, kernel, user;
+    GetProcessTimes(GetCurrentProcess(), &created, &ended, &kernel, &user);
+    auto ms = [](const FILETIME& t) {
+        return static_cast<double>((static_cast<ULONGLONG>(t.dwHighDateTime) << 32) |
+                                   t.dwLowDateTime) /
+               10000.0;
+    };
+    printf("process CPU time: %.0f ms user, %.0f ms kernel\n", ms(user), ms(kernel));
     printf("seconds %.3f\n", seconds);
 
     SendMessageA(main, WM_CLOSE, 0, 0);
