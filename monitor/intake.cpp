@@ -68,8 +68,10 @@ void HandleReadPath(IntakeContext* context, char* path)
     if (context->batches && NoteChangeDuringUpload(context->batches, path))
         return;
     context->path = path;
+    context->resolved = true;
     HandleChange(context);
     context->path = NULL;
+    context->resolved = false;
 }
 
 }  // namespace
@@ -92,7 +94,10 @@ int HandleChange(IntakeContext* context)
         return CHANGE_DROPPED;
 
     char resolved[TK_PATH_SIZE];
-    ResolveLongPath(received, resolved);
+    if (context->resolved)
+        lstrcpynA(resolved, received, sizeof resolved);
+    else
+        ResolveLongPath(received, resolved);
 
     ScopedItemSettings settings(resolved);
     if (!settings.loaded())
