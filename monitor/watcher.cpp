@@ -32,8 +32,9 @@ const DWORD kSettleMs = 20;  // quiet time before a changed watch list is applie
 // when the writer is done, not once per write. The events of one write come
 // within a millisecond of each other; the notification thread then waits its
 // own 25 ms before the file is looked at, so a longer quiet time only adds to
-// every copy's delay.
-const DWORD kQuietMs = 30;
+// every copy's delay. A writer that pauses longer than this within a file
+// gets a report for each part; the last one copies the whole file.
+const DWORD kQuietMs = 20;
 
 volatile LONG g_bufferSize = 64 * 1024;
 
