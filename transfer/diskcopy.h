@@ -7,6 +7,8 @@
 
 enum {
     DISK_COPY_BLOCK = 65536,
+    // Blocks of a large file grow up to this while each takes under 2 ms.
+    DISK_COPY_LARGEST_BLOCK = 1024 * 1024,
     BACKUP_STAMP_SIZE = 80,
     // The stop events are looked at no more often than this while bytes flow:
     // each look is a call into the system, and a block takes far less time.
