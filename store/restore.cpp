@@ -8,8 +8,26 @@
 
 namespace {
 
+// "%s*%s" must fit the design's 260-byte record name; never cut it.
+bool RecordName(const char* path, const char* storedPath, char* out, size_t size)
+{
+    int n = snprintf(out, size, "%s*%s", path, storedPath);
+    return n >= 0 && n <= TK_MAX_RECORD_TEXT && static_cast<size_t>(n) < size;
+}
+
+// The HD key of an open item key.
+bool PutDiskRecord(HKEY item, const char* valueName)
+{
+    HKEY key = NULL;
+    if (RegOpenKeyExA(item, "HD", 0, KEY_ALL_ACCESS, &key) != ERROR_SUCCESS)
+        return false;
+    WriteRegText(key, valueName, HD_RECORD_DATA);
+    RegCloseKey(key);
+    return true;
+}
+
 // A disk record: its data is the same text whatever the item's settings say,
-// so they are not loaded for it (some sixty registry calls for each stored
+// so they are not loaded for it (some thirty registry calls for each stored
 // file). Its writer has just loaded them to make the copy. As when the
 // settings cannot be loaded, a path that no item covers gets no record and
 // the result 1.
@@ -18,26 +36,17 @@ int WriteDiskRecord(const char* path, const char* valueName)
     HKEY item = NULL;
     if (!OpenItemKey(path, NULL, &item))
         return STORE_OK;
-    HKEY key = NULL;
-    LONG opened = RegOpenKeyExA(item, "HD", 0, KEY_ALL_ACCESS, &key);
+    bool written = PutDiskRecord(item, valueName);
     RegCloseKey(item);
-    if (opened != ERROR_SUCCESS)
-        return STORE_FAILED;
-    WriteRegText(key, valueName, HD_RECORD_DATA);
-    RegCloseKey(key);
-    return STORE_OK;
+    return written ? STORE_OK : STORE_FAILED;
 }
 
 }  // namespace
 
 int WriteRestoreRecord(const char* path, int targetId, const char* storedPath, int kind, int remove)
 {
-    if (!path || !storedPath)
-        return 0;
-    // "%s*%s" must fit the design's 260-byte record name; never cut it.
     char valueName[TK_PATH_SIZE];
-    int nameLen = snprintf(valueName, sizeof valueName, "%s*%s", path, storedPath);
-    if (nameLen < 0 || nameLen > TK_MAX_RECORD_TEXT)
+    if (!path || !storedPath || !RecordName(path, storedPath, valueName, sizeof valueName))
         return 0;
     if (kind != KIND_FTP && !remove)
         return WriteDiskRecord(path, valueName);
@@ -82,4 +91,24 @@ int WriteRestoreRecord(const char* path, int targetId, const char* storedPath, i
     }
     RegCloseKey(key);
     return result;
+}
+
+int WriteItemDiskRecord(const char* keyName, const char* path, const char* storedPath)
+{
+    char valueName[TK_PATH_SIZE];
+    if (!keyName || !path || !storedPath ||
+        !RecordName(path, storedPath, valueName, sizeof valueName))
+        return WriteRestoreRecord(path, 0, storedPath, KIND_HD, 0);
+    char keyPath[TK_PATH_SIZE + 32];
+    HKEY item = NULL;
+    if (snprintf(keyPath, sizeof keyPath, "%s\\%s", TK_FILES_KEY, keyName) <
+            static_cast<int>(sizeof keyPath) &&
+        RegOpenKeyExA(HKEY_LOCAL_MACHINE, keyPath, 0, KEY_ALL_ACCESS, &item) == ERROR_SUCCESS) {
+        bool written = PutDiskRecord(item, valueName);
+        RegCloseKey(item);
+        if (written)
+            return STORE_OK;
+    }
+    // The item has gone since, or has no HD key: the path is looked up again.
+    return WriteRestoreRecord(path, 0, storedPath, KIND_HD, 0);
 }

@@ -78,6 +78,10 @@ int FindTargetId(const char* path, const char* text, int kind);
 int DeleteTarget(const char* path, int id, int kind);
 int WriteRestoreRecord(const char* path, int targetId, const char* storedPath, int kind,
                        int remove);
+// WriteRestoreRecord of a disk copy (kind 2, write) by one who has just
+// looked up the item that covers path (keyName, as OpenItemKey gave it): the
+// record goes under that item without a second lookup. Same results.
+int WriteItemDiskRecord(const char* keyName, const char* path, const char* storedPath);
 
 int IsMonitoringEnabled(void);
 // 1 with installdir in buffer; 0 with buffer empty when the value is missing,

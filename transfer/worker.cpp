@@ -236,8 +236,7 @@ bool ServeDiskTargets(WorkerState& w, TransferRequest* head, ItemSettings* setti
         if (head->progressWindow)
             CountFileDone(&w.done, head->progressWindow);
         if (result == ERR_SUCCESS && copy.targetPath[0])
-            WriteRestoreRecord(head->path, static_cast<int>(target->id), copy.targetPath, KIND_HD,
-                               0);
+            WriteItemDiskRecord(w.keyName, head->path, copy.targetPath);
     }
     return false;
 }
