@@ -31,6 +31,9 @@ const DWORD kFolderSettingsReuseMs = 1000;
 // worker waits for while the main window may be painting.
 const DWORD kShowFileMs = 100;
 
+// The live worker's tray icon goes idle after this long without work.
+const DWORD kIdleIconMs = 50;
+
 bool IsSet(HANDLE event)
 {
     return event && WaitForSingleObject(event, 0) == WAIT_OBJECT_0;
@@ -342,8 +345,8 @@ void ServeHead(WorkerState& w, TransferRequest* head, bool aborted)
 
 void WaitForWork(const WorkerStart& worker)
 {
-    ShowTray(worker, TRAY_IDLE);
     if (worker.mode == WORKER_FOLDER) {
+        ShowTray(worker, TRAY_IDLE);
         HANDLE events[2] = {worker.workEvent, worker.shutdownEvent};
         WaitForMultipleObjects(2, events, FALSE, INFINITE);
         return;
@@ -353,7 +356,15 @@ void WaitForWork(const WorkerStart& worker)
     // change's copy. Pressed after a change was queued it holds, and that
     // change's copy is dropped.
     HANDLE events[2] = {worker.workEvent, worker.liveStopEvent};
-    WaitForMultipleObjects(worker.liveStopEvent ? 2 : 1, events, FALSE, INFINITE);
+    DWORD count = worker.liveStopEvent ? 2 : 1;
+    // The icon goes idle once no work has come for kIdleIconMs, as if the
+    // worker had been that much slower to find its queue empty: in a burst of
+    // changes the queue empties between two of them, and the icon flickered
+    // to idle and back, two calls into the shell on the main window's thread.
+    if (WaitForMultipleObjects(count, events, FALSE, kIdleIconMs) == WAIT_TIMEOUT) {
+        ShowTray(worker, TRAY_IDLE);
+        WaitForMultipleObjects(count, events, FALSE, INFINITE);
+    }
     ResetEventWhenEmpty(worker.queue, worker.liveStopEvent);
 }
 
