@@ -15,11 +15,12 @@ bool RecordName(const char* path, const char* storedPath, char* out, size_t size
     return n >= 0 && n <= TK_MAX_RECORD_TEXT && static_cast<size_t>(n) < size;
 }
 
-// The HD key of an open item key.
-bool PutDiskRecord(HKEY item, const char* valueName)
+// Writes the record under the HD key below parent (an item key, or the
+// product key's "Files\<key name>\HD" itself when subkey says so).
+bool PutDiskRecord(HKEY parent, const char* subkey, const char* valueName)
 {
     HKEY key = NULL;
-    if (RegOpenKeyExA(item, "HD", 0, KEY_ALL_ACCESS, &key) != ERROR_SUCCESS)
+    if (RegOpenKeyExA(parent, subkey, 0, KEY_ALL_ACCESS, &key) != ERROR_SUCCESS)
         return false;
     WriteRegText(key, valueName, HD_RECORD_DATA);
     RegCloseKey(key);
@@ -36,7 +37,7 @@ int WriteDiskRecord(const char* path, const char* valueName)
     HKEY item = NULL;
     if (!OpenItemKey(path, NULL, &item))
         return STORE_OK;
-    bool written = PutDiskRecord(item, valueName);
+    bool written = PutDiskRecord(item, "HD", valueName);
     RegCloseKey(item);
     return written ? STORE_OK : STORE_FAILED;
 }
@@ -100,15 +101,10 @@ int WriteItemDiskRecord(const char* keyName, const char* path, const char* store
         !RecordName(path, storedPath, valueName, sizeof valueName))
         return WriteRestoreRecord(path, 0, storedPath, KIND_HD, 0);
     char keyPath[TK_PATH_SIZE + 32];
-    HKEY item = NULL;
-    if (snprintf(keyPath, sizeof keyPath, "%s\\%s", TK_FILES_KEY, keyName) <
+    if (snprintf(keyPath, sizeof keyPath, "%s\\%s\\HD", TK_FILES_KEY, keyName) <
             static_cast<int>(sizeof keyPath) &&
-        RegOpenKeyExA(HKEY_LOCAL_MACHINE, keyPath, 0, KEY_ALL_ACCESS, &item) == ERROR_SUCCESS) {
-        bool written = PutDiskRecord(item, valueName);
-        RegCloseKey(item);
-        if (written)
-            return STORE_OK;
-    }
+        PutDiskRecord(HKEY_LOCAL_MACHINE, keyPath, valueName))
+        return STORE_OK;
     // The item has gone since, or has no HD key: the path is looked up again.
     return WriteRestoreRecord(path, 0, storedPath, KIND_HD, 0);
 }
