@@ -70,6 +70,12 @@ int FreeItemSettings(ItemSettings* settings);
 TargetRecord* NewTarget(int kind);
 int FreeTarget(TargetRecord* target, int kind);
 int LoadItemSettings(const char* path, ItemSettings* settings);
+// NewItemSettings and LoadItemSettings of path in one pass over the item's
+// keys: the item is looked up, and its targets counted, once. 1 with *out set
+// (free it with FreeItemSettings); 0 when no item covers path or its settings
+// cannot be loaded, 6 for no path, 8 when memory runs out. nameOut (260 bytes,
+// optional) gets the item's key name as OpenItemKey gives it.
+int NewLoadedItemSettings(const char* path, ItemSettings** out, char* nameOut);
 int SaveItemSettings(const char* path, ItemSettings* settings, int parts);
 
 int CountTargets(const char* path, int kind);
