@@ -115,9 +115,10 @@ int HandleChange(IntakeContext* context)
         return CHANGE_DROPPED;
     }
 
+    // The item whose settings were loaded a moment ago, with nothing said
+    // to anyone since: looking it up once more would find the same.
     char itemPath[TK_PATH_SIZE];
-    if (!OpenItemKey(resolved, itemPath, NULL))
-        return CHANGE_DROPPED;
+    lstrcpynA(itemPath, settings.keyName(), sizeof itemPath);
     DecodeKeyName(itemPath);
     if (!settings->options->includeSubs && IsInItemSubfolder(resolved, itemPath))
         return CHANGE_DROPPED;
