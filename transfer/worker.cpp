@@ -139,22 +139,28 @@ bool StartFile(WorkerState& w, HWND window, const char* path)
 ItemSettings* SettingsFor(WorkerState& w, const TransferRequest* head)
 {
     const bool folder = w.start.mode == WORKER_FOLDER;
+    DWORD now = GetTickCount();
+    bool fresh =
+        folder && w.settings && w.settings->loaded() && now - w.loadedAt < kFolderSettingsReuseMs;
     // A file's FTP request follows its disk request: same path, same item.
-    if (!folder || strcmp(w.path, head->path) != 0) {
+    bool known = folder && strcmp(w.path, head->path) == 0;
+    if (fresh && !known) {
         w.path[0] = '\0';
         if (!OpenItemKey(head->path, w.keyName, NULL))
             return NULL;
         lstrcpynA(w.path, head->path, sizeof w.path);
+        known = true;
     }
-    DWORD now = GetTickCount();
-    if (folder && w.settings && w.settings->loaded() && strcmp(w.loadedKey, w.keyName) == 0 &&
-        now - w.loadedAt < kFolderSettingsReuseMs)
+    if (fresh && known && strcmp(w.loadedKey, w.keyName) == 0)
         return w.settings->get();
-    char itemPath[TK_PATH_SIZE];
-    lstrcpynA(itemPath, w.keyName, sizeof itemPath);
-    DecodeKeyName(itemPath);
-    w.settings.emplace(itemPath);
+    // Otherwise the load looks the item up itself and names it.
+    w.path[0] = '\0';
+    w.settings.emplace(head->path);
+    if (!w.settings->loaded())
+        return NULL;
+    lstrcpynA(w.keyName, w.settings->keyName(), sizeof w.keyName);
     lstrcpynA(w.loadedKey, w.keyName, sizeof w.loadedKey);
+    lstrcpynA(w.path, head->path, sizeof w.path);
     w.loadedAt = now;
     return w.settings->get();
 }
