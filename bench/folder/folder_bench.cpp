@@ -64,6 +64,8 @@ struct Watch {
     HWND window;
     volatile bool stop;
     double longestMs;
+    double longestAt;  // when it began, seconds after start
+    double start;
     long probes;
     double peakPrivate, peakAnon;
 };
@@ -76,8 +78,10 @@ DWORD WINAPI RunProbe(void* param)
         DWORD_PTR result;
         SendMessageTimeoutA(w->window, WM_NULL, 0, 0, SMTO_NORMAL, 60000, &result);
         double ms = (Now() - a) * 1000.0;
-        if (ms > w->longestMs)
+        if (ms > w->longestMs) {
             w->longestMs = ms;
+            w->longestAt = a - w->start;
+        }
         ++w->probes;
         Sleep(5);
     }
@@ -144,12 +148,13 @@ int main(int argc, char** argv)
     }
     PumpMessages(200);
     ListView_SetItemState(GetDlgItem(main, IDC_MAIN_LIST), 0, LVIS_SELECTED, LVIS_SELECTED);
-    Watch watch = {main, false, 0, 0, PrivateMiB(), RssAnonMiB()};
+    Watch watch = {main, false, 0, 0, 0, 0, PrivateMiB(), RssAnonMiB()};
     const double before = watch.peakPrivate, beforeAnon = watch.peakAnon;
     HANDLE threads[2] = {CreateThread(NULL, 0, RunProbe, &watch, 0, NULL),
                          CreateThread(NULL, 0, RunSampler, &watch, 0, NULL)};
 
     double t0 = Now();
+    watch.start = t0;
     SendMessageA(main, WM_COMMAND, IDM_SYNCHRONIZE, 0);
     double command = Now() - t0;
     std::string caption = "Folder Transfer - " + folder;
@@ -165,9 +170,9 @@ int main(int argc, char** argv)
     std::string errors = ReadFileBytes(install / "errorlog.txt");
     printf("files %ld, copied %ld, error-log lines %d\n", static_cast<long>(files),
            static_cast<long>(done), CountOf(errors, "\n"));
-    printf("the command held the main window %.1f ms; its longest wait for an answer %.1f ms "
-           "(%ld probes)\n",
-           command * 1000, watch.longestMs, watch.probes);
+    printf("the command held the main window %.1f ms; its longest wait for an answer %.1f ms, "
+           "%.2f s after the command (%ld probes)\n",
+           command * 1000, watch.longestMs, watch.longestAt, watch.probes);
     printf("private bytes: %.1f MiB before, peak %.1f MiB; Linux RssAnon %.1f MiB before, "
            "peak %.1f MiB\n",
            before, watch.peakPrivate, beforeAnon, watch.peakAnon);
