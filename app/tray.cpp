@@ -69,7 +69,10 @@ BOOL OnTrayState(HWND window, int index, const char* path)
     else
         PlainTip(tip, sizeof tip);
     g_shownPlain = path == NULL;
-    if (index == TRAY_IDLE)
+    // Only when it differs: each change of the title is a trip to the display.
+    char title[sizeof TK_TITLE + 1];
+    if (index == TRAY_IDLE && (GetWindowTextA(window, title, sizeof title) != sizeof TK_TITLE - 1 ||
+                               strcmp(title, TK_TITLE) != 0))
         SetWindowTextA(window, TK_TITLE);
     if (index == g_shownIndex && strncmp(tip, g_shownTip, sizeof g_shownTip - 1) == 0)
         return TRUE;

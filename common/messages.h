@@ -58,7 +58,7 @@ enum { TRAY_IDLE = 0, TRAY_UPLOAD = 1, TRAY_DOWNLOAD = 2 };
 #define UM_FTPSETTOTAL (WM_USER + 9)
 // FTP file progress: wParam percentage (sent with 0, then posted).
 #define UM_FTPPERCENT (WM_USER + 10)
-// Posted by a worker: one disk copy ended. 0 / 0.
+// Posted by a worker: disk copies ended. wParam how many (0: one) / 0.
 #define UM_DISKFILEDONE (WM_USER + 11)
 // Sent by a worker: disk copy started. 0 / path (sender's).
 #define UM_DISKFILESTART (WM_USER + 12)

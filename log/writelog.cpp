@@ -14,15 +14,30 @@ namespace {
 // Lines from the intake thread and the main thread must never interleave.
 std::mutex g_logLock;
 
-bool LoggingEnabled()
+// "\errorlog.txt" or "\backuplog.txt" after the installation folder in out.
+int AppendLogName(int selector, char* out, int size)
+{
+    const char* file = selector ? "\\errorlog.txt" : "\\backuplog.txt";
+    if (strlen(out) + strlen(file) >= static_cast<size_t>(size))
+        return 0;
+    strcat(out, file);
+    return 1;
+}
+
+// Whether logging is on and, when it is, the log's path: both values read
+// with one opening of the product key, as every line asks for them.
+bool LogPathIfLogging(int selector, char* out, int size)
 {
     HKEY key = OpenProductKey();
     if (!key)
         return false;
     DWORD logging = 0;
-    BOOL read = ReadRegDword(key, "logging", &logging);
+    bool on = ReadRegDword(key, "logging", &logging) && logging != 0;
+    // An empty text names no folder (GetInstallDir): the logs would land in
+    // the root of the current drive.
+    bool found = on && ReadRegText(key, "installdir", out, static_cast<DWORD>(size)) && out[0];
     RegCloseKey(key);
-    return read && logging != 0;
+    return found && AppendLogName(selector, out, size);
 }
 
 }  // namespace
@@ -47,21 +62,15 @@ int GetLogPath(int selector, char* out, int size)
 {
     if (!out || size <= 0 || !GetInstallDir(out, static_cast<DWORD>(size)))
         return 0;
-    const char* file = selector ? "\\errorlog.txt" : "\\backuplog.txt";
-    if (strlen(out) + strlen(file) >= static_cast<size_t>(size))
-        return 0;
-    strcat(out, file);
-    return 1;
+    return AppendLogName(selector, out, size);
 }
 
 int WriteLog(const char* text, int code, int selector)
 {
     if (!text && code == 0)
         return 0;
-    if (!LoggingEnabled())
-        return 0;
     char path[MAX_PATH];
-    if (!GetLogPath(selector, path, sizeof path))
+    if (!LogPathIfLogging(selector, path, sizeof path))
         return 0;
 
     char prefix[MAX_PATH];

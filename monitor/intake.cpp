@@ -64,8 +64,10 @@ void HandleReadPath(IntakeContext* context, char* path)
     ResolveLongPath(path, path);
     UpperCaseDrivePart(path);
     context->path = path;
+    context->resolved = true;
     HandleChange(context);
     context->path = NULL;
+    context->resolved = false;
 }
 
 }  // namespace
@@ -88,7 +90,10 @@ int HandleChange(IntakeContext* context)
         return CHANGE_DROPPED;
 
     char resolved[TK_PATH_SIZE];
-    ResolveLongPath(received, resolved);
+    if (context->resolved)
+        lstrcpynA(resolved, received, sizeof resolved);
+    else
+        ResolveLongPath(received, resolved);
 
     ScopedItemSettings settings(resolved);
     if (!settings.loaded())
@@ -106,9 +111,10 @@ int HandleChange(IntakeContext* context)
         return CHANGE_DROPPED;
     }
 
+    // The item whose settings were loaded a moment ago, with nothing said
+    // to anyone since: looking it up once more would find the same.
     char itemPath[TK_PATH_SIZE];
-    if (!OpenItemKey(resolved, itemPath, NULL))
-        return CHANGE_DROPPED;
+    lstrcpynA(itemPath, settings.keyName(), sizeof itemPath);
     DecodeKeyName(itemPath);
     if (!settings->options->includeSubs && IsInItemSubfolder(resolved, itemPath))
         return CHANGE_DROPPED;

@@ -17,6 +17,9 @@ struct IntakeContext {
     BatchList* batches;
     RequestQueue* queue;
     char* path;  // the changed path being handled
+    // The path is in its long form already: the NT thread resolved it just
+    // before, and resolving it again gives the same path.
+    bool resolved = false;
 };
 
 // Thread procedure of the NT family; never returns.

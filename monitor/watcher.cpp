@@ -32,8 +32,15 @@ const DWORD kSettleMs = 20;  // quiet time before a changed watch list is applie
 // when the writer is done, not once per write. The events of one write come
 // within a millisecond of each other; the notification thread then waits its
 // own 25 ms before the file is looked at, so a longer quiet time only adds to
-// every copy's delay.
-const DWORD kQuietMs = 30;
+// every copy's delay. A writer that pauses longer than this within a file
+// gets a report for each part; the last one copies the whole file.
+const DWORD kQuietMs = 20;
+// A file that arrives whole (moved or renamed in, or linked, with bytes
+// written more than kWrittenBeforeMs ago) has no writer to wait for: it is
+// reported after this much quiet, which gathers the events of the one move.
+// Any further event gives it the full quiet time.
+const DWORD kWholeQuietMs = 2;
+const ULONGLONG kWrittenBeforeMs = 1000;
 
 volatile LONG g_bufferSize = 64 * 1024;
 
@@ -50,6 +57,12 @@ struct Watch {
     bool all;                      // every file counts (a folder item or below one)
     std::set<std::wstring> names;  // else only these upper-case names
     FolderSnapshot snapshot;
+};
+
+struct Settling {
+    std::wstring path;
+    DWORD lastEvent;  // tick
+    DWORD quietMs;    // to wait after it
 };
 
 struct Wanted {
@@ -72,8 +85,8 @@ struct Watcher {
     // Thread-owned.
     std::map<std::wstring, Watch*> watches;  // upper-case folder -> watch
     std::vector<Watch*> closing;
-    // Changed files waiting for quiet: upper-case path -> path, last event.
-    std::map<std::wstring, std::pair<std::wstring, DWORD>> settling;
+    // Changed files waiting for quiet, by upper-case path.
+    std::map<std::wstring, Settling> settling;
 };
 
 std::string UpperText(const std::string& text)
@@ -170,11 +183,29 @@ bool Accepts(const Watch* w, const std::wstring& upperName)
     return w->all || w->names.count(upperName) != 0;
 }
 
-void Report(Watch* w, const std::wstring& name)
+void Report(Watch* w, const std::wstring& name, DWORD quietMs = kQuietMs)
 {
     std::wstring full = w->folder + name;
-    if (full.size() < MAX_PATH)
-        w->owner->settling[UpperWide(full)] = std::make_pair(full, GetTickCount());
+    if (full.size() >= MAX_PATH)
+        return;
+    Settling& s = w->owner->settling[UpperWide(full)];
+    s.quietMs = s.path.empty() ? quietMs : kQuietMs;
+    s.path = full;
+    s.lastEvent = GetTickCount();
+}
+
+// A file that appeared (moved or renamed in) with bytes last written a while
+// ago: nobody is writing it.
+bool ArrivedWhole(DWORD action, const FileStamp& stamp)
+{
+    if (action != FILE_ACTION_ADDED && action != FILE_ACTION_RENAMED_NEW_NAME)
+        return false;
+    FILETIME now;
+    GetSystemTimeAsFileTime(&now);
+    ULARGE_INTEGER at, written;
+    at.LowPart = now.dwLowDateTime, at.HighPart = now.dwHighDateTime;
+    written.LowPart = stamp.written.dwLowDateTime, written.HighPart = stamp.written.dwHighDateTime;
+    return stamp.size > 0 && written.QuadPart + kWrittenBeforeMs * 10000 < at.QuadPart;
 }
 
 // Reports the files that have been quiet long enough; returns how long
@@ -184,21 +215,21 @@ DWORD ReportSettled(Watcher* watcher)
     DWORD now = GetTickCount();
     DWORD next = INFINITE;
     for (auto it = watcher->settling.begin(); it != watcher->settling.end();) {
-        DWORD quiet = now - it->second.second;
-        if (quiet >= kQuietMs) {
+        DWORD quiet = now - it->second.lastEvent;
+        if (quiet >= it->second.quietMs) {
             // In the code page, with '?' for what it cannot show; a path
             // whose text does not fit the intake's buffers is not reported.
             // Such a name reaches the user as an error, so only while the
             // file is there: a file that came and went is nothing to copy.
             char path[MAX_PATH];
-            const std::wstring& full = it->second.first;
+            const std::wstring& full = it->second.path;
             bool exact =
                 AnsiFileName(full.c_str(), static_cast<int>(full.size()), path, sizeof path) != 0;
             if (path[0] && (exact || GetFileAttributesW(full.c_str()) != INVALID_FILE_ATTRIBUTES))
                 watcher->report(path);
             it = watcher->settling.erase(it);
         } else {
-            next = std::min(next, kQuietMs - quiet);
+            next = std::min(next, it->second.quietMs - quiet);
             ++it;
         }
     }
@@ -330,7 +361,7 @@ void HandleRecord(Watch* w, DWORD action, const std::wstring& name)
         return;
     }
     if (Accepts(w, upperName))
-        Report(w, name);
+        Report(w, name, ArrivedWhole(action, stamp) ? kWholeQuietMs : kQuietMs);
 }
 
 void HandleBuffer(Watch* w, DWORD bytes)

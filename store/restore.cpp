@@ -16,6 +16,33 @@ bool RecordName(const char* path, const char* storedPath, char* out, size_t size
     return n >= 0 && n <= TK_MAX_RECORD_TEXT && static_cast<size_t>(n) < size;
 }
 
+// Writes the record under the HD key below parent (an item key, or the
+// product key's "Files\<key name>\HD" itself when subkey says so).
+bool PutDiskRecord(HKEY parent, const char* subkey, const char* valueName)
+{
+    HKEY key = NULL;
+    if (RegOpenKeyExA(parent, subkey, 0, KEY_ALL_ACCESS, &key) != ERROR_SUCCESS)
+        return false;
+    WriteRegText(key, valueName, HD_RECORD_DATA);
+    RegCloseKey(key);
+    return true;
+}
+
+// A disk record: its data is the same text whatever the item's settings say,
+// so they are not loaded for it (some thirty registry calls for each stored
+// file). Its writer has just loaded them to make the copy. As when the
+// settings cannot be loaded, a path that no item covers gets no record and
+// the result 1.
+int WriteDiskRecord(const char* path, const char* valueName)
+{
+    HKEY item = NULL;
+    if (!OpenItemKey(path, NULL, &item))
+        return STORE_OK;
+    bool written = PutDiskRecord(item, "HD", valueName);
+    RegCloseKey(item);
+    return written ? STORE_OK : STORE_FAILED;
+}
+
 // Writes data as the record valueName under the covering item's FTP or HD
 // key, or removes the record when data is NULL.
 int PutRecord(const char* path, const char* valueName, int kind, const char* data)
@@ -70,13 +97,13 @@ int WriteRestoreRecord(const char* path, int targetId, const char* storedPath, i
     char valueName[TK_PATH_SIZE];
     if (!path || !storedPath || !RecordName(path, storedPath, valueName, sizeof valueName))
         return STORE_FAILED;
+    if (kind != KIND_FTP && !remove)
+        return WriteDiskRecord(path, valueName);
     ScopedItemSettings s(path);
     if (!s.loaded())
         return STORE_OK;
     if (remove)
         return PutRecord(path, valueName, kind, NULL);
-    if (kind != KIND_FTP)
-        return PutRecord(path, valueName, kind, HD_RECORD_DATA);
     const FtpTarget* ftp = FindFtpTargetById(s.get(), static_cast<DWORD>(targetId));
     if (!ftp)
         return STORE_OK;
@@ -148,4 +175,19 @@ int DeleteRestoreRecord(const char* path, const char* storedPath, int kind)
     LONG rc = RegDeleteValueA(key, valueName);
     RegCloseKey(key);
     return rc == ERROR_SUCCESS ? 1 : 0;
+}
+
+int WriteItemDiskRecord(const char* keyName, const char* path, const char* storedPath)
+{
+    char valueName[TK_PATH_SIZE];
+    if (!keyName || !path || !storedPath ||
+        !RecordName(path, storedPath, valueName, sizeof valueName))
+        return WriteRestoreRecord(path, 0, storedPath, KIND_HD, 0);
+    char keyPath[TK_PATH_SIZE + 32];
+    if (snprintf(keyPath, sizeof keyPath, "%s\\%s\\HD", TK_FILES_KEY, keyName) <
+            static_cast<int>(sizeof keyPath) &&
+        PutDiskRecord(HKEY_LOCAL_MACHINE, keyPath, valueName))
+        return STORE_OK;
+    // The item has gone since, or has no HD key: the path is looked up again.
+    return WriteRestoreRecord(path, 0, storedPath, KIND_HD, 0);
 }

@@ -5,22 +5,22 @@
 
 ScopedItemSettings::ScopedItemSettings(const char* path)
 {
-    if (!path) {
+    keyName_[0] = '\0';
+    switch (NewLoadedItemSettings(path, &settings_, keyName_)) {
+    case STORE_OK:
+        result_ = ERR_SUCCESS;
+        break;
+    case STORE_MISSING_ARGUMENT:
         result_ = STORE_MISSING_ARGUMENT;
-        return;
-    }
-    ItemSettings* s = NewItemSettings(path);
-    if (!s) {
+        break;
+    case ERR_NO_MEMORY:
         result_ = ERR_NO_MEMORY;
-        return;
-    }
-    if (LoadItemSettings(path, s) != STORE_OK) {
-        FreeItemSettings(s);
+        break;
+    default:
         result_ = ERR_NO_SETTINGS;
-        return;
     }
-    settings_ = s;
-    result_ = ERR_SUCCESS;
+    if (!settings_)
+        keyName_[0] = '\0';
 }
 
 ScopedItemSettings::~ScopedItemSettings()

@@ -20,8 +20,11 @@ public:
     // NULL unless loaded.
     ItemSettings* get() const { return settings_; }
     ItemSettings* operator->() const { return settings_; }
+    // The key name of the item whose settings were loaded ("" unless loaded).
+    const char* keyName() const { return keyName_; }
 
 private:
     ItemSettings* settings_ = nullptr;
     int result_;
+    char keyName_[TK_PATH_SIZE];
 };

@@ -97,14 +97,12 @@ DWORD CountItemTargets(HKEY item, int kind)
 
 // Sets *count to the number of target subkeys (never more than the array's
 // slots) and fills that many records, in enumeration order.
-bool LoadTargets(HKEY item, int kind, TargetRecord** array, DWORD slots, DWORD* count)
+bool LoadTargets(HKEY item, int kind, TargetRecord** array, DWORD slots, DWORD* count);
+
+// The same from the open Targets key of the kind, whose subkeys are n.
+bool LoadOpenTargets(HKEY targets, int kind, DWORD n, TargetRecord** array, DWORD slots,
+                     DWORD* count)
 {
-    HKEY targets = OpenTargetsKey(item, kind);
-    if (!targets) {
-        *count = 0;
-        return false;
-    }
-    DWORD n = CountSubkeys(targets);
     *count = n < slots ? n : slots;
     bool ok = true;
     char sub[TK_PATH_SIZE];
@@ -123,8 +121,53 @@ bool LoadTargets(HKEY item, int kind, TargetRecord** array, DWORD slots, DWORD* 
             ReadDiskTarget(key, array[i]);
         RegCloseKey(key);
     }
+    return ok;
+}
+
+bool LoadTargets(HKEY item, int kind, TargetRecord** array, DWORD slots, DWORD* count)
+{
+    HKEY targets = OpenTargetsKey(item, kind);
+    if (!targets) {
+        *count = 0;
+        return false;
+    }
+    bool ok = LoadOpenTargets(targets, kind, CountSubkeys(targets), array, slots, count);
     RegCloseKey(targets);
     return ok;
+}
+
+// The switches and options of an open item key (a value that is absent
+// leaves its field as it was).
+void ReadItemValues(HKEY item, ItemSettings* settings)
+{
+    TargetSwitches* sw = settings->switches;
+    ItemOptions* opt = settings->options;
+    ReadRegBinary(item, "item_ftpenabled", &sw->ftpEnabled, 1);
+    ReadRegBinary(item, "item_hdenabled", &sw->hdEnabled, 1);
+    ReadRegBinary(item, "advanced_deletestored", &opt->deleteStored, 1);
+    ReadRegBinary(item, "advanced_excludetemp", &opt->excludeTemp, 1);
+    ReadRegBinary(item, "advanced_includesubs", &opt->includeSubs, 1);
+    ReadRegBinary(item, "advanced_sizelimit", &opt->sizeLimit, 4);
+}
+
+// A record with arrays for the given numbers of targets; NULL without memory.
+ItemSettings* AllocItemSettings(DWORD hdCount, DWORD ftpCount)
+{
+    ItemSettings* s = static_cast<ItemSettings*>(calloc(1, sizeof(ItemSettings)));
+    if (!s)
+        return NULL;
+    s->switches = static_cast<TargetSwitches*>(calloc(1, sizeof(TargetSwitches)));
+    s->options = static_cast<ItemOptions*>(calloc(1, sizeof(ItemOptions)));
+    if (s->switches && s->options) {
+        s->hdTargets = NewTargetArray(KIND_HD, static_cast<int>(hdCount), &s->hdSlots);
+        if (s->hdTargets)
+            s->ftpTargets = NewTargetArray(KIND_FTP, static_cast<int>(ftpCount), &s->ftpSlots);
+    }
+    if (!s->switches || !s->options || !s->hdTargets || !s->ftpTargets) {
+        FreeItemSettings(s);
+        return NULL;
+    }
+    return s;
 }
 
 // Text of a record's buffer, bounded even if a caller left it unterminated.
@@ -236,9 +279,6 @@ int FreeTarget(TargetRecord* target, int kind)
 
 ItemSettings* NewItemSettings(const char* path)
 {
-    ItemSettings* s = static_cast<ItemSettings*>(calloc(1, sizeof(ItemSettings)));
-    if (!s)
-        return NULL;
     // One lookup of the item for both counts: every lookup is several
     // registry calls, and this runs for every change reported.
     DWORD hdCount = 0, ftpCount = 0;
@@ -248,18 +288,39 @@ ItemSettings* NewItemSettings(const char* path)
         ftpCount = CountItemTargets(item, KIND_FTP);
         RegCloseKey(item);
     }
-    s->switches = static_cast<TargetSwitches*>(calloc(1, sizeof(TargetSwitches)));
-    s->options = static_cast<ItemOptions*>(calloc(1, sizeof(ItemOptions)));
-    if (s->switches && s->options) {
-        s->hdTargets = NewTargetArray(KIND_HD, static_cast<int>(hdCount), &s->hdSlots);
-        if (s->hdTargets)
-            s->ftpTargets = NewTargetArray(KIND_FTP, static_cast<int>(ftpCount), &s->ftpSlots);
+    return AllocItemSettings(hdCount, ftpCount);
+}
+
+int NewLoadedItemSettings(const char* path, ItemSettings** out, char* nameOut)
+{
+    *out = NULL;
+    if (!path)
+        return STORE_MISSING_ARGUMENT;
+    HKEY item = NULL;
+    if (!OpenItemKey(path, nameOut, &item))
+        return STORE_FAILED;
+    HKEY ftp = OpenTargetsKey(item, KIND_FTP), hd = OpenTargetsKey(item, KIND_HD);
+    DWORD ftpCount = ftp ? CountSubkeys(ftp) : 0, hdCount = hd ? CountSubkeys(hd) : 0;
+    ItemSettings* s = AllocItemSettings(hdCount, ftpCount);
+    int result = s ? STORE_OK : 8;  // as ERR_NO_MEMORY
+    if (s) {
+        ReadItemValues(item, s);
+        TargetSwitches* sw = s->switches;
+        bool ok = ftp && LoadOpenTargets(ftp, KIND_FTP, ftpCount, s->ftpTargets, s->ftpSlots,
+                                         &sw->ftpCount);
+        ok = ok && hd &&
+             LoadOpenTargets(hd, KIND_HD, hdCount, s->hdTargets, s->hdSlots, &sw->hdCount);
+        if (ok)
+            *out = s;
+        else
+            FreeItemSettings(s), result = STORE_FAILED;
     }
-    if (!s->switches || !s->options || !s->hdTargets || !s->ftpTargets) {
-        FreeItemSettings(s);
-        return NULL;
-    }
-    return s;
+    if (ftp)
+        RegCloseKey(ftp);
+    if (hd)
+        RegCloseKey(hd);
+    RegCloseKey(item);
+    return result;
 }
 
 int FreeItemSettings(ItemSettings* settings)
@@ -282,14 +343,7 @@ int LoadItemSettings(const char* path, ItemSettings* settings)
     if (!OpenItemKey(path, NULL, &item))
         return STORE_FAILED;
     TargetSwitches* sw = settings->switches;
-    ItemOptions* opt = settings->options;
-
-    ReadRegBinary(item, "item_ftpenabled", &sw->ftpEnabled, 1);
-    ReadRegBinary(item, "item_hdenabled", &sw->hdEnabled, 1);
-    ReadRegBinary(item, "advanced_deletestored", &opt->deleteStored, 1);
-    ReadRegBinary(item, "advanced_excludetemp", &opt->excludeTemp, 1);
-    ReadRegBinary(item, "advanced_includesubs", &opt->includeSubs, 1);
-    ReadRegBinary(item, "advanced_sizelimit", &opt->sizeLimit, 4);
+    ReadItemValues(item, settings);
 
     bool ok = LoadTargets(item, KIND_FTP, settings->ftpTargets, settings->ftpSlots, &sw->ftpCount);
     if (ok)

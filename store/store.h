@@ -71,6 +71,12 @@ int FreeItemSettings(ItemSettings* settings);
 TargetRecord* NewTarget(int kind);
 int FreeTarget(TargetRecord* target, int kind);
 int LoadItemSettings(const char* path, ItemSettings* settings);
+// NewItemSettings and LoadItemSettings of path in one pass over the item's
+// keys: the item is looked up, and its targets counted, once. 1 with *out set
+// (free it with FreeItemSettings); 0 when no item covers path or its settings
+// cannot be loaded, 6 for no path, 8 when memory runs out. nameOut (260 bytes,
+// optional) gets the item's key name as OpenItemKey gives it.
+int NewLoadedItemSettings(const char* path, ItemSettings** out, char* nameOut);
 int SaveItemSettings(const char* path, ItemSettings* settings, int parts);
 
 int CountTargets(const char* path, int kind);
@@ -95,6 +101,10 @@ int DeleteRestoreRecord(const char* path, const char* storedPath, int kind);
 // absent or not a port). 1, or 0 when ':' or '@' is missing or the address
 // does not fit size.
 int ParseFtpLocation(const char* location, char* address, int size, WORD* port);
+// WriteRestoreRecord of a disk copy (kind 2, write) by one who has just
+// looked up the item that covers path (keyName, as OpenItemKey gave it): the
+// record goes under that item without a second lookup. Same results.
+int WriteItemDiskRecord(const char* keyName, const char* path, const char* storedPath);
 
 int IsMonitoringEnabled(void);
 // 1 when the global switch (TK_VALUE_RETRYFAILED, TK_VALUE_CATCHUP) is on: a value whose first

@@ -35,28 +35,29 @@ int StorageOf(BYTE value)
 // into the system (under Wine a round trip to its server).
 class StopPoll {
 public:
-    StopPoll(HANDLE abortEvent, HANDLE shutdownEvent)
-        : abort_(abortEvent), shutdown_(shutdownEvent), last_(GetTickCount())
+    StopPoll(HANDLE abortEvent, HANDLE shutdownEvent, bool looked)
+        : abort_(abortEvent), shutdown_(shutdownEvent), last_(GetTickCount()), looked_(looked)
     {}
     // The abort event alone, before the first block: the worker has just
-    // looked at its shutdown event.
-    bool Aborted() const { return IsSet(abort_); }
+    // looked at its shutdown event (and at the abort event too, when told).
+    bool Aborted() const { return !looked_ && IsSet(abort_); }
     bool Stopped()
     {
         DWORD tick = GetTickCount();
         if (tick - last_ < DISK_STOP_POLL_MS)
             return false;
         last_ = tick;
-        looked_ = true;
+        lookedAgain_ = true;
         return IsSet(abort_) || IsSet(shutdown_);
     }
     // True once the events were looked at again after the first block.
-    bool Looked() const { return looked_; }
+    bool Looked() const { return lookedAgain_; }
 
 private:
     HANDLE abort_, shutdown_;
     DWORD last_;
-    bool looked_ = false;
+    bool looked_;  // by the worker, right before the copy
+    bool lookedAgain_ = false;
 };
 
 // What one copy works with once its files are open.
@@ -68,6 +69,7 @@ struct Transfer {
     StopPoll* poll;
     char* buffer;
     DWORD bufferSize;
+    bool inSubfolder;  // the file lies in a subfolder of a folder item
 };
 
 // Creates the folders of a target path, outermost first. Failures are left
@@ -83,8 +85,9 @@ void CreateFolderChain(const char* targetPath)
     }
 }
 
-// Works out where the copy goes and creates the subfolders it needs.
-int WorkOutTargetPath(DiskCopy& copy, int storage, char* out)
+// Works out where the copy goes; *inSubfolder tells whether the copy may
+// need subfolders made below the target folder.
+int WorkOutTargetPath(DiskCopy& copy, int storage, char* out, bool* inSubfolder)
 {
     const char* path = copy.request->path;
     char nameSource[TK_PATH_SIZE];
@@ -101,8 +104,7 @@ int WorkOutTargetPath(DiskCopy& copy, int storage, char* out)
     copy.systemError = 0;
     // Only a file in a subfolder of a folder item gets its folders made; a
     // missing target folder itself is reported by the open.
-    if (strpbrk(path + strlen(copy.keyName), "\\/"))
-        CreateFolderChain(out);
+    *inSubfolder = strpbrk(path + strlen(copy.keyName), "\\/") != NULL;
     return ERR_SUCCESS;
 }
 
@@ -145,19 +147,45 @@ int FailedWith(DiskCopy* copy, int code)
     return code;
 }
 
+// Times one block of a large copy. Blocks grow from DISK_COPY_BLOCK while a
+// block takes no time to speak of (a local disk: fewer, larger calls into the
+// system) and shrink again when one is slow (a network share), so that the
+// stop events are still looked at about every DISK_STOP_POLL_MS.
+class BlockClock {
+public:
+    BlockClock() { QueryPerformanceCounter(&start_); }
+    DWORD NextBlock(DWORD block, DWORD largest) const
+    {
+        LARGE_INTEGER now, frequency;
+        QueryPerformanceCounter(&now);
+        QueryPerformanceFrequency(&frequency);
+        LONGLONG us = (now.QuadPart - start_.QuadPart) * 1000000 / frequency.QuadPart;
+        if (us < 2000 && block * 2 <= largest)
+            return block * 2;
+        if (us > 8000 && block / 2 >= DISK_COPY_BLOCK)
+            return block / 2;
+        return block;
+    }
+
+private:
+    LARGE_INTEGER start_;
+};
+
 // The block loop. The progress window gets the percentage posted, so the copy
-// never waits for it, and only when it changed.
+// never waits for it, and only when it changes what the window shows.
 CopyEnd CopyBlocks(const Transfer& t, HANDLE target)
 {
     const ULONGLONG size = t.size;
     ULONGLONG total = 0;
-    int shown = -1;
+    int& shown = t.copy->shownPercent;
     HWND progress = t.request->progressWindow;
     if (t.poll->Aborted())
         return COPY_STOPPED;
+    DWORD block = t.bufferSize < DISK_COPY_BLOCK ? t.bufferSize : DWORD(DISK_COPY_BLOCK);
     for (;;) {
+        BlockClock clock;
         DWORD got = 0;
-        if (!ReadFile(t.source, t.buffer, t.bufferSize, &got, NULL))
+        if (!ReadFile(t.source, t.buffer, block, &got, NULL))
             return Failed(t.copy);
         if (got == 0)
             return COPY_DONE;
@@ -165,14 +193,17 @@ CopyEnd CopyBlocks(const Transfer& t, HANDLE target)
         if (!WriteFile(target, t.buffer, got, &put, NULL) || put != got)
             return Failed(t.copy);
         total += put;
+        block = clock.NextBlock(block, t.bufferSize);
         int percent = CopyPercent(total, size);
         if (progress && size && percent != shown) {
+            PostFilesDone(t.copy->done);
             PostMessageA(progress, UM_DISKPERCENT, static_cast<WPARAM>(percent), 0);
             shown = percent;
         }
         if (t.poll->Stopped())
             return COPY_STOPPED;
         if (t.copy->showPath && t.poll->Looked()) {
+            PostFilesDone(t.copy->done);
             SendMessageA(progress, UM_DISKFILESTART, 0, reinterpret_cast<LPARAM>(t.request->path));
             t.copy->showPath = false;
         }
@@ -221,6 +252,13 @@ int ReplaceCopy(const Transfer& t, const char* target, bool* finished)
 {
     char temp[TK_PATH_SIZE];
     HANDLE file = CreateTempCopy(target, temp);
+    // The subfolders are made when the copy cannot be made without them, not
+    // before every copy: in a folder transfer most files find their folders
+    // there, and each folder asked for is a call into the system.
+    if (file == INVALID_HANDLE_VALUE && t.inSubfolder) {
+        CreateFolderChain(target);
+        file = CreateTempCopy(target, temp);
+    }
     if (file == INVALID_HANDLE_VALUE)
         return FailedWith(t.copy, ERR_DEST_OPEN);
     CopyEnd end = CopyBlocks(t, file);
@@ -240,6 +278,13 @@ int ReplaceCopy(const Transfer& t, const char* target, bool* finished)
     return ERR_SUCCESS;
 }
 
+// The stored copy for appending, made when it does not exist.
+HANDLE OpenStoredCopy(const char* target)
+{
+    return CreateFileA(target, GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE, NULL, OPEN_ALWAYS,
+                       FILE_ATTRIBUTE_NORMAL, NULL);
+}
+
 bool IsSameFile(HANDLE a, HANDLE b)
 {
     BY_HANDLE_FILE_INFORMATION ia, ib;
@@ -252,8 +297,11 @@ bool IsSameFile(HANDLE a, HANDLE b)
 // length when the append does not finish.
 int AppendCopy(const Transfer& t, const char* target, bool* finished)
 {
-    HANDLE file = CreateFileA(target, GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE, NULL,
-                              OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL, NULL);
+    HANDLE file = OpenStoredCopy(target);
+    if (file == INVALID_HANDLE_VALUE && t.inSubfolder) {
+        CreateFolderChain(target);
+        file = OpenStoredCopy(target);
+    }
     if (file == INVALID_HANDLE_VALUE)
         return FailedWith(t.copy, ERR_DEST_OPEN);
     bool existed = GetLastError() == ERROR_ALREADY_EXISTS;
@@ -309,8 +357,11 @@ int OpenSource(DiskCopy* copy, HANDLE* source)
 }
 
 // The buffer is no larger than the file needs: most changed files are small.
+// A file of DISK_COPY_LARGEST_BLOCK or more gets room for blocks that large.
 DWORD BufferSizeFor(ULONGLONG size)
 {
+    if (size >= DISK_COPY_LARGEST_BLOCK)
+        return DISK_COPY_LARGEST_BLOCK;
     if (size >= DISK_COPY_BLOCK)
         return DISK_COPY_BLOCK;
     return size < 4096 ? 4096 : static_cast<DWORD>(size);
@@ -326,6 +377,25 @@ bool NoteVanishedSource(const char* path, DWORD error)
     snprintf(line, sizeof line, "File %s no longer exists, nothing to transfer", path);
     WriteLog(line, 0, LOG_BACKUP);
     return true;
+}
+
+void PostFilesDone(DoneCount* done)
+{
+    if (!done || !done->files)
+        return;
+    PostMessageA(done->window, UM_DISKFILEDONE, done->files, 0);
+    done->files = 0;
+    done->postedAt = GetTickCount();
+}
+
+void CountFileDone(DoneCount* done, HWND window)
+{
+    if (done->window != window)
+        PostFilesDone(done);
+    done->window = window;
+    ++done->files;
+    if (GetTickCount() - done->postedAt >= DISK_DONE_POST_MS)
+        PostFilesDone(done);
 }
 
 int CopyToDiskFolder(DiskCopy* copy)
@@ -346,18 +416,18 @@ int CopyToDiskFolder(DiskCopy* copy)
         CloseHandle(source);
         return RefuseUnusableFolder(copy);
     }
-    Transfer t = {source, copy, copy->request, SizeOf(source), NULL, NULL, 0};
+    Transfer t = {source, copy, copy->request, SizeOf(source), NULL, NULL, 0, false};
     t.bufferSize = BufferSizeFor(t.size);
     t.buffer = static_cast<char*>(malloc(t.bufferSize));
     if (!t.buffer) {
         CloseHandle(source);
         return FailedWith(copy, ERR_NO_MEMORY);
     }
-    StopPoll poll(copy->request->abortEvent, copy->shutdownEvent);
+    StopPoll poll(copy->request->abortEvent, copy->shutdownEvent, copy->stopsLooked);
     t.poll = &poll;
 
     char target[TK_PATH_SIZE];
-    result = WorkOutTargetPath(*copy, storage, target);
+    result = WorkOutTargetPath(*copy, storage, target, &t.inSubfolder);
     bool finished = false;
     if (result == ERR_SUCCESS) {
         if (storage == STORAGE_APPEND)
@@ -391,6 +461,7 @@ int CopyToDiskTarget(const TransferRequest* request, const WorkerStart* start, D
     copy.keyName = keyName;
     copy.folder = disk->folder;
     copy.storageType = disk->storageType;
+    copy.shownPercent = -1;
     int result = CopyToDiskFolder(&copy);
     lstrcpynA(targetPath, copy.targetPath, TK_PATH_SIZE);
     return result;

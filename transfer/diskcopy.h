@@ -7,11 +7,30 @@
 
 enum {
     DISK_COPY_BLOCK = 65536,
+    // Blocks of a large file grow up to this while each takes under 2 ms.
+    DISK_COPY_LARGEST_BLOCK = 1024 * 1024,
     BACKUP_STAMP_SIZE = 80,
     // The stop events are looked at no more often than this while bytes flow:
     // each look is a call into the system, and a block takes far less time.
     DISK_STOP_POLL_MS = 20,
+    // Copies done are told to the progress window at most this often.
+    DISK_DONE_POST_MS = 20,
 };
+
+// Disk copies a progress window has not been told of yet. They go in one
+// UM_DISKFILEDONE (wParam: how many) at most every DISK_DONE_POST_MS, and
+// always before anything else is said to the window, which so hears all in
+// the order it happened; each message is painted, and small files go by far
+// faster than a window can paint.
+struct DoneCount {
+    HWND window;
+    WPARAM files;
+    DWORD postedAt;
+};
+// Counts one copy done for window (posted when due).
+void CountFileDone(DoneCount* done, HWND window);
+// Posts what is counted, if anything; NULL is ignored.
+void PostFilesDone(DoneCount* done);
 
 // One copy of a request's file to one disk target whose settings are at hand.
 struct DiskCopy {
@@ -23,6 +42,15 @@ struct DiskCopy {
     // In and out: the progress window does not show the file's path yet.
     // A copy that runs DISK_STOP_POLL_MS or longer shows it and clears this.
     bool showPath;
+    // In: the caller has just looked at the abort and shutdown events, so the
+    // copy does not look again before its first block.
+    bool stopsLooked;
+    // In and out: the percentage the progress window's file bar shows, -1
+    // when not known. A percentage it shows already is not posted again.
+    int shownPercent;
+    // Copies done that the progress window does not know of yet: told before
+    // the copy says anything to the window (NULL when none are kept).
+    DoneCount* done;
     // Out: the stored copy's path once the copy finished, "" otherwise.
     char targetPath[TK_PATH_SIZE];
     // Out: what a failure is reported with: the key name, or for a target

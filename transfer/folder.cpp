@@ -39,6 +39,7 @@ struct FolderWalk {
     int includeSubfolders;
     DWORD diskTargets;  // targets of each kind switched on: one step per file each
     DWORD ftpTargets;
+    std::string folder;             // the folder item's
     int announced;                  // files the totals were sent for
     int queued;                     // files queued so far
     std::vector<WalkLevel> levels;  // the folder item down to the folder being walked
@@ -308,7 +309,9 @@ void SendTotals(const FolderWalk& walk, int files)
                  0);
 }
 
-FolderWalk* NewFolderWalk(const FolderTransfer* block, const ItemSettings* settings, int files)
+// The walk of a transfer about to start; its worker counts and enters the
+// folder (BeginFolderWalk).
+FolderWalk* NewFolderWalk(const FolderTransfer* block, const ItemSettings* settings)
 {
     FolderStops* stops = ProgressWindowStops(block->progressWindow);
     if (stops)
@@ -327,11 +330,10 @@ FolderWalk* NewFolderWalk(const FolderTransfer* block, const ItemSettings* setti
     walk->includeSubfolders = block->includeSubfolders;
     walk->diskTargets = sw->hdEnabled ? sw->hdCount : 0;
     walk->ftpTargets = sw->ftpEnabled ? sw->ftpCount : 0;
-    walk->announced = files;
     if (!OpenItemKey(block->folder, walk->keyName, NULL))
         walk->keyName[0] = '\0';
     try {
-        EnterFolder(walk, block->folder);
+        walk->folder = block->folder;
     } catch (const std::bad_alloc&) {
         EndFolderWalk(walk);
         return NULL;
@@ -426,6 +428,24 @@ int CountFolderFiles(const char* folder, int includeSubfolders)
     }
 }
 
+int BeginFolderWalk(FolderWalk* walk, RequestQueue* queue)
+{
+    if (!walk || !queue)
+        return 0;
+    // Nothing can be listed: no totals, and the window keeps its first state.
+    int files = CountFolderFiles(walk->folder.c_str(), walk->includeSubfolders);
+    if (files < 0)
+        return 0;
+    walk->announced = files;
+    SendTotals(*walk, files);
+    try {
+        EnterFolder(walk, walk->folder.c_str());
+    } catch (const std::bad_alloc&) {
+        return 0;
+    }
+    return ContinueFolderWalk(walk, queue, FOLDER_WALK_CHUNK);
+}
+
 int ContinueFolderWalk(FolderWalk* walk, RequestQueue* queue, int files)
 {
     if (!walk || !queue || walk->levels.empty())
@@ -508,12 +528,7 @@ int StartFolderTransfer(FolderTransfer* block)
     if (!settings.loaded() || !ClearDiskTargets(block, settings.get()))
         return 0;
 
-    int files = CountFolderFiles(block->folder, block->includeSubfolders);
-    if (files < 0)
-        return 1;  // nothing can be listed: no totals, no worker; the window keeps its first state
-    FolderWalk* walk = NewFolderWalk(block, settings.get(), files);
-    if (walk)
-        SendTotals(*walk, files);
+    FolderWalk* walk = NewFolderWalk(block, settings.get());
     WorkerStart* start = walk ? static_cast<WorkerStart*>(calloc(1, sizeof(WorkerStart))) : NULL;
     block->queue = start ? NewRequestQueue() : NULL;
     if (!block->queue) {
@@ -522,22 +537,15 @@ int StartFolderTransfer(FolderTransfer* block)
         ShowMessageBox(block->mainWindow, kNoMemory, "Error", MB_OK | MB_ICONEXCLAMATION);
         return 0;
     }
-    // The first files are queued here; the worker queues the rest as it goes,
-    // so that the queue stays short however large the folder is.
-    int result = 1;
-    if (ContinueFolderWalk(walk, block->queue, FOLDER_WALK_CHUNK) == 0) {
-        // Nothing to serve: no worker is left waiting for the end of the program.
-        free(start);
-        FreeRequestQueue(block->queue);
-        block->queue = NULL;
-        EndFolderWalk(walk);
-    } else if (!StartFolderWorker(block, start, walk)) {
+    // The worker counts the folder and queues its files as it goes, so that
+    // the main window waits for neither however large the folder is.
+    if (!StartFolderWorker(block, start, walk)) {
         free(start);
         FreeRequestQueue(block->queue);
         block->queue = NULL;
         EndFolderWalk(walk);
         ShowMessageBox(block->mainWindow, kNoMemory, "Error", MB_OK | MB_ICONEXCLAMATION);
-        result = 0;
+        return 0;
     }
-    return result;
+    return 1;
 }

@@ -16,10 +16,9 @@ struct FolderTransfer {
 };
 
 // Runs on the main window's thread: clears the disk targets when the item
-// asks for it, announces the totals to the progress window, queues the first
-// files and starts a folder worker on the queue, which from then on owns the
-// queue, its work event and the rest of the walk. 1 when the transfer was
-// started (or there was nothing to do), else 0.
+// asks for it and starts a folder worker on a new queue, which from then on
+// owns the queue, its work event and the walk (BeginFolderWalk). 1 when the
+// transfer was started, else 0.
 int StartFolderTransfer(FolderTransfer* block);
 
 // The number of files the transfer queues for folder: every file, depth
@@ -38,6 +37,11 @@ int DeleteFolderContents(const char* folder);
 // files ahead of the worker, whatever the size of the folder.
 enum { FOLDER_WALK_CHUNK = 256, FOLDER_WALK_ALL = 0x7FFFFFFF };
 
+// Folder worker only, first: counts the folder, announces the totals to the
+// progress window, and queues the first FOLDER_WALK_CHUNK files. Returns how
+// many; 0 when there is nothing to serve (the folder cannot be listed, which
+// sends no totals, or holds no file).
+int BeginFolderWalk(FolderWalk* walk, RequestQueue* queue);
 // Folder worker only. Queues up to files more files of the walk (disk request,
 // then FTP request, each carrying its half's stop event; a stopped half gets
 // none) and returns how many; 0 once the walk is done. A file or folder whose

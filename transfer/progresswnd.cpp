@@ -87,11 +87,17 @@ void Progress_OnStop(HWND wnd, const Half& half)
     RequestStop(wnd, half);
 }
 
-void Progress_OnFileDone(HWND wnd, const Half& half)
+// files: how many are done (a worker tells of several at once), 0 for one.
+void Progress_OnFileDone(HWND wnd, const Half& half, WPARAM files)
 {
     // A full bar would start over from 0 on a further step.
-    if (!IsDone(wnd, half))
-        SendDlgItemMessageA(wnd, half.totalBar, PBM_STEPIT, 0, 0);
+    HWND bar = GetDlgItem(wnd, half.totalBar);
+    LRESULT pos = SendMessageA(bar, PBM_GETPOS, 0, 0);
+    LRESULT high = SendMessageA(bar, PBM_GETRANGE, FALSE, 0);
+    LRESULT steps = files ? static_cast<LRESULT>(files) : 1;
+    if (pos < high)
+        SendMessageA(bar, PBM_SETPOS, static_cast<WPARAM>(high - pos < steps ? high : pos + steps),
+                     0);
     PostMessageA(wnd, UM_CHECKDONE, 0, 0);
     if (IsDone(wnd, half))
         EnableWindow(GetDlgItem(wnd, half.stop), FALSE);
@@ -200,10 +206,10 @@ INT_PTR CALLBACK ProgressProc(HWND wnd, UINT msg, WPARAM wParam, LPARAM lParam)
         Progress_OnInit(wnd, reinterpret_cast<const char*>(lParam));
         return TRUE;
     case UM_FTPFILEDONE:
-        Progress_OnFileDone(wnd, kFtp);
+        Progress_OnFileDone(wnd, kFtp, wParam);
         return TRUE;
     case UM_DISKFILEDONE:
-        Progress_OnFileDone(wnd, kDisk);
+        Progress_OnFileDone(wnd, kDisk, wParam);
         return TRUE;
     case UM_FTPFILESTART:
         Progress_OnFileStart(wnd, kFtp, lParam);

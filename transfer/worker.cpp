@@ -35,9 +35,39 @@ const DWORD kFolderSettingsReuseMs = 1000;
 // worker waits for while the main window may be painting.
 const DWORD kShowFileMs = 100;
 
+// The live worker's tray icon goes idle after this long without work.
+const DWORD kIdleIconMs = 50;
+
 bool IsSet(HANDLE event)
 {
     return event && WaitForSingleObject(event, 0) == WAIT_OBJECT_0;
+}
+
+enum Stops { STOPS_NONE, STOPS_SHUTDOWN, STOPS_ABORT };
+
+// The shutdown event and a request's abort event in one look (each look is a
+// call into the system); shutdown wins when both are set.
+Stops LookAtStops(HANDLE shutdown, HANDLE abort)
+{
+    HANDLE events[2];
+    Stops kinds[2];
+    DWORD n = 0;
+    if (shutdown) {
+        events[n] = shutdown;
+        kinds[n++] = STOPS_SHUTDOWN;
+    }
+    if (abort && abort != shutdown) {
+        events[n] = abort;
+        kinds[n++] = STOPS_ABORT;
+    }
+    if (n == 0)
+        return STOPS_NONE;
+    DWORD got = WaitForMultipleObjects(n, events, FALSE, 0);
+    if (got < WAIT_OBJECT_0 + n)
+        return kinds[got - WAIT_OBJECT_0];
+    if (got != WAIT_FAILED)
+        return STOPS_NONE;
+    return IsSet(shutdown) ? STOPS_SHUTDOWN : IsSet(abort) ? STOPS_ABORT : STOPS_NONE;
 }
 
 void SendReport(HWND window, int code, const char* subject)
@@ -69,10 +99,18 @@ struct WorkerState {
     DWORD shownAt;
     HWND pendingWindow;
     char pendingPath[TK_PATH_SIZE];
+    // The percentage the disk file bar of percentWindow shows: only this
+    // worker's copies set it (-1 when not known).
+    HWND percentWindow;
+    int shownPercent;
+    // Copies done that the progress window has not been told of yet; they
+    // are told before the worker says anything else to it, or waits, or ends.
+    DoneCount done;
 };
 
 void ShowFile(WorkerState& w, HWND window, const char* path)
 {
+    PostFilesDone(&w.done);
     SendMessageA(window, UM_DISKFILESTART, 0, reinterpret_cast<LPARAM>(path));
     w.shownAt = GetTickCount();
     w.pendingPath[0] = '\0';
@@ -105,22 +143,28 @@ bool StartFile(WorkerState& w, HWND window, const char* path)
 ItemSettings* SettingsFor(WorkerState& w, const TransferRequest* head)
 {
     const bool folder = w.start.mode == WORKER_FOLDER;
+    DWORD now = GetTickCount();
+    bool fresh =
+        folder && w.settings && w.settings->loaded() && now - w.loadedAt < kFolderSettingsReuseMs;
     // A file's FTP request follows its disk request: same path, same item.
-    if (!folder || strcmp(w.path, head->path) != 0) {
+    bool known = folder && strcmp(w.path, head->path) == 0;
+    if (fresh && !known) {
         w.path[0] = '\0';
         if (!OpenItemKey(head->path, w.keyName, NULL))
             return NULL;
         lstrcpynA(w.path, head->path, sizeof w.path);
+        known = true;
     }
-    DWORD now = GetTickCount();
-    if (folder && w.settings && w.settings->loaded() && strcmp(w.loadedKey, w.keyName) == 0 &&
-        now - w.loadedAt < kFolderSettingsReuseMs)
+    if (fresh && known && strcmp(w.loadedKey, w.keyName) == 0)
         return w.settings->get();
-    char itemPath[TK_PATH_SIZE];
-    lstrcpynA(itemPath, w.keyName, sizeof itemPath);
-    DecodeKeyName(itemPath);
-    w.settings.emplace(itemPath);
+    // Otherwise the load looks the item up itself and names it.
+    w.path[0] = '\0';
+    w.settings.emplace(head->path);
+    if (!w.settings->loaded())
+        return NULL;
+    lstrcpynA(w.keyName, w.settings->keyName(), sizeof w.keyName);
     lstrcpynA(w.loadedKey, w.keyName, sizeof w.loadedKey);
+    lstrcpynA(w.path, head->path, sizeof w.path);
     w.loadedAt = now;
     return w.settings->get();
 }
@@ -148,9 +192,10 @@ void LogOverSizeLimit(const char* path, DWORD limitKb)
 }
 
 // Copies the head request to each disk target in list order (to its one
-// target, for a retried copy). Returns true when the head left the queue
-// because the user stopped its transfer.
-bool ServeDiskTargets(WorkerState& w, TransferRequest* head, ItemSettings* settings)
+// target, for a retried copy); aborted: its abort event was seen set when the
+// worker took it up. Returns true when the head left the queue because the
+// user stopped its transfer.
+bool ServeDiskTargets(WorkerState& w, TransferRequest* head, ItemSettings* settings, bool aborted)
 {
     DWORD count = settings->switches->hdCount;
     bool looked = false, tooLarge = false;
@@ -163,7 +208,9 @@ bool ServeDiskTargets(WorkerState& w, TransferRequest* head, ItemSettings* setti
         const DiskTarget* target = settings->hdTargets[i];
         if (head->targetId && target->id != head->targetId)
             continue;
-        if (IsSet(head->abortEvent)) {
+        // The first target's look is the one the worker took with the head.
+        bool stopped = looked ? IsSet(head->abortEvent) : aborted;
+        if (stopped) {
             HANDLE event = head->abortEvent;
             RemoveRequests(w.start.queue, KIND_HD, event);
             ShowPendingFile(w);
@@ -174,7 +221,8 @@ bool ServeDiskTargets(WorkerState& w, TransferRequest* head, ItemSettings* setti
                 ResetEvent(event);
             return true;
         }
-        if (!looked && IsOverSizeLimit(head->path, settings)) {
+        const bool firstTarget = !looked;
+        if (firstTarget && IsOverSizeLimit(head->path, settings)) {
             tooLarge = true;
             LogOverSizeLimit(head->path, settings->options->sizeLimit);
         }
@@ -183,7 +231,7 @@ bool ServeDiskTargets(WorkerState& w, TransferRequest* head, ItemSettings* setti
             ForgetPendingCopy(head->path, KIND_HD, target->id);
             // Done for the progress window all the same: its bar fills.
             if (head->progressWindow)
-                PostMessageA(head->progressWindow, UM_DISKFILEDONE, 0, 0);
+                CountFileDone(&w.done, head->progressWindow);
             continue;
         }
         DiskCopy copy = {};
@@ -194,7 +242,15 @@ bool ServeDiskTargets(WorkerState& w, TransferRequest* head, ItemSettings* setti
         copy.keyName = w.keyName;
         copy.folder = target->folder;
         copy.storageType = target->storageType;
+        copy.stopsLooked = firstTarget;
+        if (head->progressWindow != w.percentWindow) {
+            w.percentWindow = head->progressWindow;
+            w.shownPercent = -1;
+        }
+        copy.shownPercent = w.shownPercent;
+        copy.done = &w.done;
         int result = CopyToDiskFolder(&copy);
+        w.shownPercent = copy.shownPercent;
         if (head->progressWindow && !copy.showPath && w.pendingPath[0]) {
             w.pendingPath[0] = '\0';  // a long copy showed its path itself
             w.shownAt = GetTickCount();
@@ -207,10 +263,9 @@ bool ServeDiskTargets(WorkerState& w, TransferRequest* head, ItemSettings* setti
         // Posted: the step needs nothing of the worker's, and the worker need
         // not wait while the window paints it.
         if (head->progressWindow)
-            PostMessageA(head->progressWindow, UM_DISKFILEDONE, 0, 0);
+            CountFileDone(&w.done, head->progressWindow);
         if (result == ERR_SUCCESS && copy.targetPath[0]) {
-            WriteRestoreRecord(head->path, static_cast<int>(target->id), copy.targetPath, KIND_HD,
-                               0);
+            WriteItemDiskRecord(w.keyName, head->path, copy.targetPath);
             NoteCopyStored(head->path, KIND_HD, target->id, itemLength, target->folder, read);
         } else if (copy.gone) {
             NoteSourceGone(head->path, KIND_HD, target->id, target->folder);
@@ -353,8 +408,9 @@ bool ServesDisk(const ItemSettings* s, const TransferRequest* r)
     return r->kind == KIND_HD && s->switches->hdEnabled && s->switches->hdCount > 0;
 }
 
-// Serves the head request and takes it off the queue.
-void ServeHead(WorkerState& w, TransferRequest* head)
+// Serves the head request and takes it off the queue; aborted: its abort
+// event was seen set when the worker took it up.
+void ServeHead(WorkerState& w, TransferRequest* head, bool aborted)
 {
     const WorkerStart& worker = w.start;
     ItemSettings* settings = SettingsFor(w, head);
@@ -369,17 +425,18 @@ void ServeHead(WorkerState& w, TransferRequest* head)
     if (ServesFtp(settings, head)) {
         // The FTP half of a folder transfer was stopped: none of its files
         // goes to a batch, not even when no batch has started yet.
-        if (worker.mode == WORKER_FOLDER && IsSet(head->abortEvent)) {
+        if (worker.mode == WORKER_FOLDER && aborted) {
             RemoveRequests(worker.queue, KIND_FTP, head->abortEvent);
             return;
         }
         ShowPendingFile(w);
+        PostFilesDone(&w.done);
         // A batch carries every FTP request of the folder: the rest of the
         // walk is queued first.
         ContinueFolderWalk(worker.queue->walk, worker.queue, FOLDER_WALK_ALL);
         ServeFtpTargets(worker, head, settings);
     } else if (ServesDisk(settings, head)) {
-        if (!ServeDiskTargets(w, head, settings))
+        if (!ServeDiskTargets(w, head, settings, aborted))
             RemoveRequest(worker.queue, &head);
     } else {
         // A retried copy for targets switched off or gone.
@@ -391,8 +448,8 @@ void ServeHead(WorkerState& w, TransferRequest* head)
 
 void WaitForWork(const WorkerStart& worker)
 {
-    ShowTray(worker, TRAY_IDLE);
     if (worker.mode == WORKER_FOLDER) {
+        ShowTray(worker, TRAY_IDLE);
         HANDLE events[2] = {worker.workEvent, worker.shutdownEvent};
         WaitForMultipleObjects(2, events, FALSE, INFINITE);
         return;
@@ -402,7 +459,15 @@ void WaitForWork(const WorkerStart& worker)
     // change's copy. Pressed after a change was queued it holds, and that
     // change's copy is dropped.
     HANDLE events[2] = {worker.workEvent, worker.liveStopEvent};
-    WaitForMultipleObjects(worker.liveStopEvent ? 2 : 1, events, FALSE, INFINITE);
+    DWORD count = worker.liveStopEvent ? 2 : 1;
+    // The icon goes idle once no work has come for kIdleIconMs, as if the
+    // worker had been that much slower to find its queue empty: in a burst of
+    // changes the queue empties between two of them, and the icon flickered
+    // to idle and back, two calls into the shell on the main window's thread.
+    if (WaitForMultipleObjects(count, events, FALSE, kIdleIconMs) == WAIT_TIMEOUT) {
+        ShowTray(worker, TRAY_IDLE);
+        WaitForMultipleObjects(count, events, FALSE, INFINITE);
+    }
     ResetEventWhenEmpty(worker.queue, worker.liveStopEvent);
 }
 
@@ -452,28 +517,44 @@ void __cdecl TransferWorker(void* start)
     WorkerState w = {};
     w.start = *static_cast<WorkerStart*>(start);
     free(start);
+    w.shownPercent = -1;
     const WorkerStart& worker = w.start;
+    // A folder transfer's walk starts here; with nothing to serve the worker
+    // ends without a word to the tray, as if it had never started.
+    FolderWalk* walk = worker.mode == WORKER_FOLDER ? worker.queue->walk : NULL;
+    if (walk && !BeginFolderWalk(walk, worker.queue)) {
+        EndFolderWorker(worker);
+        return;
+    }
 
     for (;;) {
         if (!FirstRequest(worker.queue)) {
             ShowPendingFile(w);
+            PostFilesDone(&w.done);
             WaitForWork(worker);
         }
-        if (IsSet(worker.shutdownEvent)) {
+        // Only this worker takes requests off the queue: the head stays.
+        TransferRequest* head = FirstRequest(worker.queue);
+        Stops stops = LookAtStops(worker.shutdownEvent, head ? head->abortEvent : NULL);
+        if (stops == STOPS_SHUTDOWN) {
+            PostFilesDone(&w.done);
             DropQueueAtShutdown(worker);
             if (worker.mode == WORKER_FOLDER) {
                 EndFolderWorker(worker);
                 return;
             }
+            head = FirstRequest(worker.queue);
+            stops = head && IsSet(head->abortEvent) ? STOPS_ABORT : STOPS_NONE;
         }
-        TransferRequest* head = FirstRequest(worker.queue);
         if (!head) {
             ResetEvent(worker.workEvent);
             continue;
         }
-        ServeHead(w, head);
-        if (worker.mode == WORKER_FOLDER && !FirstRequest(worker.queue) &&
-            !ContinueFolderWalk(worker.queue->walk, worker.queue, FOLDER_WALK_CHUNK)) {
+        ServeHead(w, head, stops == STOPS_ABORT);
+        if (worker.mode != WORKER_FOLDER || FirstRequest(worker.queue))
+            continue;
+        PostFilesDone(&w.done);  // the walk may tell the window of files too
+        if (!ContinueFolderWalk(worker.queue->walk, worker.queue, FOLDER_WALK_CHUNK)) {
             ShowPendingFile(w);
             ShowTray(worker, TRAY_IDLE);
             EndFolderWorker(worker);

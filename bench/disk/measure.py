@@ -5,13 +5,17 @@ One file is renamed into the folder the running program watches, and the
 time runs until its stored copy on the disk target is complete and synced;
 the reference is cp of the same file plus sync, in the same run.
     measure.py <stage folder> <watched folder> <target folder> <reference folder> <MiB> <runs>
+               [probe log, stop file]
+With the probe's files (bench/probe), the main window's longest wait of each run follows.
 """
 import filecmp
 import os
-import shutil
 import subprocess
 import sys
 import time
+
+sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "probe"))
+import waits  # noqa: E402
 
 
 def sync():
@@ -49,6 +53,8 @@ def stored_size(path):
 def main():
     stage, watched, target, ref = sys.argv[1:5]
     size, runs = int(sys.argv[5]) * 1024 * 1024, int(sys.argv[6])
+    probe = sys.argv[7:9] if len(sys.argv) > 8 else None
+    phases = []
     name = "big.bin"
     source = os.path.join(stage, name)
     with open(source, "wb") as f:
@@ -66,6 +72,7 @@ def main():
         sync()
         time.sleep(1)
         t0 = time.perf_counter()
+        wall0 = waits.now_ms()
         os.rename(source, os.path.join(watched, name))
         # The copy is written beside the stored one and renamed into place
         # when complete: a stored copy of the full size is a finished one.
@@ -77,6 +84,7 @@ def main():
         complete = time.perf_counter() - t0
         sync()
         program = time.perf_counter() - t0
+        phases.append(("run %d" % run, wall0, waits.now_ms()))
         if not filecmp.cmp(os.path.join(watched, name), stored, shallow=False):
             print("run %d: the stored copy differs from the source" % run)
             return 1
@@ -90,13 +98,17 @@ def main():
         reference = time.perf_counter() - t0
 
         ratios.append(reference / program)
-        print("run %d: program %.2f s (stored copy complete after %.2f s), cp + sync %.2f s, "
-              "ratio (cp / program) %.2f" % (run, program, complete, reference, reference / program))
+        print("run %d: program %.3f s (stored copy complete after %.3f s), cp + sync %.3f s, "
+              "ratio (cp / program) %.2f, load average %.2f"
+              % (run, program, complete, reference, reference / program, os.getloadavg()[0]))
         # Back out of the watched folder: the program sees a file that has gone.
         os.rename(os.path.join(watched, name), source)
         os.remove(stored)
         os.remove(copied)
     print("ratios: " + ", ".join("%.2f" % r for r in ratios))
+    if probe:
+        for line in waits.describe(waits.stop_and_read(*probe), phases):
+            print(line)
     return 0
 
 

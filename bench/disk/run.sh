@@ -4,15 +4,19 @@
 # and one disk target (bench/live's live_setup); measure.py renames one large
 # file into the watched folder and waits for the complete stored copy, then
 # times cp + sync of the same file.
+# A probe asks the main window something every 5 ms (bench/probe).
 #   bench/disk/run.sh [MiB, default 512] [runs, default 3]
+# TK_BENCH_PREFIX names another Wine prefix, for a second benchmark beside this one;
+# TK_BENCH_ARCH=i686 runs the 32-bit release build.
 set -euo pipefail
 cd "$(dirname "$0")/../.."
 root=${TK_BUILD_ROOT:-build}
+arch=${TK_BENCH_ARCH:-x86_64}
 mib=${1:-512}
 runs=${2:-3}
-cmake -S . -B "$root/x86_64" -G Ninja -DCMAKE_TOOLCHAIN_FILE="$PWD/cmake/toolchain-x86_64.cmake" \
+cmake -S . -B "$root/$arch" -G Ninja -DCMAKE_TOOLCHAIN_FILE="$PWD/cmake/toolchain-$arch.cmake" \
   -DCMAKE_BUILD_TYPE=Release >/dev/null
-cmake --build "$root/x86_64" --target tandemkeep live_setup >/dev/null
+cmake --build "$root/$arch" --target tandemkeep live_setup window_probe >/dev/null
 
 source scripts/services.sh
 # In /tmp with the stage folder beside the watched one: the rename stays on one
@@ -25,25 +29,27 @@ finish() {
     wait "$program_pid" 2>/dev/null || true
   fi
   if [ -n "${WINEPREFIX:-}" ]; then
-    wine "$root/x86_64/bench/live_setup.exe" clear </dev/null >/dev/null 2>&1 || true
+    wine "$root/$arch/bench/live_setup.exe" clear </dev/null >/dev/null 2>&1 || true
   fi
   stop_services
   rm -rf "$data"
 }
 trap finish EXIT
 start_display
-start_wine "$PWD/$root/x86_64/wineprefix"
+start_wine "${TK_BENCH_PREFIX:-$PWD/$root/$arch/wineprefix}"
 
 mkdir "$data/install" "$data/watched" "$data/stored" "$data/stage" "$data/ref"
 winpath() { winepath -w "$1" 2>/dev/null </dev/null; }
-wine "$root/x86_64/bench/live_setup.exe" "$(winpath "$data/install")" "$(winpath "$data/watched")" \
+wine "$root/$arch/bench/live_setup.exe" "$(winpath "$data/install")" "$(winpath "$data/watched")" \
   "$(winpath "$data/stored")" </dev/null 2>&1 | tr -d '\r'
 
-wine "$root/x86_64/tandemkeep.exe" HIDE </dev/null >"$data/program.out" 2>&1 &
+wine "$root/$arch/tandemkeep.exe" HIDE </dev/null >"$data/program.out" 2>&1 &
 program_pid=$!
+wine "$root/$arch/bench/window_probe.exe" "$(winpath "$data/probe.log")" "$(winpath "$data/probe.stop")" \
+  </dev/null >/dev/null 2>&1 &
 status=0
 /usr/bin/python3 bench/disk/measure.py "$data/stage" "$data/watched" "$data/stored" "$data/ref" \
-  "$mib" "$runs" || status=$?
+  "$mib" "$runs" "$data/probe.log" "$data/probe.stop" || status=$?
 if ! kill -0 "$program_pid" 2>/dev/null; then
   echo "tandemkeep.exe is no longer running"
   status=1

@@ -1,16 +1,17 @@
-// Times a whole-folder transfer to one disk target, from StartFolderTransfer
-// until the progress window's disk total is full, and samples the process's
-// memory meanwhile. The tree is made beforehand (by run.sh, on Linux).
+// Times a whole-folder transfer to one disk target through the program's own
+// main window: from the command "Synchronize" on the folder item until the
+// progress window's disk total is full (the last file stored). A probe thread
+// asks the main window something every 5 ms and keeps the longest wait for an
+// answer; another samples the process's memory. The tree is made beforehand
+// (by run.sh, on Linux).
 // Usage: folder_bench <source folder> <target folder> <files in the tree> [seconds]
 // With seconds, it stops waiting then (for the memory of a large folder).
-#include "app/tray.h"
-#include "common/messages.h"
+#include "app/mainwnd.h"
 #include "resources/resource.h"
 #include "store/store.h"
 #include "tests/support/seed.h"
 #include "tests/support/testenv.h"
-#include "transfer/folder.h"
-#include "transfer/ftp/ftpbatch.h"
+#include "tests/support/windows.h"
 
 #include <commctrl.h>
 #include <stdio.h>
@@ -58,38 +59,59 @@ double RssAnonMiB()
     return kib / 1024.0;
 }
 
-// Stands in for the main window: changes the tray icon only when it changes,
-// as the program's main window does, and counts error reports.
-int g_errors = 0;
-LRESULT CALLBACK MainProc(HWND wnd, UINT msg, WPARAM wParam, LPARAM lParam)
+// Shared with the two helper threads; they end when stop is set.
+struct Watch {
+    HWND window;
+    volatile bool stop;
+    double longestMs;
+    double longestAt;  // when it began, seconds after start
+    double start;
+    long probes;
+    double peakPrivate, peakAnon;
+};
+
+DWORD WINAPI RunProbe(void* param)
 {
-    static WPARAM shown = TRAY_IDLE;
-    if (msg == UM_TRAYSTATE) {
-        if (wParam != shown)
-            SetTrayIcon(wnd, static_cast<int>(wParam), NULL, TRAY_MODIFY);
-        shown = wParam;
-        return TRUE;
+    Watch* w = static_cast<Watch*>(param);
+    while (!w->stop) {
+        double a = Now();
+        DWORD_PTR result;
+        SendMessageTimeoutA(w->window, WM_NULL, 0, 0, SMTO_NORMAL, 60000, &result);
+        double ms = (Now() - a) * 1000.0;
+        if (ms > w->longestMs) {
+            w->longestMs = ms;
+            w->longestAt = a - w->start;
+        }
+        ++w->probes;
+        Sleep(5);
     }
-    if (msg == UM_REPORTERROR) {
-        ++g_errors;
-        return TRUE;
-    }
-    if (msg >= WM_USER)
-        return TRUE;
-    return DefWindowProcA(wnd, msg, wParam, lParam);
+    return 0;
 }
 
-HWND CreateMain()
+// On a thread of its own: walking the address space takes a while, and the
+// main window must not wait for it.
+DWORD WINAPI RunSampler(void* param)
 {
-    WNDCLASSA wc = {};
-    wc.lpfnWndProc = MainProc;
-    wc.hInstance = GetModuleHandleA(NULL);
-    wc.lpszClassName = "TkBenchMain";
-    RegisterClassA(&wc);
-    HWND wnd = CreateWindowA("TkBenchMain", "Main", WS_OVERLAPPEDWINDOW, 0, 0, 400, 300, NULL, NULL,
-                             GetModuleHandleA(NULL), NULL);
-    SetTrayIcon(wnd, TRAY_IDLE, NULL, TRAY_ADD);
-    return wnd;
+    Watch* w = static_cast<Watch*>(param);
+    while (!w->stop) {
+        double mib = PrivateMiB(), anon = RssAnonMiB();
+        w->peakPrivate = mib > w->peakPrivate ? mib : w->peakPrivate;
+        w->peakAnon = anon > w->peakAnon ? anon : w->peakAnon;
+        Sleep(100);
+    }
+    return 0;
+}
+
+// The main window's own loop: it sleeps until a message comes and answers
+// sent messages at once.
+void Pump(double seconds)
+{
+    MsgWaitForMultipleObjects(0, NULL, FALSE, static_cast<DWORD>(seconds * 1000), QS_ALLINPUT);
+    MSG msg;
+    while (PeekMessageA(&msg, NULL, 0, 0, PM_REMOVE)) {
+        TranslateMessage(&msg);
+        DispatchMessageA(&msg);
+    }
 }
 
 LRESULT DiskDone(HWND progress)
@@ -108,56 +130,66 @@ int main(int argc, char** argv)
     const double limit = argc == 5 ? atof(argv[4]) : 3600;
     std::string folder = std::string(argv[1]) + "\\";
     const LRESULT files = atol(argv[3]);
+    TempDir install("tkbench");
     ResetProductKey();
+    UseInstallDir(install);
+    SetGlobalDword("showerrors", 0);
+    SetGlobalDword("tip", 0xFFFF);
     ItemSpec spec;
     spec.disks = {DiskSpec{argv[2], STORAGE_SYNC}};
     spec.ftpOn = 0;
     SeedItem(folder, spec);
-    HWND main = CreateMain();
-    BatchList* batches = NewBatchList();
-    HANDLE shutdown = CreateEventA(NULL, TRUE, FALSE, NULL);
-    double before = PrivateMiB(), beforeAnon = RssAnonMiB();
+    MessageBoxRecorder boxes;  // no message box may wait for a hand
 
-    HWND progress = CreateProgressWindow(main, folder.c_str());
-    FolderTransfer block = {folder.c_str(), main, progress, 1, batches, shutdown, NULL};
-    double t0 = Now();
-    int started = StartFolderTransfer(&block);
-    double blocked = Now() - t0;
-    double peak = before, peakAnon = beforeAnon, nextSample = 0;
-    // The main window's own loop: it sleeps until a message comes and answers
-    // the worker's sent messages at once.
-    while (started == 1 && DiskDone(progress) < files && Now() - t0 < limit) {
-        MsgWaitForMultipleObjects(0, NULL, FALSE, 20, QS_ALLINPUT);
-        MSG msg;
-        while (PeekMessageA(&msg, NULL, 0, 0, PM_REMOVE)) {
-            TranslateMessage(&msg);
-            DispatchMessageA(&msg);
-        }
-        if (Now() >= nextSample) {
-            double mib = PrivateMiB(), anon = RssAnonMiB();
-            peak = mib > peak ? mib : peak;
-            peakAnon = anon > peakAnon ? anon : peakAnon;
-            nextSample = Now() + 0.1;
-        }
+    HWND main = CreateMainWindow(SW_SHOWNORMAL);
+    if (!main) {
+        fprintf(stderr, "no main window\n");
+        return 1;
     }
+    PumpMessages(200);
+    ListView_SetItemState(GetDlgItem(main, IDC_MAIN_LIST), 0, LVIS_SELECTED, LVIS_SELECTED);
+    Watch watch = {main, false, 0, 0, 0, 0, PrivateMiB(), RssAnonMiB()};
+    const double before = watch.peakPrivate, beforeAnon = watch.peakAnon;
+    HANDLE threads[2] = {CreateThread(NULL, 0, RunProbe, &watch, 0, NULL),
+                         CreateThread(NULL, 0, RunSampler, &watch, 0, NULL)};
+
+    double t0 = Now();
+    watch.start = t0;
+    SendMessageA(main, WM_COMMAND, IDM_SYNCHRONIZE, 0);
+    double command = Now() - t0;
+    std::string caption = "Folder Transfer - " + folder;
+    HWND progress = FindWindowA(NULL, caption.c_str());
+    while (progress && DiskDone(progress) < files && Now() - t0 < limit)
+        Pump(0.02);
     double seconds = Now() - t0;
-    LRESULT done = DiskDone(progress);
-    printf("files %ld, copied %ld, errors %d\n", static_cast<long>(files), static_cast<long>(done),
-           g_errors);
-    printf("main window blocked by StartFolderTransfer: %.1f ms\n", blocked * 1000);
+    LRESULT done = progress ? DiskDone(progress) : 0;
+    watch.stop = true;
+    while (WaitForMultipleObjects(2, threads, TRUE, 0) == WAIT_TIMEOUT)
+        Pump(0.01);
+
+    std::string errors = ReadFileBytes(install / "errorlog.txt");
+    printf("files %ld, copied %ld, error-log lines %d\n", static_cast<long>(files),
+           static_cast<long>(done), CountOf(errors, "\n"));
+    printf("the command held the main window %.1f ms; its longest wait for an answer %.1f ms, "
+           "%.2f s after the command (%ld probes)\n",
+           command * 1000, watch.longestMs, watch.longestAt, watch.probes);
     printf("private bytes: %.1f MiB before, peak %.1f MiB; Linux RssAnon %.1f MiB before, "
            "peak %.1f MiB\n",
-           before, peak, beforeAnon, peakAnon);
+           before, watch.peakPrivate, beforeAnon, watch.peakAnon);
+    FILETIME created, ended, kernel, user;
+    GetProcessTimes(GetCurrentProcess(), &created, &ended, &kernel, &user);
+    auto ms = [](const FILETIME& t) {
+        return static_cast<double>((static_cast<ULONGLONG>(t.dwHighDateTime) << 32) |
+                                   t.dwLowDateTime) /
+               10000.0;
+    };
+    printf("process CPU time: %.0f ms user, %.0f ms kernel\n", ms(user), ms(kernel));
     printf("seconds %.3f\n", seconds);
 
-    SetEvent(shutdown);
-    Sleep(100);
-    if (IsWindow(progress))
-        SendMessageA(progress, UM_TRANSFERSTOPPED, 0, 0);
-    SetTrayIcon(main, TRAY_IDLE, NULL, TRAY_DELETE);
-    DestroyWindow(main);
+    SendMessageA(main, WM_CLOSE, 0, 0);
+    PumpMessages(50);
     DeleteProductKey();
     if (argc == 5 && done < files)
         return 3;  // stopped waiting, as asked
-    return done == files && g_errors == 0 ? 0 : 1;
+    return done == files && errors.empty() ? 0 : 1;
 }

@@ -4,17 +4,20 @@
 # [bytes per file, default 1024] [seconds]. The tree (100 subfolders) is made
 # on Linux in a temporary folder, which is removed at the end. With seconds,
 # each run stops waiting after that long and reports the memory it saw (for
-# folders too large to wait for).
+# folders too large to wait for). TK_BENCH_PREFIX names another Wine prefix,
+# for a second benchmark beside this one; TK_BENCH_ARCH=i686 runs the 32-bit
+# release build.
 set -euo pipefail
 cd "$(dirname "$0")/../.."
 root=${TK_BUILD_ROOT:-build}
+arch=${TK_BENCH_ARCH:-x86_64}
 files=${1:-10000}
 runs=${2:-3}
 size=${3:-1024}
 limit=${4:-}
-cmake -S . -B "$root/x86_64" -G Ninja -DCMAKE_TOOLCHAIN_FILE="$PWD/cmake/toolchain-x86_64.cmake" \
+cmake -S . -B "$root/$arch" -G Ninja -DCMAKE_TOOLCHAIN_FILE="$PWD/cmake/toolchain-$arch.cmake" \
   -DCMAKE_BUILD_TYPE=Release >/dev/null
-cmake --build "$root/x86_64" --target folder_bench >/dev/null
+cmake --build "$root/$arch" --target folder_bench >/dev/null
 source scripts/services.sh
 work=$(mktemp -d /tmp/tkfolder.XXXXXX)
 cleanup() {
@@ -23,7 +26,7 @@ cleanup() {
 }
 trap cleanup EXIT
 start_display
-start_wine "$PWD/$root/x86_64/wineprefix"
+start_wine "${TK_BENCH_PREFIX:-$PWD/$root/$arch/wineprefix}"
 
 /usr/bin/python3 - "$work/src" "$files" "$size" <<'PY'
 import os, sys
@@ -37,7 +40,7 @@ for i in range(files):
 PY
 sync
 winpath() { echo "Z:${1//\//\\}"; }
-bench="$PWD/$root/x86_64/bench/folder_bench.exe"
+bench="$PWD/$root/$arch/bench/folder_bench.exe"
 for i in $(seq "$runs"); do
   # The reference is the best of three cp -r: one alone varies tenfold with
   # the write-back of what came before.
@@ -66,7 +69,7 @@ for i in $(seq "$runs"); do
   fi
   [ "$status" = 0 ] || { echo "the transfer did not finish" >&2; exit 1; }
   diff -rq "$work/src" "$work/tk" >/dev/null || { echo "the stored tree differs from the source" >&2; exit 1; }
-  awk -v run="$i" -v files="$files" -v tk="$tk_s" -v cp="$cp_s" 'BEGIN {
-    printf "run %d: folder transfer %.2f s (%.2f ms per file), cp -r (best of 3) %.3f s, ratio (cp / transfer) %.4f\n",
-      run, tk, tk * 1000 / files, cp, cp / tk }'
+  awk -v run="$i" -v files="$files" -v tk="$tk_s" -v cp="$cp_s" -v load="$(cut -d' ' -f1 /proc/loadavg)" 'BEGIN {
+    printf "run %d: folder transfer %.2f s (%.3f ms per file), cp -r (best of 3) %.3f s, ratio (cp / transfer) %.4f, load average %s\n",
+      run, tk, tk * 1000 / files, cp, cp / tk, load }'
 done

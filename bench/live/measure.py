@@ -4,11 +4,15 @@
 Writes into the folder the running program watches (a Linux write there is a
 real change the program's monitor must see through Wine) and polls the disk
 target until the stored copy equals what was written.
-    measure.py <watched folder> <target folder> <single changes> <burst files>
+    measure.py <watched folder> <target folder> <single changes> <burst files> [probe log, stop file]
+With the probe's files (bench/probe), the main window's longest wait of each phase follows.
 """
 import os
 import sys
 import time
+
+sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "probe"))
+import waits  # noqa: E402
 
 
 def write(path, data):
@@ -96,30 +100,45 @@ def burst(src, dst, count, limit):
     return written, done_at, sorted(pending), time.perf_counter() - t0
 
 
+def load():
+    return "load average %.2f" % os.getloadavg()[0]
+
+
 def main():
     src, dst = sys.argv[1], sys.argv[2]
     count, files = int(sys.argv[3]), int(sys.argv[4])
+    probe = sys.argv[5:7] if len(sys.argv) > 6 else None
     ready = wait_ready(src, dst, 120)
     if ready is None:
         print("the program never copied a probe file: not running or not monitoring")
         return 1
     print("program ready: first probe copied after %.1f s" % ready)
 
+    phases = []
+    start = waits.now_ms()
     latencies, lost = singles(src, dst, count)
+    phases.append(("single changes", start, waits.now_ms()))
     if latencies:
-        print("single changes: %d, median %.1f ms, 99th percentile %.1f ms, min %.1f ms, "
-              "max %.1f ms, lost %d" % (count, percentile(latencies, 0.5), percentile(latencies, 0.99),
-                                        min(latencies), max(latencies), lost))
+        print("single changes: %d, median %.1f ms, 90th percentile %.1f ms, 99th percentile %.1f ms, "
+              "min %.1f ms, max %.1f ms, lost %d (%s)"
+              % (count, percentile(latencies, 0.5), percentile(latencies, 0.9),
+                 percentile(latencies, 0.99), min(latencies), max(latencies), lost, load()))
     else:
         print("single changes: none arrived, lost %d" % lost)
 
+    start = waits.now_ms()
     written, done_at, missing, waited = burst(src, dst, files, 480)
+    phases.append(("burst", start, waits.now_ms()))
     if done_at is not None:
         print("burst of %d files: written in %.2f s, all stored and equal after %.1f s "
-              "(%.1f ms per file), missing 0" % (files, written, done_at, done_at * 1000 / files))
+              "(%.1f ms per file), missing 0 (%s)"
+              % (files, written, done_at, done_at * 1000 / files, load()))
     else:
         print("burst of %d files: written in %.2f s, after %.1f s still missing %d (first: %s)"
               % (files, written, waited, len(missing), ", ".join(missing[:5])))
+    if probe:
+        for line in waits.describe(waits.stop_and_read(*probe), phases):
+            print(line)
     return 0 if done_at is not None and not lost else 1
 
 

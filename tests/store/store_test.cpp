@@ -239,6 +239,11 @@ TEST_F(Store, RestoreRecordsAreKeptOncePerCopyAndGoWithTheirFtpTargetOrItem)
               (Ints{DeleteItemKey(kItem), CreateItemKey(kItem)}));  // again: no targets, no records
     EXPECT_EQ(0u,
               CountTargets(kItem, KIND_FTP) + Records(KIND_FTP).size() + Records(KIND_HD).size());
+    // By the item a worker looked up: there, or where a new lookup finds it once that item is gone.
+    EXPECT_EQ((Ints{1, 1}), (Ints{WriteItemDiskRecord("C:*Work*", "C:\\Work\\5", "D:\\5"),
+                                  WriteItemDiskRecord("C:*Gone*", "C:\\Work\\6", "D:\\6")}));
+    EXPECT_EQ((Map{{"C:\\Work\\5*D:\\5", HD_RECORD_DATA}, {"C:\\Work\\6*D:\\6", HD_RECORD_DATA}}),
+              Records(KIND_HD));
 }
 
 TEST_F(Store, ValuesTooLongUnterminatedOrOfAnotherShapeReadAsAbsentNeverCut)

@@ -171,6 +171,13 @@ protected:
         return (int)SendDlgItemMessageA(w, id, msg, FALSE, 0);
     }
     static bool On(HWND w, int id) { return IsWindowEnabled(GetDlgItem(w, id)) != FALSE; }
+    WPARAM FilesDone()  // a worker tells of several copies at once
+    {
+        WPARAM n = 0;
+        for (const Recorded& m : progress.Seen(UM_DISKFILEDONE))
+            n += m.wParam ? m.wParam : 1;
+        return n;
+    }
     static bool Complete(HWND w, int ms = 30000)
     {
         return PumpUntil([&] { return WindowText(w) == "Folder Transfer Complete"; }, ms);
@@ -339,8 +346,7 @@ TEST_F(Transfer, WorkerServesDiskTargetsInOrderWithReportsAndRecords)
     EXPECT_TRUE(records.size() == 2 && records[1].first == src / "w2.t*" + dst / "w2.t" &&
                 records[1].second == HD_RECORD_DATA);
     EXPECT_FALSE(FileExists("\\w1.t") || FileExists("rel\\w1.t") || FileExists(deep + "\\w1.t"));
-    EXPECT_TRUE(progress.Texts(UM_DISKFILESTART).back() == src / "w2.t" &&
-                progress.Count(UM_DISKFILEDONE) == 10);
+    EXPECT_TRUE(progress.Texts(UM_DISKFILESTART).back() == src / "w2.t" && FilesDone() == 10);
     EXPECT_TRUE(main.Seen(UM_TRAYSTATE).front().wParam == TRAY_UPLOAD &&
                 main.Seen(UM_TRAYSTATE).back().wParam == TRAY_IDLE);
     ASSERT_NE(nullptr, start.batches->first);  // the other item's, waiting for its server
@@ -506,21 +512,21 @@ TEST_F(Transfer, FolderTransfersAnnounceTotalsOrAskBeforeClearing)
         BYTE ftpOn;
         int disk, ftp;
     } totals[] = {{2, 3, 1, 12, 18}, {1, 2, 0, 6, 0}};
-    for (const Total& c : totals) {
+    for (const Total& c : totals) {  // the worker counts, and sends them to the window
         Seed(std::vector<std::string>(c.disks), std::vector<std::string>(c.ftps, "127.0.0.1"), 1,
              c.ftpOn);
-        HWND w = Open();
-        EXPECT_EQ(1, StartFolder(w));
-        EXPECT_EQ(c.disk, Bar(w, IDC_PROGRESS_DISK_TOTAL, PBM_GETRANGE));
-        EXPECT_EQ(c.ftp, Bar(w, IDC_PROGRESS_FTP_TOTAL, PBM_GETRANGE));
+        progress.Clear();
+        EXPECT_EQ(1, StartFolder(progress.window()));
+        ASSERT_TRUE(PumpUntil([&] { return progress.Count(UM_FTPSETTOTAL) == 1; }, 20000));
+        EXPECT_EQ(WPARAM(c.disk), progress.Seen(UM_DISKSETTOTAL).at(0).wParam);
+        EXPECT_EQ(WPARAM(c.ftp), progress.Seen(UM_FTPSETTOTAL).at(0).wParam);
         DeleteItemKey(item.c_str());
     }
     EXPECT_EQ("kept", ReadFileBytes(dst / "stored.txt"));  // "delete stored files" was off
     item = src / "not-there\\";
     Seed({""});
-    HWND w = Open();
-    EXPECT_EQ(1, StartFolder(w));
-    EXPECT_EQ(100, Bar(w, IDC_PROGRESS_DISK_TOTAL, PBM_GETRANGE));  // as it was
+    HWND missing = Open();
+    EXPECT_EQ(1, StartFolder(missing));  // its totals are looked at last, when surely sent if ever
     WriteFileBytes(src / "sub\\precious", "p");
     MakeDirs(dst / "sub");
     WriteFileBytes(dst / "sub\\d", "d");
@@ -546,9 +552,10 @@ TEST_F(Transfer, FolderTransfersAnnounceTotalsOrAskBeforeClearing)
     MakeDirs(dst / "empty");
     item = dst / "empty\\";
     Seed({""});
-    w = Open();
+    HWND w = Open();
     EXPECT_TRUE(StartFolder(w) == 1 && Complete(w, 2000) &&
                 Bar(w, IDC_PROGRESS_DISK_TOTAL, PBM_GETRANGE) == 0);
+    EXPECT_EQ(100, Bar(missing, IDC_PROGRESS_DISK_TOTAL, PBM_GETRANGE));  // as it was
 }
 
 // A stopped half stays stopped, also before its first batch or copy.
