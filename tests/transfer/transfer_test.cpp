@@ -126,9 +126,9 @@ protected:
     // A temporary copy left in the "bk" target, or someone's own tk0000.tmp touched.
     bool TempLeft()
     {
-        int temps = 0;
-        for (const auto& f : ReadTree(dst / "bk"))
-            temps += f.first.compare(0, 2, "tk") == 0;
+        int temps = 0;  // names only: the folder may hold a file of more than 4 GiB
+        for (const auto& f : std::filesystem::directory_iterator(dst / "bk"))
+            temps += f.path().filename().string().compare(0, 2, "tk") == 0;
         return temps != 1 || ReadFileBytes(dst / "bk\\tk0000.tmp") != "mine";
     }
     // Queues a request for src\name, made when missing.
