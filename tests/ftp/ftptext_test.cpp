@@ -246,10 +246,18 @@ TEST(Sequence, RepliesAndStatesDecideTheNextCommand)
         {200, FTP_STATE_TYPE, FTP_DO_NOTHING, FTP_STATE_TYPE, "no files"},
         {150, FTP_STATE_STOR, FTP_DO_NOTHING, FTP_STATE_STOR},
         {0, FTP_STATE_TYPE, FTP_DO_NOTHING, FTP_STATE_TYPE},
+        // Encrypted: a repeated greeting, a server without TLS, a refused PROT P.
+        {220, FTP_STATE_AUTH, FTP_DO_NOTHING, FTP_STATE_AUTH, "tls"},
+        {220, FTP_STATE_USER, FTP_DO_NOTHING, FTP_STATE_USER, "tls"},
+        {502, FTP_STATE_AUTH, FTP_TLS_NOT_OFFERED, FTP_STATE_AUTH, "tls"},
+        {334, FTP_STATE_AUTH, FTP_TLS_NOT_OFFERED, FTP_STATE_AUTH, "tls"},
+        {536, FTP_STATE_PROT, FTP_PROT_REFUSED, FTP_STATE_PROT, "tls"},
+        {230, FTP_STATE_USER, FTP_SEND_PBSZ, FTP_STATE_PBSZ, "tls"},
     };
     for (const Case& c : cases) {
         std::string flags = c.flags;
-        FtpStep step = DecideFtpStep(c.code, c.state, flags != "no files", flags == "chain", false);
+        FtpStep step = DecideFtpStep(c.code, c.state, flags != "no files", flags == "chain", false,
+                                     flags == "tls");
         EXPECT_EQ(c.action, step.action) << c.code << " in state " << c.state;
         EXPECT_EQ(c.next, step.state) << c.code << " in state " << c.state;
     }
@@ -284,6 +292,9 @@ TEST(Sequence, RepliesAndStatesDecideTheNextCommand)
         {421, FTP_STATE_RNTO, FTP_REPLY_END_BATCH},
         {501, FTP_STATE_STOR, FTP_REPLY_TEMP_REFUSED, true},
         {426, FTP_STATE_STOR, FTP_REPLY_END_BATCH, true},
+        {502, FTP_STATE_AUTH, FTP_REPLY_ADVANCE},  // refused with a message of its own
+        {534, FTP_STATE_PBSZ, FTP_REPLY_ADVANCE},
+        {421, FTP_STATE_AUTH, FTP_REPLY_END_BATCH},
     };
     for (const Meaning& m : meanings)
         EXPECT_EQ(m.meaning, ClassifyFtpReply(m.code, m.state, m.temporary))
