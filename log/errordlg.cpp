@@ -91,7 +91,14 @@ INT_PTR CALLBACK ErrorDialogProc(HWND dlg, UINT msg, WPARAM wParam, LPARAM lPara
     switch (msg) {
     case WM_INITDIALOG:
         OnInitDialog(dlg, reinterpret_cast<const ErrorReport*>(lParam));
-        return TRUE;
+        // A long message is read from its start: showing the window put the
+        // focus in it, which selected the whole text and scrolled to its end.
+        if (IsWindow(dlg)) {
+            SetFocus(GetDlgItem(dlg, IDOK));
+            SendDlgItemMessageA(dlg, IDC_ERROR_MESSAGE, EM_SETSEL, 0, 0);
+            SendDlgItemMessageA(dlg, IDC_ERROR_MESSAGE, EM_SCROLLCARET, 0, 0);
+        }
+        return FALSE;
     case WM_COMMAND:
         switch (LOWORD(wParam)) {
         case IDOK:

@@ -265,6 +265,7 @@ TEST_F(FtpEndToEnd, AnFtpsTargetBesideAPlainOneGetsEveryChangeOnceItsCertificate
     secure.folder = remote_ + "s";
     secure.anonymous = 1;
     secure.tls = 1;
+    secure.safeUpload = 1;  // the renames go encrypted too
     DWORD id = SeedItem(item_, ItemSpec{{}, {secure}}).ftps.at(0);
     std::string secured = ServerFolder() + "s";
     SetGlobalRaw("enabled", REG_BINARY, "", 0);

@@ -388,6 +388,11 @@ TEST_F(Secure, RefusalsSayWhatFailedSendNothingInClearAndShowARefusedCertificate
         std::vector<HWND> windows = FindProcessWindows("Tandemkeep Error");
         EXPECT_EQ(c.windows, int(windows.size()));
         std::string shown = windows.empty() ? "" : DlgItemText(windows[0], IDC_ERROR_MESSAGE);
+        if (!windows.empty()) {  // read from its start
+            SaveWindowShot(windows[0], (std::string("error-") + c.server).c_str());
+            EXPECT_EQ(0, SendDlgItemMessageA(windows[0], IDC_ERROR_MESSAGE, EM_GETFIRSTVISIBLELINE,
+                                             0, 0));
+        }
         for (HWND w : windows)
             SendMessageA(w, WM_CLOSE, 0, 0);
         EXPECT_EQ(2, CountOf(ErrorLog(), Message(c.code))) << ErrorLog();
