@@ -3,6 +3,7 @@
 
 #include "dialogs/dlgtext.h"
 #include "store/layout.h"
+#include "transfer/ftp/ftptlsrules.h"
 
 #include <stdio.h>
 #include <stdlib.h>
@@ -65,6 +66,20 @@ FieldVerdict CheckFtpFields(FtpFields* f, bool enabled, bool isNew, bool nameExi
         f->folder = "/";
     if (!IsValidFtpFolder(f->folder.c_str()))
         return Problem(FTP_FOLDER_INVALID);
+    return kOk;
+}
+
+FieldVerdict CheckFingerprintField(std::string* typed, bool enabled)
+{
+    const int most = TK_FINGERPRINT_TEXT_SIZE - 1;
+    if (typed->size() > static_cast<size_t>(most))
+        return FieldVerdict{FIELD_TOO_LONG, "Certificate", most};
+    char stored[TLS_FINGERPRINT_SIZE];
+    if (!enabled)
+        return kOk;
+    if (!StoredFingerprint(typed->c_str(), stored))
+        return Problem(FTP_FINGERPRINT_INVALID);
+    *typed = stored;
     return kOk;
 }
 
@@ -176,6 +191,7 @@ const char* FieldProblemCaption(FieldProblem problem)
     case FTP_PASSWORD_BLANK:
         return "Password Blank";
     case FTP_FOLDER_INVALID:
+    case FTP_FINGERPRINT_INVALID:
         return "Invalid Field";
     case HD_FOLDER_BLANK:
         return "Address Blank";
@@ -253,6 +269,11 @@ std::string FieldProblemText(const FieldVerdict& verdict, const std::string& sub
                "situations, you may want to begin with a double dot (..).  Please the change the "
                "field or "
                "leave it blank, then try again.";
+    case FTP_FINGERPRINT_INVALID:
+        return "The Certificate field takes the SHA-256 fingerprint of the server's certificate: "
+               "64 hexadecimal digits (0-9, A-F), with or without colons between them, as "
+               "\"openssl x509 -noout -fingerprint -sha256\" prints it.  Leave it blank to "
+               "accept a certificate that this system trusts for the server's name.";
     case HD_FOLDER_BLANK:
         return "You didn't enter anything in the hard drive folder field.  Tandemkeep needs this "
                "field to know "

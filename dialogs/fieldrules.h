@@ -18,6 +18,7 @@ enum FieldProblem {
     FTP_USER_BLANK,
     FTP_PASSWORD_BLANK,
     FTP_FOLDER_INVALID,
+    FTP_FINGERPRINT_INVALID,
     HD_FOLDER_BLANK,
     HD_FOLDER_TAKEN,
     ADD_FILE_BLANK,
@@ -47,6 +48,11 @@ struct FtpFields {
 // anonymous, and the folder, which becomes "/" when empty and must begin
 // with "/" or "..".
 FieldVerdict CheckFtpFields(FtpFields* fields, bool enabled, bool isNew, bool nameExists);
+// The FTP page's Certificate field, after the other fields: with FTP
+// synchronization on it must be blank or a SHA-256 fingerprint, 64
+// hexadecimal digits (colons and spaces between them are dropped: *typed
+// becomes the form stored).
+FieldVerdict CheckFingerprintField(std::string* typed, bool enabled);
 // The port as stored: the typed number, 0 when it is none.
 WORD PortValue(const std::string& text);
 

@@ -23,8 +23,8 @@ void RunPropertiesSheet(HWND owner, const char* itemPath)
     // The pages' records, alive for the modal run of the sheet.
     char path[TK_PATH_SIZE];
     lstrcpynA(path, itemPath, sizeof path);
-    TargetPage ftpPage = {path, KIND_FTP, 0};
-    TargetPage hdPage = {path, KIND_HD, 0};
+    TargetPage ftpPage = {path, KIND_FTP, 0, "", ""};
+    TargetPage hdPage = {path, KIND_HD, 0, "", ""};
     OptionsPage optionsPage = {path};
     bool folder = EndsWithSeparator(path);
 

@@ -8,6 +8,10 @@ struct TargetPage {
     const char* itemPath;  // the sheet's item
     int kind;              // KIND_FTP or KIND_HD
     DWORD currentId;       // the target in the fields; 0 while they hold a new one
+    // FTP page: the certificate that target refused last, as the page shows
+    // it and as "Trust It" stores it; empty for none.
+    char refused[65];
+    char refusedText[256];
 };
 
 // The Options page's record.

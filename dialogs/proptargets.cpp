@@ -9,9 +9,11 @@
 #include "resources/resource.h"
 #include "store/scoped.h"
 #include "store/store.h"
+#include "transfer/ftp/ftptlsrules.h"
 
 #include <commctrl.h>
 #include <prsht.h>
+#include <stdio.h>
 #include <string.h>
 
 #include <string>
@@ -25,9 +27,10 @@ struct PageIds {
     const int* fields;  // enabled and disabled with the enable box
     size_t fieldCount;
 };
-const int kFtpFields[] = {IDC_FTP_NAME,       IDC_FTP_ADDRESS,  IDC_FTP_PORT,      IDC_FTP_FOLDER,
-                          IDC_FTP_USER,       IDC_FTP_PASSWORD, IDC_FTP_ANONYMOUS, IDC_FTP_PASSIVE,
-                          IDC_FTP_SAFEUPLOAD, IDC_FTP_STORAGE};
+const int kFtpFields[] = {IDC_FTP_NAME,      IDC_FTP_ADDRESS,        IDC_FTP_PORT,
+                          IDC_FTP_FOLDER,    IDC_FTP_USER,           IDC_FTP_PASSWORD,
+                          IDC_FTP_ANONYMOUS, IDC_FTP_PASSIVE,        IDC_FTP_SAFEUPLOAD,
+                          IDC_FTP_TLS,       IDC_FTP_TLSFINGERPRINT, IDC_FTP_STORAGE};
 const int kHdFields[] = {IDC_HD_FOLDER, IDC_HD_STORAGE};
 const PageIds kFtpPage = {
     IDC_FTP_ENABLE, IDC_FTP_LIST,    IDC_FTP_QUICK, IDC_FTP_ADDNEW,
@@ -65,6 +68,16 @@ std::string FieldText(HWND page, int id)
     return text;
 }
 
+// The certificate the target refused last, unless the Certificate field
+// trusts it already; "Trust It" only while there is one to trust.
+void ShowRefusal(HWND page, const TargetPage* p)
+{
+    bool open = p->refused[0] &&
+                !SameFingerprint(FieldText(page, IDC_FTP_TLSFINGERPRINT).c_str(), p->refused);
+    SetDlgItemTextA(page, IDC_FTP_TLSREFUSED, open ? p->refusedText : "");
+    EnableWindow(GetDlgItem(page, IDC_FTP_TLSTRUST), open && Checked(page, IDC_FTP_ENABLE));
+}
+
 void EnableFields(HWND page, const TargetPage* p)
 {
     const PageIds& ids = Ids(p);
@@ -73,6 +86,21 @@ void EnableFields(HWND page, const TargetPage* p)
         EnableWindow(GetDlgItem(page, ids.fields[i]), on);
     if (IsFtp(p) && on && Checked(page, IDC_FTP_ANONYMOUS))
         EnableWindow(GetDlgItem(page, IDC_FTP_USER), FALSE);
+    if (IsFtp(p))
+        ShowRefusal(page, p);
+}
+
+// Reads what the target with id refused last into the page's record.
+void LoadRefusal(TargetPage* p, DWORD id)
+{
+    RefusedCertificate c;
+    p->refused[0] = p->refusedText[0] = '\0';
+    if (!id || !ReadRefusedCertificate(p->itemPath, id, &c))
+        return;
+    lstrcpynA(p->refused, c.fingerprint, sizeof p->refused);
+    snprintf(p->refusedText, sizeof p->refusedText,
+             "Refused: %s, valid until %.10s\r\nSHA-256 %.32s\r\n%s", c.subject, c.expiry,
+             c.fingerprint, strlen(c.fingerprint) > 32 ? c.fingerprint + 32 : "");
 }
 
 // The password field shows an anonymous login's e-mail address unmasked.
@@ -84,9 +112,13 @@ void ShowAnonymousState(HWND page)
     EnableWindow(GetDlgItem(page, IDC_FTP_USER), !anonymous && Checked(page, IDC_FTP_ENABLE));
 }
 
-void LoadFields(HWND page, const TargetPage* p, const TargetRecord* target)
+void LoadFields(HWND page, TargetPage* p, const TargetRecord* target)
 {
     if (IsFtp(p)) {
+        SetCheck(page, IDC_FTP_TLS, target->tls != 0);
+        SetDlgItemTextA(page, IDC_FTP_TLSFINGERPRINT, target->fingerprint);
+        LoadRefusal(p, target->id);
+        ShowRefusal(page, p);
         SetDlgItemTextA(page, IDC_FTP_NAME, target->name);
         SetDlgItemTextA(page, IDC_FTP_ADDRESS, target->address);
         SetDlgItemInt(page, IDC_FTP_PORT, target->port, FALSE);
@@ -107,9 +139,10 @@ void LoadFields(HWND page, const TargetPage* p, const TargetRecord* target)
 }
 
 // Empty fields; an FTP page gets the name, port and folder given, and the
-// temporary-name upload when safeUpload.
-void ClearFields(HWND page, const TargetPage* p, const char* name, const char* port,
-                 const char* folder, bool safeUpload)
+// temporary-name upload when safeUpload (never encryption: a server must
+// offer it).
+void ClearFields(HWND page, TargetPage* p, const char* name, const char* port, const char* folder,
+                 bool safeUpload)
 {
     if (!IsFtp(p)) {
         SetDlgItemTextA(page, IDC_HD_FOLDER, "");
@@ -124,6 +157,10 @@ void ClearFields(HWND page, const TargetPage* p, const char* name, const char* p
     SetCheck(page, IDC_FTP_ANONYMOUS, false);
     SetCheck(page, IDC_FTP_PASSIVE, false);
     SetCheck(page, IDC_FTP_SAFEUPLOAD, safeUpload);
+    SetCheck(page, IDC_FTP_TLS, false);
+    SetDlgItemTextA(page, IDC_FTP_TLSFINGERPRINT, "");
+    LoadRefusal(p, 0);
+    ShowRefusal(page, p);
     ShowAnonymousState(page);
 }
 
@@ -137,7 +174,7 @@ TargetRecord* TargetById(ItemSettings* settings, const TargetPage* p, DWORD id)
     return IsFtp(p) ? FindFtpTargetById(settings, id) : FindDiskTargetById(settings, id);
 }
 
-void LoadTargetById(HWND page, const TargetPage* p, ItemSettings* settings, DWORD id)
+void LoadTargetById(HWND page, TargetPage* p, ItemSettings* settings, DWORD id)
 {
     TargetRecord* t = settings ? TargetById(settings, p, id) : NULL;
     if (t)
@@ -200,7 +237,9 @@ void Warn(HWND page, const FieldVerdict& verdict, const std::string& subject)
 }
 
 // Checks the FTP fields; false (with the message) when a rule refuses them.
-bool CheckFtpPage(HWND page, const TargetPage* p, bool enabled, FtpFields* f)
+// *fingerprint: the Certificate field as it is to be stored.
+bool CheckFtpPage(HWND page, const TargetPage* p, bool enabled, FtpFields* f,
+                  std::string* fingerprint)
 {
     f->name = FieldText(page, IDC_FTP_NAME);
     f->address = FieldText(page, IDC_FTP_ADDRESS);
@@ -216,6 +255,12 @@ bool CheckFtpPage(HWND page, const TargetPage* p, bool enabled, FtpFields* f)
     FieldVerdict verdict = CheckFtpFields(f, enabled, isNew, exists);
     if (wasEmpty && !f->folder.empty())
         SetDlgItemTextA(page, IDC_FTP_FOLDER, f->folder.c_str());
+    *fingerprint = FieldText(page, IDC_FTP_TLSFINGERPRINT);
+    if (verdict.problem == FIELD_OK) {
+        verdict = CheckFingerprintField(fingerprint, enabled);
+        if (verdict.problem == FIELD_OK && enabled)  // as stored
+            SetDlgItemTextA(page, IDC_FTP_TLSFINGERPRINT, fingerprint->c_str());
+    }
     if (verdict.problem != FIELD_OK)
         Warn(page, verdict, f->name);
     return verdict.problem == FIELD_OK;
@@ -249,7 +294,9 @@ int SaveTarget(HWND page, TargetPage* p)
     bool ftp = IsFtp(p);
     bool enabled = Checked(page, Ids(p).enable);
     FtpFields f = {};
-    if (ftp ? !CheckFtpPage(page, p, enabled, &f) : !CheckDrivePage(page, p, enabled, &f.folder))
+    std::string fingerprint;
+    if (ftp ? !CheckFtpPage(page, p, enabled, &f, &fingerprint)
+            : !CheckDrivePage(page, p, enabled, &f.folder))
         return 1;
     ItemSettings* settings = NewItemSettings(p->itemPath);
     if (!settings)
@@ -270,6 +317,8 @@ int SaveTarget(HWND page, TargetPage* p)
         t->anonymous = f.anonymous ? 1 : 0;
         t->passive = Checked(page, IDC_FTP_PASSIVE) ? 1 : 0;
         t->safeUpload = Checked(page, IDC_FTP_SAFEUPLOAD) ? 1 : 0;
+        t->tls = Checked(page, IDC_FTP_TLS) ? 1 : 0;
+        lstrcpynA(t->fingerprint, fingerprint.c_str(), TK_FINGERPRINT_TEXT_SIZE);
     } else {
         settings->switches->hdEnabled = enabled ? 1 : 0;
         settings->switches->hdCount = 1;
@@ -386,6 +435,17 @@ void OnSaveChanges(HWND page)
         SendMessageA(page, UM_RELOADTARGETS, 0, 0);
 }
 
+// "Trust It": the certificate the target refused becomes the one it
+// accepts, and is saved at once, as "Save Changes" would.
+void OnTrustRefused(HWND page, const TargetPage* p)
+{
+    if (!p->refused[0])
+        return;
+    SetDlgItemTextA(page, IDC_FTP_TLSFINGERPRINT, p->refused);
+    SetCheck(page, IDC_FTP_TLS, true);
+    OnSaveChanges(page);
+}
+
 void OnGo(HWND page, const TargetPage* p)
 {
     const PageIds& ids = Ids(p);
@@ -436,6 +496,8 @@ void OnCommand(HWND page, TargetPage* p, int id, int code)
             OnListSelected(page, p);
         return;
     }
+    if (IsFtp(p) && id == IDC_FTP_TLSFINGERPRINT && code == EN_CHANGE)
+        ShowRefusal(page, p);
     if (code != BN_CLICKED)
         return;
     if (id == ids.enable)
@@ -450,6 +512,8 @@ void OnCommand(HWND page, TargetPage* p, int id, int code)
         OnGo(page, p);
     else if (IsFtp(p) && id == IDC_FTP_ANONYMOUS)
         OnAnonymousClicked(page);
+    else if (IsFtp(p) && id == IDC_FTP_TLSTRUST)
+        OnTrustRefused(page, p);
     else if (!IsFtp(p) && id == IDC_HD_BROWSE)
         OnBrowse(page);
 }

@@ -9,6 +9,8 @@
 #include <stdio.h>
 #include <string.h>
 
+#include <string>
+
 namespace {
 
 const int kMaxErrorWindows = 6;
@@ -32,7 +34,12 @@ void OnInitDialog(HWND dlg, const ErrorReport* report)
     }
     char message[1280];
     LoadProgramString(stringId, message, sizeof message);
-    SetDlgItemTextA(dlg, IDC_ERROR_MESSAGE, message);
+    if (report->detail) {
+        std::string text = std::string(message) + "\r\n\r\n" + report->detail;
+        SetDlgItemTextA(dlg, IDC_ERROR_MESSAGE, text.c_str());
+    } else {
+        SetDlgItemTextA(dlg, IDC_ERROR_MESSAGE, message);
+    }
 
     char subject[ERROR_SUBJECT_SIZE];
     lstrcpynA(subject, report->subject, sizeof subject);
@@ -84,7 +91,14 @@ INT_PTR CALLBACK ErrorDialogProc(HWND dlg, UINT msg, WPARAM wParam, LPARAM lPara
     switch (msg) {
     case WM_INITDIALOG:
         OnInitDialog(dlg, reinterpret_cast<const ErrorReport*>(lParam));
-        return TRUE;
+        // A long message is read from its start: showing the window put the
+        // focus in it, which selected the whole text and scrolled to its end.
+        if (IsWindow(dlg)) {
+            SetFocus(GetDlgItem(dlg, IDOK));
+            SendDlgItemMessageA(dlg, IDC_ERROR_MESSAGE, EM_SETSEL, 0, 0);
+            SendDlgItemMessageA(dlg, IDC_ERROR_MESSAGE, EM_SCROLLCARET, 0, 0);
+        }
+        return FALSE;
     case WM_COMMAND:
         switch (LOWORD(wParam)) {
         case IDOK:
@@ -131,6 +145,7 @@ void FillErrorReport(ErrorReport* report, int code, const char* subject)
         return;
     report->code = code;
     lstrcpynA(report->subject, subject ? subject : "", sizeof report->subject);
+    report->detail = NULL;
 }
 
 int MapErrorCode(int code)
@@ -162,6 +177,10 @@ int MapErrorCode(int code)
         return IDS_NAME_NOT_SHOWN;
     case ERR_RENAME_REFUSED:
         return IDS_RENAME_REFUSED;
+    case ERR_TLS_REFUSED:
+        return IDS_TLS_REFUSED;
+    case ERR_TLS_FAILED:
+        return IDS_TLS_FAILED;
     case 332:
         return IDS_LOGIN_FAILED;
     case 421:
@@ -204,11 +223,29 @@ int OpenErrorWindowCount(void)
     return g_openWindows;
 }
 
-void ReportError(const ErrorReport* report)
+void LogErrorReport(const ErrorReport* report)
 {
     if (!report)
         return;
     WriteLog(NULL, report->code, LOG_ERROR);
+    if (!report->detail)
+        return;
+    // One line in the log: the window's line breaks become spaces.
+    std::string line;
+    for (const char* c = report->detail; *c; ++c) {
+        if (*c != '\r' && *c != '\n')
+            line += *c;
+        else if (!line.empty() && line.back() != ' ')
+            line += ' ';
+    }
+    WriteLog(line.c_str(), 0, LOG_ERROR);
+}
+
+void ReportError(const ErrorReport* report)
+{
+    if (!report)
+        return;
+    LogErrorReport(report);
     DWORD show = 1;
     if (ShowErrorsSetting(&show, 0) && show == 0)
         return;

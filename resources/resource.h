@@ -25,6 +25,8 @@
 #define IDS_DEST_OPEN 46
 #define IDS_NAME_NOT_SHOWN 47
 #define IDS_RENAME_REFUSED 48
+#define IDS_TLS_REFUSED 49
+#define IDS_TLS_FAILED 50
 
 /* Error window ERRORDLG ----------------------------------------------------- */
 #define IDC_ERROR_HEADING 1077
@@ -101,6 +103,10 @@
 #define IDC_FTP_ANONYMOUS 1038
 #define IDC_FTP_PASSIVE 1147
 #define IDC_FTP_SAFEUPLOAD 1148
+#define IDC_FTP_TLS 1149
+#define IDC_FTP_TLSFINGERPRINT 1150
+#define IDC_FTP_TLSREFUSED 1151
+#define IDC_FTP_TLSTRUST 1152
 #define IDC_FTP_STORAGE 1051
 #define IDC_FTP_LIST 1125
 #define IDC_FTP_QUICK 1120

@@ -15,6 +15,9 @@ enum {
     // restorefolder is read whole into this much, so that a folder too long
     // for a path is told as such instead of being passed over.
     TK_RESTORE_FOLDER_SIZE = 4096,
+    // ftp_tlsfingerprint: 64 hexadecimal digits as stored, room for openssl's
+    // form with colons as an administrator may paste it.
+    TK_FINGERPRINT_TEXT_SIZE = 128,
 };
 
 // Target kinds, shared by requests, restore records and store operations.

@@ -2,6 +2,7 @@
 #include "store/store.h"
 #include "store/regvalue.h"
 
+#include <stddef.h>
 #include <stdio.h>
 #include <stdlib.h>
 #include <string.h>
@@ -58,6 +59,12 @@ void ReadFtpTarget(HKEY key, FtpTarget* t)
     ReadRegBinary(key, "ftp_anonymous", &t->anonymous, 1);
     ReadRegBinary(key, "ftp_passive", &t->passive, 1);
     ReadRegBinary(key, "ftp_safeupload", &t->safeUpload, 1);
+    ReadRegBinary(key, "ftp_tls", &t->tls, 1);
+    // A fingerprint that is there but cannot be read (too long, another
+    // type) still pins: to nothing, so that no certificate passes.
+    if (!ReadRegText(key, "ftp_tlsfingerprint", t->fingerprint, TK_FINGERPRINT_TEXT_SIZE) &&
+        RegQueryValueExA(key, "ftp_tlsfingerprint", NULL, NULL, NULL, NULL) == ERROR_SUCCESS)
+        lstrcpynA(t->fingerprint, "?", TK_FINGERPRINT_TEXT_SIZE);
     ReadRegBinary(key, "ftp_exists", &t->storageType, 1);
     ReadRegBinary(key, "ftp_serverid", &t->id, 4);
     ReadRegText(key, "ftp_address", t->address, TK_FTPTEXT_SIZE);
@@ -188,6 +195,9 @@ void WriteFtpTarget(HKEY key, FtpTarget* t)
     WriteRegBinary(key, "ftp_anonymous", &t->anonymous, 1);
     WriteRegBinary(key, "ftp_passive", &t->passive, 1);
     WriteRegBinary(key, "ftp_safeupload", &t->safeUpload, 1);
+    WriteRegBinary(key, "ftp_tls", &t->tls, 1);
+    const char* pin = Bounded(t->fingerprint, TK_FINGERPRINT_TEXT_SIZE);
+    WriteRegFixedText(key, "ftp_tlsfingerprint", pin, static_cast<DWORD>(strlen(pin) + 1));
     WriteRegBinary(key, "ftp_exists", &t->storageType, 1);
     WriteRegBinary(key, "ftp_serverid", &t->id, 4);
 }
@@ -255,7 +265,8 @@ TargetRecord* NewTarget(int kind)
         t->userName = NewText(TK_FTPTEXT_SIZE);
         t->password = NewText(TK_FTPTEXT_SIZE);
         t->address = NewText(TK_FTPTEXT_SIZE);
-        ok = t->name && t->userName && t->password && t->address;
+        t->fingerprint = NewText(TK_FINGERPRINT_TEXT_SIZE);
+        ok = t->name && t->userName && t->password && t->address && t->fingerprint;
     }
     if (!ok) {
         FreeTarget(t, kind);
@@ -273,6 +284,7 @@ int FreeTarget(TargetRecord* target, int kind)
     free(target->userName);
     free(target->password);
     free(target->address);
+    free(target->fingerprint);
     free(target);
     return 1;
 }
@@ -395,4 +407,75 @@ DiskTarget* FindDiskTargetById(ItemSettings* s, DWORD id)
         if (s->hdTargets[i]->id == id)
             return s->hdTargets[i];
     return NULL;
+}
+
+namespace {
+
+// The subkey of the FTP target id of the item covering path; NULL when there is none.
+HKEY OpenFtpTargetKey(const char* path, DWORD targetId)
+{
+    HKEY item = NULL, key = NULL;
+    if (!path || !OpenItemKey(path, NULL, &item))
+        return NULL;
+    char sub[32];
+    snprintf(sub, sizeof sub, "Targets\\FTP\\%lu", static_cast<unsigned long>(targetId));
+    if (RegOpenKeyExA(item, sub, 0, KEY_ALL_ACCESS, &key) != ERROR_SUCCESS)
+        key = NULL;
+    RegCloseKey(item);
+    return key;
+}
+
+// A text of the certificate as a field of ftp_tlsrefused: tabs and line
+// breaks would run into the next field.
+void CopyField(char* out, size_t size, const char* text)
+{
+    lstrcpynA(out, text, static_cast<int>(size));
+    for (char* c = out; *c; ++c)
+        if (static_cast<unsigned char>(*c) < 0x20)
+            *c = ' ';
+}
+
+}  // namespace
+
+int NoteRefusedCertificate(const char* path, DWORD targetId, const RefusedCertificate* cert)
+{
+    HKEY key = cert ? OpenFtpTargetKey(path, targetId) : NULL;
+    if (!key)
+        return 1;
+    RefusedCertificate before;
+    bool news = true;
+    if (ReadRefusedCertificate(path, targetId, &before))
+        news = strcmp(before.fingerprint, cert->fingerprint) != 0;
+    RefusedCertificate c;
+    CopyField(c.fingerprint, sizeof c.fingerprint, cert->fingerprint);
+    CopyField(c.subject, sizeof c.subject, cert->subject);
+    CopyField(c.expiry, sizeof c.expiry, cert->expiry);
+    char text[sizeof c + 4];
+    snprintf(text, sizeof text, "%s\t%s\t%s", c.fingerprint, c.expiry, c.subject);
+    bool written = WriteRegText(key, "ftp_tlsrefused", text) != FALSE;
+    RegCloseKey(key);
+    return news || !written ? 1 : 0;
+}
+
+int ReadRefusedCertificate(const char* path, DWORD targetId, RefusedCertificate* out)
+{
+    if (!out)
+        return 0;
+    memset(out, 0, sizeof *out);
+    HKEY key = OpenFtpTargetKey(path, targetId);
+    if (!key)
+        return 0;
+    char text[sizeof *out + 4] = "";
+    bool read = ReadRegText(key, "ftp_tlsrefused", text, sizeof text) != FALSE;
+    RegCloseKey(key);
+    char* expiry = read ? strchr(text, '\t') : NULL;
+    char* subject = expiry ? strchr(expiry + 1, '\t') : NULL;
+    if (!subject || expiry - text >= static_cast<ptrdiff_t>(sizeof out->fingerprint))
+        return 0;
+    *expiry++ = '\0';
+    *subject++ = '\0';
+    lstrcpynA(out->fingerprint, text, sizeof out->fingerprint);
+    lstrcpynA(out->expiry, expiry, sizeof out->expiry);
+    lstrcpynA(out->subject, subject, sizeof out->subject);
+    return out->fingerprint[0] ? 1 : 0;
 }

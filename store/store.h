@@ -35,6 +35,10 @@ struct TargetRecord {
     BYTE anonymous;    // ftp_anonymous
     BYTE passive;      // ftp_passive: 1 = passive-mode data connections
     BYTE safeUpload;   // ftp_safeupload: 1 = upload under a temporary name, then rename
+    BYTE tls;          // ftp_tls: 1 = explicit FTPS (AUTH TLS), every connection encrypted
+    // ftp_tlsfingerprint, TK_FINGERPRINT_TEXT_SIZE bytes: the one server certificate
+    // accepted (SHA-256 of its DER bytes); empty: the system's trust decides.
+    char* fingerprint;
 };
 typedef TargetRecord FtpTarget;
 typedef TargetRecord DiskTarget;
@@ -92,6 +96,19 @@ int WriteRestoreRecord(const char* path, int targetId, const char* storedPath, i
 // not fit, no item covers path, or its restore key cannot be opened.
 int WriteFtpRestoreRecord(const char* path, int targetId, const char* storedPath,
                           const char* userName, const char* address, WORD port);
+// The server certificate an FTP target refused last (ftp_tlsrefused), kept
+// so that its page can offer to trust it.
+struct RefusedCertificate {
+    char fingerprint[65];  // 64 upper-case hexadecimal digits
+    char subject[128];
+    char expiry[32];
+};
+// Remembers a refused certificate for the FTP target id of the item covering
+// path. 0 when the same one was refused before; 1 when it is news (none kept,
+// or another certificate) or cannot be kept.
+int NoteRefusedCertificate(const char* path, DWORD targetId, const RefusedCertificate* cert);
+// 1 with the certificate the target refused last, 0 when none is kept.
+int ReadRefusedCertificate(const char* path, DWORD targetId, RefusedCertificate* out);
 // Deletes the restore record of the copy of path stored as storedPath on a target of kind.
 // 1 when there was one and it is gone; 0 when there was none or it could not be deleted.
 int DeleteRestoreRecord(const char* path, const char* storedPath, int kind);

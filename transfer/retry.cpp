@@ -67,7 +67,13 @@ int ClassifyFailure(int code, DWORD systemError)
     case ERR_FTP_NOT_ENABLED:
     case ERR_FTP_REJECTED:
     case ERR_GENERIC:
+    // A server without AUTH TLS, a certificate not trusted: retrying would
+    // meet the same refusal, and the user's trust or setting mends it.
+    case ERR_TLS_REFUSED:
         return FAILURE_LASTING;
+    // An encrypted connection that broke off, like a plain one.
+    case ERR_TLS_FAILED:
+        return FAILURE_TARGET;
     }
     // FTP replies. 4xx are transient by definition: 421 (service going down), 425 and 426
     // (data connection), 451, 452 (no room now) wait with their server; 450 (the file is busy

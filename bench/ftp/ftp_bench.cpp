@@ -2,6 +2,8 @@
 // ftp_bench FOLDER PORT REMOTEFOLDER  (anonymous login on 127.0.0.1; prints the seconds taken
 // and the longest time the window's thread was busy in one go)
 // ftp_bench FOLDER PORT REMOTEFILE get: downloads one file into FOLDER, as a restore does.
+// Further words: "passive" for passive mode, "tls=FINGERPRINT" for explicit FTPS with that
+// certificate trusted.
 #include <windows.h>
 #include <winsock2.h>
 
@@ -70,6 +72,14 @@ int main(int argc, char** argv)
     spec.folder = argv[3];
     spec.anonymous = 1;
     spec.password = "";
+    for (int i = 4; i < argc; ++i) {
+        std::string word = argv[i];
+        spec.passive = spec.passive || word == "passive";
+        if (word.compare(0, 4, "tls=") == 0) {
+            spec.tls = 1;
+            spec.fingerprint = word.substr(4);
+        }
+    }
     ItemSpec seed;
     seed.ftps = {spec};
     DWORD id = SeedItem(item, seed).ftps[0];

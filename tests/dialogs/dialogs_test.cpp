@@ -343,4 +343,46 @@ TEST_F(DialogTest, TheWelcomeWindowsCountTipsTurnPagesAndStoreWhatToShowNext)
              });
 }
 
+TEST_F(DialogTest, TheFtpPageTrustsTheCertificateItsTargetRefusedOrOneTypedByHand)
+{
+    const std::string item = dir_.path() + "\\secure\\";
+    FtpSpec secure{21, "h", "/s", "u", "p", "Secure"};
+    secure.tls = 1;
+    DWORD id = SeedItem(item, ItemSpec{{}, {secure}}).ftps.at(0);
+    const std::string refused = std::string(32, 'A') + std::string(32, '7');
+    RefusedCertificate c = {};
+    lstrcpynA(c.fingerprint, refused.c_str(), sizeof c.fingerprint);
+    lstrcpynA(c.subject, "ftp.example.org", sizeof c.subject);
+    lstrcpynA(c.expiry, "2027-01-02 03:04 UTC", sizeof c.expiry);
+    ASSERT_EQ(1, NoteRefusedCertificate(item.c_str(), id, &c));
+    std::string pasted = "b7", stored = "B7";  // openssl's form of another one, in lower case
+    for (int i = 1; i < 32; ++i)
+        pasted += ":b7", stored += "B7";
+    Strings seen;
+    RunModal([&] { RunPropertiesSheet(owner_, item.c_str()); }, "Folder Properties: " + item,
+             [&](HWND sheet) {
+                 HWND ftp = Page(sheet, 0, "properties-ftps");
+                 auto see = [&] {
+                     seen.push_back(Shown(ftp, {IDC_FTP_TLS, IDC_FTP_TLSFINGERPRINT,
+                                                IDC_FTP_TLSREFUSED, -IDC_FTP_TLSTRUST}));
+                 };
+                 see();
+                 Do(ftp, {{'c', IDC_FTP_TLSTRUST}});
+                 see();
+                 Do(ftp, {{'c', IDC_FTP_ADDNEW}});  // a new target starts unencrypted
+                 see();
+                 Do(ftp, {{'c', IDC_FTP_REMOVE}, {'=', IDC_FTP_TLSFINGERPRINT, "12:34"}});
+                 Press(sheet, PSBTN_OK);  // refused: the sheet stays open
+                 Do(ftp, {{'=', IDC_FTP_TLSFINGERPRINT, pasted}});
+                 Press(sheet, PSBTN_OK);
+             });
+    std::string offer = "Refused: ftp.example.org, valid until 2027-01-02\r\nSHA-256 " +
+                        refused.substr(0, 32) + "\r\n" + refused.substr(32);
+    EXPECT_EQ((Strings{"1  " + offer + " 1 ", "1 " + refused + "  0 ", "0   0 "}), seen);
+    EXPECT_EQ("Invalid Field|", Captions());
+    ScopedItemSettings s(item.c_str());
+    EXPECT_EQ(Join(1, 1, stored), Join(s->switches->ftpCount, int(s->ftpTargets[0]->tls),
+                                       s->ftpTargets[0]->fingerprint));
+}
+
 }  // namespace

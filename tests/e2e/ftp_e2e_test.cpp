@@ -8,6 +8,7 @@
 #include "app/mainwnd.h"
 #include "log/errors.h"
 #include "resources/resource.h"
+#include "store/scoped.h"
 #include "store/store.h"
 #include "tests/support/ftpservers.h"
 #include "tests/support/program.h"
@@ -254,6 +255,45 @@ TEST_F(FtpEndToEnd, AServerStoppedWhileFilesChangeGetsTheNewestOfEachWhenItIsBac
     std::cout << "21 waiting copies stored " << GetTickCount() - back
               << " ms after the server answered again\n";
     EXPECT_TRUE(program.StatusPartReads(1, "") && ReadTree(disk_.path()) == files);
+}
+
+TEST_F(FtpEndToEnd, AnFtpsTargetBesideAPlainOneGetsEveryChangeOnceItsCertificateIsTrusted)
+{
+    Seed(disk_.path());  // plain FTP in active mode, beside an encrypted target in active mode
+    FtpSpec secure;
+    secure.port = ServerPort("vsftpd-tls");
+    secure.folder = remote_ + "s";
+    secure.anonymous = 1;
+    secure.tls = 1;
+    secure.safeUpload = 1;  // the renames go encrypted too
+    DWORD id = SeedItem(item_, ItemSpec{{}, {secure}}).ftps.at(0);
+    std::string secured = ServerFolder() + "s";
+    SetGlobalRaw("enabled", REG_BINARY, "", 0);
+    RunningProgram program;
+    ASSERT_TRUE(program.WaitForMainWindow());
+    ASSERT_TRUE(WaitForWatch(work_ / "probe.txt",
+                             [&] { return FileExists(ServerFolder() + "\\probe.txt"); }));
+    // Its certificate is self-signed: refused, and the error log shows which one it is.
+    RefusedCertificate refused;
+    ASSERT_TRUE(
+        PumpUntil([&] { return ReadRefusedCertificate(item_.c_str(), id, &refused); }, 20000));
+    EXPECT_NE(std::string::npos, ErrorLog().find(refused.fingerprint)) << ErrorLog();
+    EXPECT_FALSE(FileExists(secured + "\\probe.txt"));
+    {  // trusted, as the target's "Trust It" does it
+        ScopedItemSettings s(item_.c_str());
+        FtpTarget* t = FindFtpTargetById(s.get(), id);
+        ASSERT_TRUE(t);
+        lstrcpynA(t->fingerprint, refused.fingerprint, TK_FINGERPRINT_TEXT_SIZE);
+        ASSERT_EQ(STORE_OK, SaveItemSettings(item_.c_str(), s.get(), SAVE_FTP));
+    }
+    Tree files = {{"a.txt", "after the trust"}, {"sub\\b.bin", RandomBytes(300000, 9)}};
+    for (const auto& f : files)
+        Write(f.first, f.second);
+    EXPECT_TRUE(PumpUntil([&] { return ReadTree(secured) == files; }, 30000)) << Logs();
+    files["probe.txt"] = ReadFileBytes(work_ / "probe.txt");
+    EXPECT_TRUE(PumpUntil([&] { return ReadTree(ServerFolder()) == files; }, 30000)) << Logs();
+    EXPECT_TRUE(program.Close());
+    RemoveTree(secured);
 }
 
 }  // namespace

@@ -229,6 +229,9 @@ TEST(Sequence, RefusalsEndTheBatchOrOnlyTheirFile)
         {421, FTP_STATE_RNTO, FTP_REPLY_END_BATCH},
         {501, FTP_STATE_STOR, FTP_REPLY_TEMP_REFUSED, true},
         {426, FTP_STATE_STOR, FTP_REPLY_END_BATCH, true},
+        {502, FTP_STATE_AUTH, FTP_REPLY_ADVANCE},  // refused with a message of its own
+        {534, FTP_STATE_PBSZ, FTP_REPLY_ADVANCE},
+        {421, FTP_STATE_AUTH, FTP_REPLY_END_BATCH},
     };
     for (const Meaning& m : meanings)
         EXPECT_EQ(m.meaning, ClassifyFtpReply(m.code, m.state, m.temporary))

@@ -14,5 +14,6 @@ set_tests_properties(ftp_tests PROPERTIES FIXTURES_REQUIRED ftp_servers
                      ENVIRONMENT TK_FTP_STATE=${TK_FTP_STATE})
 
 tk_add_test(ftp_tls_tests ftp/ftptls_test.cpp)
+target_link_libraries(ftp_tls_tests PRIVATE crypt32)  # the tests' own trusted roots
 set_tests_properties(ftp_tls_tests PROPERTIES FIXTURES_REQUIRED ftp_servers
                      ENVIRONMENT TK_FTP_STATE=${TK_FTP_STATE})

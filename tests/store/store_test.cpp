@@ -5,6 +5,7 @@
 #include "log/errors.h"
 #include "store/regvalue.h"
 #include "store/scoped.h"
+#include "transfer/ftp/ftptlsrules.h"
 #include "tests/support/seed.h"
 #include "tests/support/testenv.h"
 
@@ -108,7 +109,9 @@ TEST_F(Store, NewItemDefaultsAndEveryFieldThroughSaveAndLoadInValuesOfTheirShape
     EXPECT_EQ(std::string("1/260|") + shortName, Value(key, "shortname"));
 
     std::string password(255, 'p'), name(255, 'N'), remote = "/" + std::string(258, 'f');
-    FtpSpec f{65535, "ftp.example.org", remote, "al", password, name, STORAGE_BACKUP, 1, 1, 1};
+    const std::string pin(64, 'A');
+    FtpSpec f{65535, "ftp.example.org", remote, "al", password, name, STORAGE_BACKUP, 1, 1, 1, 1,
+              pin};
     SeedItem(item, ItemSpec{{DiskSpec{"\\\\server\\share\\backup", STORAGE_APPEND}}, {f}});
     {
         ScopedItemSettings s(item.c_str());
@@ -122,6 +125,7 @@ TEST_F(Store, NewItemDefaultsAndEveryFieldThroughSaveAndLoadInValuesOfTheirShape
                   "|\\\\server\\share\\backup",
               std::string(t->name) + "|" + t->address + "|" + t->userName + "|" + t->password +
                   "|" + t->folder + "|" + d->folder);
+    EXPECT_EQ(pin + " 1", std::string(t->fingerprint) + " " + std::to_string(t->tls));
     TargetSwitches* on = s->switches;
     EXPECT_EQ((Ints{65535, 1, STORAGE_BACKUP, 1, 1, 1, STORAGE_APPEND, 1, 1, 1, 1, 1, 1, 0, 0, -1}),
               (Ints{t->port, t->anonymous, t->storageType, t->passive, t->safeUpload, int(t->id),
@@ -145,11 +149,22 @@ TEST_F(Store, NewItemDefaultsAndEveryFieldThroughSaveAndLoadInValuesOfTheirShape
         {F, "ftp_serverid", "3/4|"},
         {F, "ftp_passive", "3/1|"},
         {F, "ftp_safeupload", "3/1|"},
+        {F, "ftp_tls", "3/1|"},
+        {F, "ftp_tlsfingerprint", "1/65|AAAA"},
         {H, "hd_directory", "1/260|"},
         {H, "hd_driveid", "3/4|"},
     };
     for (const auto& e : shapes)
         EXPECT_EQ(e.shape, Value(e.key, e.value).substr(0, strlen(e.shape))) << e.value;
+    // A fingerprint set by hand that cannot be read still pins: to no certificate at all.
+    HKEY k = NULL;
+    ASSERT_EQ(0, RegOpenKeyExA(HKEY_LOCAL_MACHINE, (TK_FILES_KEY "\\" + F).c_str(), 0,
+                               KEY_ALL_ACCESS, &k));
+    RegSetValueExA(k, "ftp_tlsfingerprint", 0, REG_BINARY, (const BYTE*)pin.data(), 64);
+    RegCloseKey(k);
+    ScopedItemSettings odd(item.c_str());
+    EXPECT_TRUE(odd->ftpTargets[0]->fingerprint[0] &&
+                !SameFingerprint(odd->ftpTargets[0]->fingerprint, pin.c_str()));
 }
 
 TEST_F(Store, SavedPartsTargetIdsLookupsAndDeletion)

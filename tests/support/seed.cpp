@@ -21,6 +21,8 @@ void FillTarget(TargetRecord* t, const FtpSpec& f)
     t->anonymous = f.anonymous;
     t->passive = f.passive;
     t->safeUpload = f.safeUpload;
+    t->tls = f.tls;
+    lstrcpynA(t->fingerprint, f.fingerprint.c_str(), TK_FINGERPRINT_TEXT_SIZE);
 }
 
 }  // namespace

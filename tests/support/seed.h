@@ -21,6 +21,8 @@ struct FtpSpec {
     BYTE anonymous = 0;
     BYTE passive = 0;
     BYTE safeUpload = 0;
+    BYTE tls = 0;
+    std::string fingerprint = "";  // ftp_tlsfingerprint
 };
 
 struct ItemSpec {

@@ -49,6 +49,8 @@ TEST(Retry, FailuresThatMayPassWaitByTargetOrFileAndTheRestAreNotRetried)
         {ERR_GENERIC, 0, FAILURE_LASTING},
         {0, 0, FAILURE_LASTING},
         {226, 0, FAILURE_LASTING},
+        {ERR_TLS_REFUSED, 0, FAILURE_LASTING},  // no AUTH TLS, a certificate not trusted
+        {ERR_TLS_FAILED, 0, FAILURE_TARGET},    // a handshake the server dropped
     };
     for (const auto& c : cases)
         EXPECT_EQ(c.scope, ClassifyFailure(c.code, c.systemError))

@@ -235,21 +235,27 @@ bool SendPassiveTransfer(FtpBatch* batch)
     return batch->state == FTP_STATE_STOR || batch->state == FTP_STATE_RETR;
 }
 
-void AdvanceBatch(FtpBatch* batch, int code, const char* line)
+void SendUser(FtpBatch* batch)
+{
+    SetFtpState(batch, FTP_STATE_USER);
+    if (batch->target.anonymous)
+        SendFtpCommand(batch, "USER anonymous\r\n");
+    else
+        SendArgumentCommand(batch, "USER", batch->target.userName);
+}
+
+bool AdvanceBatch(FtpBatch* batch, int code, const char* line)
 {
     if (batch->state == FTP_STATE_CWD)
         lstrcpynA(batch->cwd, batch->pendingCwd, sizeof batch->cwd);
-    FtpStep step = IsRenameState(batch->state)
-                       ? DecideRenameStep(code, batch->state, batch->temp.retried)
-                       : DecideFtpStep(code, batch->state, batch->files != NULL,
-                                       batch->folderCut >= 0, batch->target.passive != 0);
+    FtpStep step =
+        IsRenameState(batch->state)
+            ? DecideRenameStep(code, batch->state, batch->temp.retried)
+            : DecideFtpStep(code, batch->state, batch->files != NULL, batch->folderCut >= 0,
+                            batch->target.passive != 0, batch->target.tls != 0);
     switch (step.action) {
     case FTP_SEND_USER:
-        SetFtpState(batch, step.state);
-        if (batch->target.anonymous)
-            SendFtpCommand(batch, "USER anonymous\r\n");
-        else
-            SendArgumentCommand(batch, "USER", batch->target.userName);
+        SendUser(batch);
         break;
     case FTP_SEND_PASS:
         SetFtpState(batch, step.state);
@@ -294,10 +300,18 @@ void AdvanceBatch(FtpBatch* batch, int code, const char* line)
     case FTP_NEXT_FILE:
         AdvanceRename(batch, step.action, code, line);
         break;
+    case FTP_SEND_AUTH:
+    case FTP_START_TLS:
+    case FTP_TLS_NOT_OFFERED:
+    case FTP_SEND_PBSZ:
+    case FTP_SEND_PROT:
+    case FTP_PROT_REFUSED:
+        return AdvanceSecure(batch, step.action, step.state);
     case FTP_DO_NOTHING:
         SetFtpState(batch, step.state);
         break;
     }
+    return true;
 }
 
 void StartNextFile(FtpBatch* batch)

@@ -1,5 +1,6 @@
 // FTP batch records, the batch list and the state changes of a batch.
 #include "transfer/ftp/ftpbatch.h"
+#include "transfer/ftp/ftptls.h"
 
 #include <stdio.h>
 #include <stdlib.h>
@@ -10,8 +11,9 @@
 namespace {
 
 const char* const kStateNames[FTP_STATE_COUNT] = {
-    "NEW",        "PORT",        "CWD",  "TYPE", "USER", "PASS", "RETR", "STOR",        "FOLDERS",
-    "DATA_ENDED", "REPLY_ENDED", "QUIT", "PASV", "SIZE", "RNFR", "RNTO", "DELE_STORED", "DELE_TEMP",
+    "NEW",         "PORT",       "CWD",         "TYPE",      "USER", "PASS", "RETR", "STOR",
+    "FOLDERS",     "DATA_ENDED", "REPLY_ENDED", "QUIT",      "PASV", "SIZE", "RNFR", "RNTO",
+    "DELE_STORED", "DELE_TEMP",  "AUTH",        "HANDSHAKE", "PBSZ", "PROT",
 };
 
 bool Tracing()
@@ -113,6 +115,8 @@ void FreeFtpBatch(FtpBatch* batch)
     }
     if (batch->current.file != INVALID_HANDLE_VALUE)
         CloseHandle(batch->current.file);
+    FreeFtpLink(batch->current.link);
+    FreeFtpLink(batch->controlLink);
     // However the batch ends (the client's shutdown frees it mid-transfer),
     // no part file of ours stays in the user's folder.
     if (batch->partPath[0])

@@ -11,6 +11,9 @@
 
 enum { FTP_UPLOAD = 0, FTP_DOWNLOAD = 1 };
 
+// A connection's plain or encrypted bytes (ftptls.h).
+struct FtpLink;
+
 // Positions of a batch in its conversation with the server.
 enum FtpState : WORD {
     FTP_STATE_NEW = 0,           // connecting, or connected and waiting for the greeting
@@ -32,6 +35,11 @@ enum FtpState : WORD {
     FTP_STATE_RNTO = 15,         // RNTO of the stored name sent
     FTP_STATE_DELE_STORED = 16,  // DELE of the stored name sent, for a second rename
     FTP_STATE_DELE_TEMP = 17,    // DELE of the temporary file of a failed upload sent
+    // Encrypted FTP (explicit FTPS).
+    FTP_STATE_AUTH = 18,       // AUTH TLS sent
+    FTP_STATE_HANDSHAKE = 19,  // the control connection's TLS handshake runs
+    FTP_STATE_PBSZ = 20,       // PBSZ 0 sent, after the login
+    FTP_STATE_PROT = 21,       // PROT P sent
     FTP_STATE_COUNT
 };
 
@@ -59,7 +67,9 @@ struct FtpTargetCopy {
     BYTE anonymous;
     BYTE passive;
     BYTE safeUpload;
-    DWORD targetCount;  // FTP targets of the item
+    BYTE tls;                                    // every connection encrypted (FTPS)
+    char fingerprint[TK_FINGERPRINT_TEXT_SIZE];  // the one certificate accepted; "" for none
+    DWORD targetCount;                           // FTP targets of the item
 };
 
 // A file whose data connection has ended whole; it counts as stored only
@@ -78,6 +88,7 @@ struct FinishedFile {
 struct FtpTransfer {
     SOCKET listener;            // active mode: where the server connects to
     SOCKET data;                // the data connection
+    FtpLink* link;              // data's bytes, plain or encrypted; NULL with no connection
     HANDLE file;                // upload source or download part file
     ULONGLONG size;             // uploads: size of the source when opened (what is read)
     ULONGLONG done;             // bytes sent or received
@@ -131,7 +142,8 @@ struct FtpBatch {
     FtpJob* files;  // in gathering order
 
     SOCKET control;
-    WORD state;  // change only through SetFtpState
+    FtpLink* controlLink;  // control's bytes, plain or encrypted; NULL with no connection
+    WORD state;            // change only through SetFtpState
     bool connected;
     DWORD lastProgress;  // GetTickCount() of the last real progress
     ReplyAssembler replies;
@@ -171,8 +183,8 @@ void FreeFtpJob(FtpJob* job);
 // memory runs out or path does not fit.
 FtpBatch* NewFtpBatch(const char* path, DWORD targetId, BYTE direction, BYTE mode,
                       HWND progressWindow);
-// Frees a batch with its file jobs, closing its open file (not its sockets)
-// and deleting a download's part file.
+// Frees a batch with its file jobs and links, closing its open file (not its
+// sockets) and deleting a download's part file.
 void FreeFtpBatch(FtpBatch* batch);
 
 // Appends a file job to a batch that is not listed yet.

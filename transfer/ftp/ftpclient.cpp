@@ -6,6 +6,7 @@
 #include "log/errors.h"
 #include "log/log.h"
 #include "transfer/ftp/ftpsequence.h"
+#include "transfer/ftp/ftptls.h"
 #include "transfer/outcome.h"
 
 #include <stdio.h>
@@ -156,10 +157,14 @@ void SendFtpCommand(FtpBatch* batch, const char* command)
 void SendCommandTail(FtpBatch* batch)
 {
     while (!batch->sendLeft.empty()) {
-        int sent = send(batch->control, batch->sendLeft.data(),
-                        static_cast<int>(batch->sendLeft.size()), 0);
-        if (sent <= 0)
-            return;  // full (the write event sends the rest) or broken (the close event ends it)
+        int sent = SendFtpLink(batch->controlLink, batch->sendLeft.data(),
+                               static_cast<int>(batch->sendLeft.size()));
+        if (sent <= 0) {
+            // Full (the write event sends the rest) or broken (the close
+            // event ends it, or an event of its own for a failed TLS link).
+            NoticeControlLinkFailure(batch);
+            return;
+        }
         batch->sendLeft.erase(0, static_cast<size_t>(sent));
     }
 }
@@ -251,8 +256,7 @@ void CloseBatch(FtpBatch* batch, bool logClose)
         LogPathLine("FTP control connection closed for %s", batch->localPath);
     }
     AbandonTransfer(batch);
-    RetireSocket(batch->control);
-    batch->control = INVALID_SOCKET;
+    RetireLink(&batch->controlLink, &batch->control);
     // Files that will not be sent still count as over for a progress window
     // that waits for its total.
     HWND progress = batch->progressWindow;
@@ -280,8 +284,7 @@ void StopBatch(FtpBatch* batch)
     if (batch->control != INVALID_SOCKET) {
         DeleteTemporaryFile(batch, false);
         SendFtpCommand(batch, "QUIT\r\n");
-        RetireSocket(batch->control);
-        batch->control = INVALID_SOCKET;
+        RetireLink(&batch->controlLink, &batch->control);
     }
     RemoveBatch(g_client.batches, batch);
 }

@@ -7,6 +7,7 @@
 #include "transfer/ftp/ftp.h"
 #include "transfer/ftp/ftpbatch.h"
 #include "transfer/ftp/ftpsequence.h"
+#include "transfer/ftp/ftptlsrules.h"
 
 // What the main window gave the client at start.
 const FtpClientSetup& Client(void);
@@ -20,6 +21,8 @@ bool IsRetiring(SOCKET socket);
 void OnSocketRetired(SOCKET socket);
 // Asks for the client's socket messages (msg UM_FTPCONTROL or UM_FTPDATA).
 bool SelectEvents(SOCKET socket, UINT msg, long events);
+// Frees a connection's link and retires its socket; both are cleared.
+void RetireLink(FtpLink** link, SOCKET* socket);
 
 // Sends a command on the control connection; what send does not take now
 // goes out on the next write event. Errors are left to the close event and
@@ -66,9 +69,15 @@ void QueueFtpRequestAgain(const char* path);
 
 // The control side (ftpcontrol.cpp): connect, reply and close events.
 void OnControlSocketEvent(FtpBatch* batch, WORD event, WORD error);
+// The control connection ended without the goodbye: a report when work was
+// outstanding, and the batch ends.
+void EndClosedBatch(FtpBatch* batch);
 
-// The sequence (ftpadvance.cpp). Acts on a reply line that moves the batch on.
-void AdvanceBatch(FtpBatch* batch, int code, const char* line);
+// The sequence (ftpadvance.cpp). Acts on a reply line that moves the batch
+// on; false when the batch ended (its memory is gone).
+bool AdvanceBatch(FtpBatch* batch, int code, const char* line);
+// USER (or USER anonymous): the login starts.
+void SendUser(FtpBatch* batch);
 // The named step after a file is over: its job leaves the batch, and the
 // next file starts, or QUIT when none is left.
 void StartNextFile(FtpBatch* batch);
@@ -94,7 +103,38 @@ void RefuseRenamedUploads(FtpBatch* batch);
 // and true says so. Without it the answer comes while QUIT is awaited.
 bool DeleteTemporaryFile(FtpBatch* batch, bool awaitReply);
 
+// Encrypted FTP (ftpsecure.cpp).
+// True when the link's TLS has failed: it passes no event on any more.
+bool LinkFailed(const FtpLink* link);
+// A step of encryption chosen by DecideFtpStep (state: the one it gave);
+// false when the batch ended.
+bool AdvanceSecure(FtpBatch* batch, FtpAction action, WORD state);
+// Every event of the control connection goes here first: true when the
+// link took it (a handshake's, the handshake's end, which sends USER, or a
+// failure, which ends the batch).
+bool ControlLinkEvent(FtpBatch* batch, WORD event, WORD error);
+// The control connection's TLS failed: reported (a plain close when it only
+// ended without TLS's close after the handshake), and the batch ends.
+void EndOnControlLinkFailure(FtpBatch* batch);
+// A send or receive of the control connection failed: when its TLS failed,
+// the batch ends from an event of its own.
+void NoticeControlLinkFailure(FtpBatch* batch);
+// Reports a TLS failure of the batch's target (its upload files, or the
+// first only, wait to be retried where it may pass): the certificate of a
+// refusal is kept for the target's page, and a refusal of the certificate
+// refused before goes to the error log without a window.
+void ReportTlsFailure(FtpBatch* batch, const TlsFailureInfo& info, bool firstOnly);
+// The data connection's handshake, once it is up and the server's 1xx came.
+void StartDataTlsWhenDue(FtpBatch* batch);
+enum DataLinkResult { DATA_EVENT_PASS, DATA_EVENT_TAKEN, DATA_LINK_READY };
+// Every event of the data connection goes here first. A failure ends the
+// transfer as broken (taken).
+DataLinkResult DataLinkEvent(FtpBatch* batch, WORD event, WORD error);
+
 // The data side (ftpdata.cpp).
+// The data connection broke: the file is not stored and the user hears of
+// it, with the TLS layer's words when its TLS failed.
+void EndBrokenTransfer(FtpBatch* batch);
 // Fixes where a download goes, before it is listed: the restore folder as it
 // is now, the stored file's name, and a part file of its own. ERR_SUCCESS, or
 // ERR_DEST_OPEN when there is no restore folder or the paths do not fit.

@@ -6,6 +6,7 @@
 #include "log/errors.h"
 #include "store/scoped.h"
 #include "transfer/ftp/ftpsequence.h"
+#include "transfer/ftp/ftptls.h"
 
 #include <stdio.h>
 #include <string.h>
@@ -49,6 +50,8 @@ void CopyTarget(const FtpTarget* t, DWORD targetCount, FtpTargetCopy* out)
     out->anonymous = t->anonymous;
     out->passive = t->passive == 1;
     out->safeUpload = t->safeUpload == 1;
+    out->tls = t->tls != 0;  // anything but 0 asks for encryption: never plain by mistake
+    lstrcpynA(out->fingerprint, t->fingerprint, sizeof out->fingerprint);
     out->targetCount = targetCount;
 }
 
@@ -74,10 +77,16 @@ int ConnectBatch(FtpBatch* batch, WORD port)
         closesocket(s);
         return ERR_TCPIP;
     }
+    batch->controlLink = NewFtpLink(s, Client().window, UM_FTPCONTROL);
+    if (!batch->controlLink) {
+        closesocket(s);
+        return ERR_NO_MEMORY;
+    }
     batch->control = s;
     batch->lastProgress = GetTickCount();
     if (!ListBatch(Client().batches, batch)) {
-        closesocket(s);
+        closesocket(FreeFtpLink(batch->controlLink));
+        batch->controlLink = NULL;
         batch->control = INVALID_SOCKET;
         return FTP_HALF_STOPPED;
     }
@@ -140,8 +149,10 @@ bool HandleReplyLine(FtpBatch* batch, const char* line, bool early, bool* gone)
     }
     switch (ClassifyFtpReply(code, batch->state, batch->temp.onServer)) {
     case FTP_REPLY_ADVANCE:
-        AdvanceBatch(batch, code, line);
-        return true;
+        if (AdvanceBatch(batch, code, line))
+            return true;
+        *gone = true;
+        return false;
     case FTP_REPLY_FILE_DONE:
         if (early && batch->direction == FTP_UPLOAD) {
             // A server confirms an upload once it has read our end of the
@@ -185,9 +196,11 @@ bool ReadReplies(FtpBatch* batch, bool* gone = NULL)
     // early as that receive was.
     const bool early = UploadUnfinished(batch);
     const bool tailEarly = batch->replyTailEarly;
-    int got = recv(batch->control, buffer, sizeof buffer, 0);
-    if (got <= 0)
+    int got = ReceiveFtpLink(batch->controlLink, buffer, sizeof buffer);
+    if (got <= 0) {
+        NoticeControlLinkFailure(batch);
         return false;
+    }
     batch->readBytes += static_cast<DWORD>(got);
     // Lines are collected first: acting on one may end the batch, which
     // holds the assembler.
@@ -242,6 +255,16 @@ void OnControlClose(FtpBatch* batch)
     }
     if (gone)
         return;
+    if (LinkFailed(batch->controlLink))
+        EndOnControlLinkFailure(batch);
+    else
+        EndClosedBatch(batch);
+}
+
+}  // namespace
+
+void EndClosedBatch(FtpBatch* batch)
+{
     // A close the client did not ask for, with work still outstanding.
     bool unconfirmed = batch->state == FTP_STATE_STOR || batch->state == FTP_STATE_RETR ||
                        batch->state == FTP_STATE_DATA_ENDED ||
@@ -251,10 +274,10 @@ void OnControlClose(FtpBatch* batch)
     CloseBatch(batch, true);
 }
 
-}  // namespace
-
 void OnControlSocketEvent(FtpBatch* batch, WORD event, WORD error)
 {
+    if (ControlLinkEvent(batch, event, error))
+        return;
     switch (event) {
     case FD_CONNECT:
         OnControlConnect(batch, error);

@@ -7,6 +7,7 @@
 #include "log/log.h"
 #include "store/store.h"
 #include "transfer/ftp/ftpsequence.h"
+#include "transfer/ftp/ftptls.h"
 
 #include <stdio.h>
 #include <string.h>
@@ -157,19 +158,6 @@ void EndTransfer(FtpBatch* batch, bool whole)
     }
 }
 
-// A data connection that broke (a reset, say): the file is not stored and
-// the user hears of it.
-void EndBrokenTransfer(FtpBatch* batch)
-{
-    char path[MAX_PATH];
-    lstrcpynA(path, CurrentPath(batch), sizeof path);
-    // Noted while it is still the batch's first file: the end may start the next.
-    bool report = NoteFtpFailure(batch, ERR_FILE_OPERATION, 0, true);
-    EndTransfer(batch, false);
-    if (report)
-        ReportFtpError(ERR_FILE_OPERATION, path);
-}
-
 // The user's input and painting came first: every transfer that left work
 // for later goes on.
 void CALLBACK OnContinueTimer(HWND window, UINT, UINT_PTR id, DWORD)
@@ -206,7 +194,7 @@ void SendUploadSlice(FtpBatch* batch)
 {
     FtpTransfer& t = batch->current;
     if (!t.serverReady || t.data == INVALID_SOCKET || t.connecting ||
-        t.file == INVALID_HANDLE_VALUE || t.allSent)
+        t.file == INVALID_HANDLE_VALUE || t.allSent || !FtpLinkReady(t.link))
         return;
     static char block[DATA_BLOCK];
     DWORD start = GetTickCount();
@@ -219,14 +207,17 @@ void SendUploadSlice(FtpBatch* batch)
                 return;
             }
             if (got == 0) {
-                // Everything went out; the server closing its side confirms it.
+                // Everything went out (over TLS, once the link has handed its
+                // close_notify to the socket too); the server closing its
+                // side confirms it.
                 t.allSent = true;
-                shutdown(t.data, SD_SEND);
+                if (!ShutdownFtpLink(t.link))
+                    EndBrokenTransfer(batch);
                 return;
             }
             t.pending.assign(block, got);
         }
-        int sent = send(t.data, t.pending.data(), static_cast<int>(t.pending.size()), 0);
+        int sent = SendFtpLink(t.link, t.pending.data(), static_cast<int>(t.pending.size()));
         if (sent == SOCKET_ERROR) {
             if (WSAGetLastError() != WSAEWOULDBLOCK)
                 EndBrokenTransfer(batch);
@@ -253,9 +244,16 @@ void ReceiveDownloadSlice(FtpBatch* batch)
     static char block[DATA_BLOCK];
     DWORD start = GetTickCount();
     for (int round = 0;; ++round) {
-        int got = recv(t.data, block, sizeof block, 0);
-        if (got == 0 || (got < 0 && WSAGetLastError() == WSAEWOULDBLOCK && t.peerClosed)) {
+        int got = ReceiveFtpLink(t.link, block, sizeof block);
+        // Over TLS only its close_notify (a 0) says the file is whole: a
+        // connection that ends without one may have been cut short.
+        bool drained = got < 0 && WSAGetLastError() == WSAEWOULDBLOCK && t.peerClosed;
+        if (got == 0 || (drained && !FtpLinkIsTls(t.link))) {
             EndTransfer(batch, true);
+            return;
+        }
+        if (drained) {
+            EndBrokenTransfer(batch);
             return;
         }
         if (got < 0) {
@@ -298,6 +296,7 @@ void OnDataConnected(FtpBatch* batch)
     }
     LogPathLine("Accepted FTP data connection for %s", path);
     ShowTransferring(batch->direction, path);
+    StartDataTlsWhenDue(batch);
     if (batch->direction == FTP_UPLOAD)
         SendUploadSlice(batch);
 }
@@ -334,6 +333,12 @@ void OnDataAccept(FtpBatch* batch, WORD error)
     t.listener = INVALID_SOCKET;
     t.data = data;
     SelectEvents(data, UM_FTPDATA, FD_READ | FD_WRITE | FD_CLOSE);
+    // Over TLS the program is the client here too, though the server connected.
+    t.link = NewFtpLink(data, Client().window, UM_FTPDATA);
+    if (!t.link) {
+        EndBrokenTransfer(batch);
+        return;
+    }
     OnDataConnected(batch);
 }
 
@@ -353,10 +358,43 @@ void OnDataClose(FtpBatch* batch, WORD error)
     if (error)
         EndBrokenTransfer(batch);
     else
-        EndTransfer(batch, t.allSent);
+        EndTransfer(batch, t.allSent && FtpLinkSentAll(t.link));
+}
+
+// Uploads: what the server sends on the data connection is read and dropped
+// (over TLS its close_notify is answered). A TLS link that fails here passes
+// no close event on: the end is taken from here. A server that cuts the
+// connection after our close_notify has had every byte.
+void DrainUploadReplies(FtpBatch* batch)
+{
+    char sink[512];
+    FtpTransfer& t = batch->current;
+    if (ReceiveFtpLink(t.link, sink, sizeof sink) >= 0 || !LinkFailed(t.link))
+        return;
+    if (t.allSent && FtpLinkSentAll(t.link))
+        EndTransfer(batch, true);
+    else
+        EndBrokenTransfer(batch);
 }
 
 }  // namespace
+
+void EndBrokenTransfer(FtpBatch* batch)
+{
+    char path[MAX_PATH];
+    lstrcpynA(path, CurrentPath(batch), sizeof path);
+    if (LinkFailed(batch->current.link)) {
+        TlsFailureInfo info = FtpLinkFailure(batch->current.link);
+        // Noted while it is still the batch's first file: the end may start the next.
+        ReportTlsFailure(batch, info, true);
+        EndTransfer(batch, false);
+        return;
+    }
+    bool report = NoteFtpFailure(batch, ERR_FILE_OPERATION, 0, true);
+    EndTransfer(batch, false);
+    if (report)
+        ReportFtpError(ERR_FILE_OPERATION, path);
+}
 
 bool OpenUploadSource(FtpBatch* batch)
 {
@@ -426,12 +464,16 @@ bool ConnectPassiveData(FtpBatch* batch, WORD port)
         closesocket(s);
         return false;
     }
+    batch->current.link = NewFtpLink(s, Client().window, UM_FTPDATA);
+    if (!batch->current.link) {
+        closesocket(s);
+        return false;
+    }
     batch->current.data = s;
     batch->current.connecting = true;
     if (connect(s, reinterpret_cast<sockaddr*>(&to), sizeof to) != 0 &&
         WSAGetLastError() != WSAEWOULDBLOCK) {
-        RetireSocket(s);
-        batch->current.data = INVALID_SOCKET;
+        RetireLink(&batch->current.link, &batch->current.data);
         return false;
     }
     return true;
@@ -440,6 +482,13 @@ bool ConnectPassiveData(FtpBatch* batch, WORD port)
 void OnDataSocketEvent(FtpBatch* batch, SOCKET socket, WORD event, WORD error)
 {
     FtpTransfer& t = batch->current;
+    if (socket == t.data && t.link) {
+        DataLinkResult link = DataLinkEvent(batch, event, error);
+        if (link == DATA_LINK_READY && batch->direction == FTP_UPLOAD)
+            SendUploadSlice(batch);
+        if (link != DATA_EVENT_PASS)
+            return;
+    }
     switch (event) {
     case FD_ACCEPT:
         if (socket == t.listener)
@@ -465,12 +514,10 @@ void OnDataSocketEvent(FtpBatch* batch, SOCKET socket, WORD event, WORD error)
     case FD_READ:
         if (socket != t.data || t.connecting)
             break;
-        if (batch->direction == FTP_DOWNLOAD) {
+        if (batch->direction == FTP_DOWNLOAD)
             ReceiveDownloadSlice(batch);
-        } else {
-            char sink[512];
-            recv(socket, sink, sizeof sink, 0);  // a server has nothing to say here
-        }
+        else
+            DrainUploadReplies(batch);
         break;
     case FD_CLOSE:
         if (socket == t.data && !t.connecting)
@@ -488,14 +535,16 @@ void OnServerReady(FtpBatch* batch)
         lstrcpynA(batch->openedInPlace, batch->current.remotePath, sizeof batch->openedInPlace);
     // Data sent before the server is ready for it may be thrown away.
     batch->current.serverReady = true;
+    StartDataTlsWhenDue(batch);
     if (batch->direction == FTP_UPLOAD)
         SendUploadSlice(batch);
 }
 
 bool UploadUnfinished(const FtpBatch* batch)
 {
+    const FtpTransfer& t = batch->current;
     return batch->direction == FTP_UPLOAD && batch->state != FTP_STATE_DATA_ENDED &&
-           !batch->current.allSent;
+           (!t.allSent || (t.link && !FtpLinkSentAll(t.link)));
 }
 
 void AbortEarlyConfirmedUpload(FtpBatch* batch)
@@ -539,9 +588,8 @@ void CloseTransfer(FtpBatch* batch, bool deletePart)
     if (t.sending)
         EndSending(batch);
     RetireSocket(t.listener);
-    RetireSocket(t.data);
     t.listener = INVALID_SOCKET;
-    t.data = INVALID_SOCKET;
+    RetireLink(&t.link, &t.data);
     t.size = t.done = 0;
     t.serverReady = t.allSent = t.connecting = t.continueLater = t.peerClosed = false;
     t.lastPercent = -1;

@@ -37,6 +37,30 @@ bool LoggingIn(WORD state)
     return state == FTP_STATE_NEW || state == FTP_STATE_USER || state == FTP_STATE_PASS;
 }
 
+// The steps of encrypted FTP that judge their replies themselves.
+bool SecuringState(WORD state)
+{
+    return state == FTP_STATE_AUTH || state == FTP_STATE_PBSZ || state == FTP_STATE_PROT;
+}
+
+FtpStep DecideSecureStep(int code, WORD state)
+{
+    if (code < 200)
+        return {FTP_DO_NOTHING, state};
+    switch (state) {
+    case FTP_STATE_AUTH:
+        // 234 is the only yes; a 334 would ask for a security exchange of
+        // another kind than TLS.
+        return code == 234 ? FtpStep{FTP_START_TLS, FTP_STATE_HANDSHAKE}
+                           : FtpStep{FTP_TLS_NOT_OFFERED, state};
+    case FTP_STATE_PBSZ:
+        return code < 300 ? FtpStep{FTP_SEND_PROT, FTP_STATE_PROT}
+                          : FtpStep{FTP_PROT_REFUSED, state};
+    default:  // PROT
+        return code < 300 ? FtpStep{FTP_BEGIN_FILE, state} : FtpStep{FTP_PROT_REFUSED, state};
+    }
+}
+
 // Replies that say the server has no such command (or takes no argument of
 // that form), rather than anything about the file.
 bool NotImplemented(int code)
@@ -46,17 +70,22 @@ bool NotImplemented(int code)
 
 }  // namespace
 
-FtpStep DecideFtpStep(int code, WORD state, bool hasFiles, bool chainOpen, bool passive)
+FtpStep DecideFtpStep(int code, WORD state, bool hasFiles, bool chainOpen, bool passive, bool tls)
 {
-    if (code == 0 || state == FTP_STATE_QUIT)
+    if (code == 0 || state == FTP_STATE_QUIT || state == FTP_STATE_HANDSHAKE)
         return {FTP_DO_NOTHING, state};
+    if (code == 220 && tls)  // only the first greeting: encryption comes before the login
+        return state == FTP_STATE_NEW ? FtpStep{FTP_SEND_AUTH, FTP_STATE_AUTH}
+                                      : FtpStep{FTP_DO_NOTHING, state};
+    if (SecuringState(state))
+        return DecideSecureStep(code, state);
     if (code == 220)
         return state == FTP_STATE_USER ? FtpStep{FTP_DO_NOTHING, state}
                                        : FtpStep{FTP_SEND_USER, FTP_STATE_USER};
     if (code == 331)
         return {FTP_SEND_PASS, FTP_STATE_PASS};
     if (code == 230 && LoggingIn(state))
-        return {FTP_BEGIN_FILE, state};
+        return tls ? FtpStep{FTP_SEND_PBSZ, FTP_STATE_PBSZ} : FtpStep{FTP_BEGIN_FILE, state};
     switch (state) {
     case FTP_STATE_FOLDERS:
         return chainOpen ? FtpStep{FTP_NEXT_FOLDER, FTP_STATE_FOLDERS}
@@ -125,6 +154,9 @@ FtpReplyClass ClassifyFtpReply(int code, WORD state, bool underTemporaryName)
     // or without a rename is no reason to hang up.
     if (IsRenameState(state))
         return code == 421 || code == 530 || code == 332 ? FTP_REPLY_END_BATCH : FTP_REPLY_ADVANCE;
+    // So do the steps of encryption: a refusal there has a message of its own.
+    if (SecuringState(state))
+        return code == 421 ? FTP_REPLY_END_BATCH : FTP_REPLY_ADVANCE;
     if (underTemporaryName && state == FTP_STATE_STOR && (code == 553 || code == 501))
         return FTP_REPLY_TEMP_REFUSED;
     if (EndsSession(code))

@@ -26,6 +26,13 @@ enum FtpAction {
     FTP_RENAME_REFUSED,  // the server has no rename: the target cannot take these uploads
     FTP_RENAME_FAILED,   // this file was not renamed: it failed, the stored copy stands
     FTP_NEXT_FILE,       // the temporary file of a failed upload was deleted (or not)
+    // Encrypted FTP.
+    FTP_SEND_AUTH,        // the greeting came: AUTH TLS before anything else
+    FTP_START_TLS,        // the server agreed: the control connection's handshake
+    FTP_TLS_NOT_OFFERED,  // the server will not encrypt: never go on in clear
+    FTP_SEND_PBSZ,        // logged in: PBSZ 0, then PROT P, before any data connection
+    FTP_SEND_PROT,
+    FTP_PROT_REFUSED,  // the server will not encrypt the data connections
 };
 
 struct FtpStep {
@@ -34,8 +41,9 @@ struct FtpStep {
 };
 
 // The next step after a reply that moves the sequence on. chainOpen: more
-// folder levels remain to be made for the first file.
-FtpStep DecideFtpStep(int code, WORD state, bool hasFiles, bool chainOpen, bool passive);
+// folder levels remain to be made for the first file; tls: the target asks
+// for explicit FTPS.
+FtpStep DecideFtpStep(int code, WORD state, bool hasFiles, bool chainOpen, bool passive, bool tls);
 
 // True in the states after the data of an upload under a temporary name.
 bool IsRenameState(WORD state);

@@ -19,8 +19,10 @@ namespace {
 
 enum LinkMode { MODE_PLAIN, MODE_HANDSHAKE, MODE_OPEN, MODE_FAILED };
 
-// One receive: a whole TLS record (16 KiB and its overhead) fits.
-enum { RECEIVE_CHUNK = 17 * 1024, CLOSE_READ_ROUNDS = 16 };
+// One receive: four whole TLS records (16 KiB and their overhead each) fit.
+// Records are encrypted up to four at a time for one send: under Wine each
+// socket call costs far more than encrypting a record.
+enum { RECEIVE_CHUNK = 4 * 17 * 1024, SEND_RECORDS = 4, CLOSE_READ_ROUNDS = 16 };
 
 const DWORD kContextFlags = ISC_REQ_SEQUENCE_DETECT | ISC_REQ_REPLAY_DETECT |
                             ISC_REQ_CONFIDENTIALITY | ISC_REQ_ALLOCATE_MEMORY | ISC_REQ_STREAM |
@@ -33,6 +35,80 @@ struct TlsCredential {
     CredHandle handle;
     int users;
 };
+
+// The system's TLS and certificate functions, looked up when the first
+// encrypted connection starts rather than imported: a program importing
+// Secur32 and Crypt32 would not start at all where they or these functions
+// are missing (Windows 95, 98 or NT 4 without a later Internet Explorer),
+// and plain FTP must work there.
+struct SystemTls {
+    PSecurityFunctionTableA sspi;
+    decltype(&CertFreeCertificateContext) freeCertificate;
+    decltype(&CertGetNameStringA) nameString;
+    decltype(&CertCreateCertificateChainEngine) newEngine;
+    decltype(&CertFreeCertificateChainEngine) freeEngine;
+    decltype(&CertGetCertificateChain) buildChain;
+    decltype(&CertVerifyCertificateChainPolicy) checkPolicy;
+    decltype(&CertFreeCertificateChain) freeChain;
+};
+
+// From the system folder only: a DLL of that name beside the program or in
+// the current folder is never taken for the system's.
+HMODULE LoadSystemLibrary(const char* name)
+{
+    char path[MAX_PATH];
+    UINT length = GetSystemDirectoryA(path, MAX_PATH);
+    if (length == 0 || length + strlen(name) + 2 > MAX_PATH)
+        return NULL;
+    lstrcatA(path, "\\");
+    lstrcatA(path, name);
+    return LoadLibraryA(path);
+}
+
+template <typename F>
+bool Find(HMODULE module, const char* name, F* out)
+{
+    *out =
+        module ? reinterpret_cast<F>(reinterpret_cast<void*>(GetProcAddress(module, name))) : NULL;
+    return *out != NULL;
+}
+
+// NULL where the system has no TLS for us; loaded once (main thread only).
+const SystemTls* LoadSystemTls(void)
+{
+    static SystemTls tls;
+    static int state = 0;  // 1 loaded, -1 missing
+    if (state == 0) {
+        HMODULE secur32 = LoadSystemLibrary("secur32.dll");
+        HMODULE crypt32 = LoadSystemLibrary("crypt32.dll");
+        INIT_SECURITY_INTERFACE_A init = NULL;
+        bool ok = Find(secur32, "InitSecurityInterfaceA", &init) && (tls.sspi = init()) != NULL &&
+                  Find(crypt32, "CertFreeCertificateContext", &tls.freeCertificate) &&
+                  Find(crypt32, "CertGetNameStringA", &tls.nameString) &&
+                  Find(crypt32, "CertCreateCertificateChainEngine", &tls.newEngine) &&
+                  Find(crypt32, "CertFreeCertificateChainEngine", &tls.freeEngine) &&
+                  Find(crypt32, "CertGetCertificateChain", &tls.buildChain) &&
+                  Find(crypt32, "CertVerifyCertificateChainPolicy", &tls.checkPolicy) &&
+                  Find(crypt32, "CertFreeCertificateChain", &tls.freeChain);
+        const SecurityFunctionTableA* f = tls.sspi;
+        ok = ok && f->AcquireCredentialsHandleA && f->FreeCredentialHandle &&
+             f->InitializeSecurityContextA && f->DeleteSecurityContext && f->ApplyControlToken &&
+             f->QueryContextAttributesA && f->FreeContextBuffer && f->EncryptMessage &&
+             f->DecryptMessage;
+        state = ok ? 1 : -1;
+    }
+    return state == 1 ? &tls : NULL;
+}
+
+// Only links whose handshake started call these: the system's TLS is loaded then.
+const SecurityFunctionTableA* Sspi(void)
+{
+    return LoadSystemTls()->sspi;
+}
+const SystemTls& Crypt(void)
+{
+    return *LoadSystemTls();
+}
 
 }  // namespace
 
@@ -143,7 +219,7 @@ void TakeTokens(FtpLink* link, SecBuffer* buffers, int count)
             continue;
         if (buffers[i].BufferType == SECBUFFER_TOKEN && buffers[i].cbBuffer)
             link->out.append(static_cast<const char*>(buffers[i].pvBuffer), buffers[i].cbBuffer);
-        FreeContextBuffer(buffers[i].pvBuffer);
+        Sspi()->FreeContextBuffer(buffers[i].pvBuffer);
         buffers[i].pvBuffer = NULL;
     }
 }
@@ -172,16 +248,16 @@ TlsCredential* AcquireTlsCredential(SECURITY_STATUS* status)
     modern.cTlsParameters = 1;
     modern.pTlsParameters = &parameters;
     SEC_CHAR* package = const_cast<SEC_CHAR*>(UNISP_NAME_A);
-    *status = AcquireCredentialsHandleA(NULL, package, SECPKG_CRED_OUTBOUND, NULL, &modern, NULL,
-                                        NULL, &credential->handle, NULL);
+    *status = Sspi()->AcquireCredentialsHandleA(NULL, package, SECPKG_CRED_OUTBOUND, NULL, &modern,
+                                                NULL, NULL, &credential->handle, NULL);
     if (*status != SEC_E_OK) {
         SCHANNEL_CRED older;
         memset(&older, 0, sizeof older);
         older.dwVersion = SCHANNEL_CRED_VERSION;
         older.grbitEnabledProtocols = SP_PROT_TLS1_2_CLIENT;
         older.dwFlags = flags;
-        *status = AcquireCredentialsHandleA(NULL, package, SECPKG_CRED_OUTBOUND, NULL, &older, NULL,
-                                            NULL, &credential->handle, NULL);
+        *status = Sspi()->AcquireCredentialsHandleA(NULL, package, SECPKG_CRED_OUTBOUND, NULL,
+                                                    &older, NULL, NULL, &credential->handle, NULL);
     }
     if (*status != SEC_E_OK) {
         delete credential;
@@ -194,7 +270,7 @@ TlsCredential* AcquireTlsCredential(SECURITY_STATUS* status)
 void ReleaseCredential(TlsCredential* credential)
 {
     if (credential && --credential->users == 0) {
-        FreeCredentialsHandle(&credential->handle);
+        Sspi()->FreeCredentialHandle(&credential->handle);
         delete credential;
     }
 }
@@ -220,16 +296,16 @@ bool SystemTrusts(PCCERT_CONTEXT certificate, const char* server)
     memset(&config, 0, sizeof config);
     config.cbSize = sizeof config;
     HCERTCHAINENGINE engine = NULL;
-    if (!CertCreateCertificateChainEngine(&config, &engine))
+    if (!Crypt().newEngine(&config, &engine))
         engine = NULL;  // the system's default
     PCCERT_CHAIN_CONTEXT chain = NULL;
-    BOOL built = CertGetCertificateChain(
-        engine, certificate, NULL, certificate->hCertStore, &chainPara,
-        CERT_CHAIN_CACHE_ONLY_URL_RETRIEVAL | CERT_CHAIN_REVOCATION_CHECK_CHAIN_EXCLUDE_ROOT |
-            CERT_CHAIN_REVOCATION_CHECK_CACHE_ONLY,
-        NULL, &chain);
+    BOOL built = Crypt().buildChain(engine, certificate, NULL, certificate->hCertStore, &chainPara,
+                                    CERT_CHAIN_CACHE_ONLY_URL_RETRIEVAL |
+                                        CERT_CHAIN_REVOCATION_CHECK_CHAIN_EXCLUDE_ROOT |
+                                        CERT_CHAIN_REVOCATION_CHECK_CACHE_ONLY,
+                                    NULL, &chain);
     if (engine)
-        CertFreeCertificateChainEngine(engine);
+        Crypt().freeEngine(engine);
     if (!built)
         return false;
     HTTPSPolicyCallbackData https;
@@ -246,9 +322,8 @@ bool SystemTrusts(PCCERT_CONTEXT certificate, const char* server)
     memset(&result, 0, sizeof result);
     result.cbSize = sizeof result;
     bool trusted =
-        CertVerifyCertificateChainPolicy(CERT_CHAIN_POLICY_SSL, chain, &policy, &result) &&
-        result.dwError == 0;
-    CertFreeCertificateChain(chain);
+        Crypt().checkPolicy(CERT_CHAIN_POLICY_SSL, chain, &policy, &result) && result.dwError == 0;
+    Crypt().freeChain(chain);
     return trusted;
 }
 
@@ -257,15 +332,15 @@ bool SystemTrusts(PCCERT_CONTEXT certificate, const char* server)
 bool CheckCertificate(FtpLink* link)
 {
     PCCERT_CONTEXT certificate = NULL;
-    SECURITY_STATUS status =
-        QueryContextAttributesA(&link->context, SECPKG_ATTR_REMOTE_CERT_CONTEXT, &certificate);
+    SECURITY_STATUS status = Sspi()->QueryContextAttributesA(
+        &link->context, SECPKG_ATTR_REMOTE_CERT_CONTEXT, &certificate);
     if (status != SEC_E_OK || !certificate) {
         Fail(link, TLS_NO_CERTIFICATE, status);
         return false;
     }
     TlsFailureInfo& f = link->failure;
     CertificateFingerprint(certificate->pbCertEncoded, certificate->cbCertEncoded, f.fingerprint);
-    if (!CertGetNameStringA(certificate, CERT_NAME_SIMPLE_DISPLAY_TYPE, 0, NULL, f.subject,
+    if (!Crypt().nameString(certificate, CERT_NAME_SIMPLE_DISPLAY_TYPE, 0, NULL, f.subject,
                             sizeof f.subject))
         f.subject[0] = '\0';
     SYSTEMTIME until;
@@ -275,7 +350,7 @@ bool CheckCertificate(FtpLink* link)
     bool pinned = HasPinnedFingerprint(link->pinned);
     CertVerdict verdict = JudgeCertificate(link->pinned, f.fingerprint,
                                            !pinned && SystemTrusts(certificate, link->server));
-    CertFreeCertificateContext(certificate);
+    Crypt().freeCertificate(certificate);
     if (verdict == CERT_ACCEPTED)
         return true;
     Fail(link, verdict == CERT_CHANGED ? TLS_CERT_CHANGED : TLS_CERT_UNTRUSTED, 0);
@@ -290,7 +365,7 @@ void QueueCloseNotify(FtpLink* link)
     DWORD type = SCHANNEL_SHUTDOWN;
     SecBuffer control = {sizeof type, SECBUFFER_TOKEN, &type};
     SecBufferDesc controlDesc = {SECBUFFER_VERSION, 1, &control};
-    SECURITY_STATUS status = ApplyControlToken(&link->context, &controlDesc);
+    SECURITY_STATUS status = Sspi()->ApplyControlToken(&link->context, &controlDesc);
     if (status != SEC_E_OK) {
         Fail(link, TLS_ENCRYPT_FAILED, status);
         return;
@@ -298,9 +373,9 @@ void QueueCloseNotify(FtpLink* link)
     SecBuffer output = {0, SECBUFFER_TOKEN, NULL};
     SecBufferDesc outputDesc = {SECBUFFER_VERSION, 1, &output};
     ULONG attributes = 0;
-    status = InitializeSecurityContextA(&link->credential->handle, &link->context, link->server,
-                                        kContextFlags, 0, 0, NULL, 0, &link->context, &outputDesc,
-                                        &attributes, NULL);
+    status = Sspi()->InitializeSecurityContextA(&link->credential->handle, &link->context,
+                                                link->server, kContextFlags, 0, 0, NULL, 0,
+                                                &link->context, &outputDesc, &attributes, NULL);
     TakeTokens(link, &output, 1);
     if (FAILED(status)) {
         Fail(link, TLS_ENCRYPT_FAILED, status);
@@ -312,7 +387,7 @@ void QueueCloseNotify(FtpLink* link)
 void FinishHandshake(FtpLink* link)
 {
     SECURITY_STATUS status =
-        QueryContextAttributesA(&link->context, SECPKG_ATTR_STREAM_SIZES, &link->sizes);
+        Sspi()->QueryContextAttributesA(&link->context, SECPKG_ATTR_STREAM_SIZES, &link->sizes);
     if (status != SEC_E_OK) {
         Fail(link, TLS_HANDSHAKE_FAILED, status);
         return;
@@ -351,7 +426,7 @@ void RunHandshake(FtpLink* link, bool start)
         SecBuffer output = {0, SECBUFFER_TOKEN, NULL};
         SecBufferDesc outputDesc = {SECBUFFER_VERSION, 1, &output};
         ULONG attributes = 0;
-        SECURITY_STATUS status = InitializeSecurityContextA(
+        SECURITY_STATUS status = Sspi()->InitializeSecurityContextA(
             &link->credential->handle, link->hasContext ? &link->context : NULL, link->server,
             kContextFlags, 0, 0, link->hasContext ? &inputDesc : NULL, 0, &link->context,
             &outputDesc, &attributes, NULL);
@@ -413,7 +488,7 @@ Decrypted DecryptRecord(FtpLink* link)
                             {0, SECBUFFER_EMPTY, NULL},
                             {0, SECBUFFER_EMPTY, NULL}};
     SecBufferDesc desc = {SECBUFFER_VERSION, 4, buffers};
-    SECURITY_STATUS status = DecryptMessage(&link->context, &desc, 0, NULL);
+    SECURITY_STATUS status = Sspi()->DecryptMessage(&link->context, &desc, 0, NULL);
     if (status == SEC_E_INCOMPLETE_MESSAGE)
         return DECRYPT_MORE;
     if (status != SEC_E_OK && status != SEC_I_RENEGOTIATE && status != SEC_I_CONTEXT_EXPIRED) {
@@ -456,7 +531,7 @@ SOCKET FreeFtpLink(FtpLink* link)
         return INVALID_SOCKET;
     SOCKET socket = link->socket;
     if (link->hasContext)
-        DeleteSecurityContext(&link->context);
+        Sspi()->DeleteSecurityContext(&link->context);
     ReleaseCredential(link->credential);
     delete link;
     return socket;
@@ -474,6 +549,10 @@ bool StartTlsHandshake(FtpLink* link, const char* server, const char* pinned, Ft
     lstrcpynA(link->server, server ? server : "", sizeof link->server);
     lstrcpynA(link->pinned, pinned ? pinned : "", sizeof link->pinned);
     link->mode = MODE_HANDSHAKE;
+    if (!LoadSystemTls()) {
+        Fail(link, TLS_NO_CREDENTIALS, SEC_E_SECPKG_NOT_FOUND);
+        return false;
+    }
     if (share && share->credential) {
         link->credential = share->credential;
         ++link->credential->users;
@@ -545,8 +624,8 @@ int SendFtpLink(FtpLink* link, const char* data, int size)
         link->writeWanted = true;
         return WouldBlock();
     }
-    // One record at a time: what the caller counts as sent is never more
-    // than a record ahead of what the socket has taken.
+    // A few records at a time: what the caller counts as sent is never more
+    // than those records ahead of what the socket has taken.
     int flushed = Flush(link);
     if (flushed < 0)
         return FailedResult(link);
@@ -555,26 +634,34 @@ int SendFtpLink(FtpLink* link, const char* data, int size)
     if (size <= 0)
         return 0;
     const SecPkgContext_StreamSizes& s = link->sizes;
-    ULONG take = static_cast<ULONG>(size) < s.cbMaximumMessage ? static_cast<ULONG>(size)
-                                                               : s.cbMaximumMessage;
-    link->out.assign(s.cbHeader + take + s.cbTrailer, '\0');
-    char* record = &link->out[0];
-    memcpy(record + s.cbHeader, data, take);
-    SecBuffer buffers[4] = {{s.cbHeader, SECBUFFER_STREAM_HEADER, record},
-                            {take, SECBUFFER_DATA, record + s.cbHeader},
-                            {s.cbTrailer, SECBUFFER_STREAM_TRAILER, record + s.cbHeader + take},
-                            {0, SECBUFFER_EMPTY, NULL}};
-    SecBufferDesc desc = {SECBUFFER_VERSION, 4, buffers};
-    SECURITY_STATUS status = EncryptMessage(&link->context, 0, &desc, 0);
-    if (status != SEC_E_OK) {
-        link->out.clear();
-        Fail(link, TLS_ENCRYPT_FAILED, status);
-        return FailedResult(link);
+    ULONG taken = 0;
+    link->out.clear();
+    for (int n = 0; n < SEND_RECORDS && taken < static_cast<ULONG>(size); ++n) {
+        ULONG take = static_cast<ULONG>(size) - taken;
+        if (take > s.cbMaximumMessage)
+            take = s.cbMaximumMessage;
+        size_t at = link->out.size();
+        link->out.resize(at + s.cbHeader + take + s.cbTrailer);
+        char* record = &link->out[at];
+        memcpy(record + s.cbHeader, data + taken, take);
+        SecBuffer buffers[4] = {{s.cbHeader, SECBUFFER_STREAM_HEADER, record},
+                                {take, SECBUFFER_DATA, record + s.cbHeader},
+                                {s.cbTrailer, SECBUFFER_STREAM_TRAILER, record + s.cbHeader + take},
+                                {0, SECBUFFER_EMPTY, NULL}};
+        SecBufferDesc desc = {SECBUFFER_VERSION, 4, buffers};
+        SECURITY_STATUS status = Sspi()->EncryptMessage(&link->context, 0, &desc, 0);
+        if (status != SEC_E_OK) {
+            link->out.clear();
+            Fail(link, TLS_ENCRYPT_FAILED, status);
+            return FailedResult(link);
+        }
+        // The trailer may come out shorter than the room left for it.
+        link->out.resize(at + buffers[0].cbBuffer + buffers[1].cbBuffer + buffers[2].cbBuffer);
+        taken += take;
     }
-    link->out.resize(buffers[0].cbBuffer + buffers[1].cbBuffer + buffers[2].cbBuffer);
     if (Flush(link) < 0)
         return FailedResult(link);
-    return static_cast<int>(take);
+    return static_cast<int>(taken);
 }
 
 int ReceiveFtpLink(FtpLink* link, char* buffer, int size)

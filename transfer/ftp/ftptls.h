@@ -50,8 +50,8 @@ enum FtpLinkEvent {
 // always pass.
 FtpLinkEvent OnFtpLinkEvent(FtpLink* link, WORD event, WORD error);
 
-// send() of plaintext: the number of bytes taken (at most one TLS record's
-// worth per call), or SOCKET_ERROR with WSAGetLastError() WSAEWOULDBLOCK
+// send() of plaintext: the number of bytes taken (at most four TLS records'
+// worth, 64 KiB, per call), or SOCKET_ERROR with WSAGetLastError() WSAEWOULDBLOCK
 // (an FD_WRITE follows when data can be taken again) or the error that broke
 // the link. Bytes taken are the link's: it hands them all to the socket
 // before its close (FtpLinkSentAll). During a handshake it takes nothing.

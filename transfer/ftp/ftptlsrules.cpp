@@ -122,6 +122,36 @@ bool HasPinnedFingerprint(const char* pinned)
     return pinned && *pinned;
 }
 
+bool StoredFingerprint(const char* typed, char out[TLS_FINGERPRINT_SIZE])
+{
+    size_t at = 0;
+    out[0] = '\0';
+    for (const char* p = typed ? typed : ""; *p; ++p) {
+        if (*p == ':' || *p == ' ')
+            continue;
+        if (at >= 64 || !isxdigit(static_cast<unsigned char>(*p)))
+            return false;
+        out[at++] = static_cast<char>(toupper(static_cast<unsigned char>(*p)));
+    }
+    bool whole = at == 64 || at == 0;
+    out[whole ? at : 0] = '\0';
+    return whole;
+}
+
+bool TlsFailureLasts(TlsFailure failure)
+{
+    switch (failure) {
+    case TLS_HANDSHAKE_DROPPED:
+    case TLS_ENCRYPT_FAILED:
+    case TLS_DECRYPT_FAILED:
+    case TLS_TRUNCATED:
+    case TLS_SOCKET_FAILED:
+        return false;
+    default:
+        return true;
+    }
+}
+
 CertVerdict JudgeCertificate(const char* pinned, const char* fingerprint, bool systemTrusts)
 {
     if (HasPinnedFingerprint(pinned))
@@ -144,8 +174,9 @@ void DescribeTlsFailure(const TlsFailureInfo& info, const char* server, char* ou
         break;
     case TLS_NOT_OFFERED:
         snprintf(out, size,
-                 "The FTP server %s does not offer encryption (it refused AUTH TLS). Nothing was "
-                 "sent in clear. Ask the server's administrator to switch on FTPS (explicit, "
+                 "The FTP server %s does not offer encryption (it refused AUTH TLS). Neither your "
+                 "password nor any file was sent. Ask the server's administrator to switch on FTPS "
+                 "(explicit, "
                  "AUTH TLS), or switch encryption off for this target.",
                  server);
         break;
@@ -180,7 +211,8 @@ void DescribeTlsFailure(const TlsFailureInfo& info, const char* server, char* ou
         snprintf(out, size,
                  "The certificate of %s is not trusted by this system, so nothing was sent.%sIf "
                  "this is your server's certificate (compare the fingerprint with the one its "
-                 "administrator gives you), trust it on the target's FTP Synchronization page.",
+                 "administrator gives you), trust it: in the item's properties choose this "
+                 "target on the FTP Synchronization page and click \"Trust It\".",
                  server, certificate);
         break;
     case TLS_CERT_CHANGED:
@@ -188,7 +220,7 @@ void DescribeTlsFailure(const TlsFailureInfo& info, const char* server, char* ou
                  "The certificate of %s is not the one trusted for this target, so nothing was "
                  "sent.%sThe server may have a new certificate, or someone may be intercepting "
                  "the connection. Ask the server's administrator for the new fingerprint before "
-                 "you trust it on the target's FTP Synchronization page.",
+                 "you trust it (the target's FTP Synchronization page, \"Trust It\").",
                  server, certificate);
         break;
     case TLS_ENCRYPT_FAILED:
@@ -204,6 +236,14 @@ void DescribeTlsFailure(const TlsFailureInfo& info, const char* server, char* ou
                  "The encrypted connection to %s ended without TLS's own close, so the data may "
                  "be incomplete and the transfer was not counted. If it keeps happening, check "
                  "the network and the server's log.",
+                 server);
+        break;
+    case TLS_PROT_REFUSED:
+        snprintf(out, size,
+                 "The FTP server %s refused to encrypt the data connections (PBSZ 0 / PROT P), "
+                 "so no file was sent: the files would have gone in clear. Ask the server's "
+                 "administrator to allow protected data connections, or switch encryption off "
+                 "for this target.",
                  server);
         break;
     case TLS_SOCKET_FAILED:

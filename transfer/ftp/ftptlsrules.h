@@ -25,6 +25,10 @@ enum CertVerdict { CERT_ACCEPTED, CERT_UNTRUSTED, CERT_CHANGED };
 CertVerdict JudgeCertificate(const char* pinned, const char* fingerprint, bool systemTrusts);
 // True when a fingerprint is stored for the target.
 bool HasPinnedFingerprint(const char* pinned);
+// A fingerprint as typed or pasted, as it is stored: colons and spaces left
+// out, upper case. True with out empty for a blank text, with the 64 digits
+// for a fingerprint; false for anything else.
+bool StoredFingerprint(const char* typed, char out[TLS_FINGERPRINT_SIZE]);
 
 // The step of an encrypted connection that failed.
 enum TlsFailure {
@@ -40,7 +44,13 @@ enum TlsFailure {
     TLS_DECRYPT_FAILED,  // damaged or forged data, or a protocol error
     TLS_TRUNCATED,       // the connection ended without TLS's close (close_notify)
     TLS_SOCKET_FAILED,   // the connection broke (a reset, say)
+    TLS_PROT_REFUSED,    // the server refused PBSZ 0 or PROT P: data would go in clear
 };
+
+// True for a refusal that trying again will meet again (the server's
+// setting, the certificate, this system's TLS); false for a connection that
+// broke off and may work next time.
+bool TlsFailureLasts(TlsFailure failure);
 
 // What a message about a failure needs. The certificate fields are filled
 // for the two certificate refusals.
