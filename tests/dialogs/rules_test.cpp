@@ -43,17 +43,6 @@ TEST(Rules, FtpFieldsAreCheckedInTheirOrderAndOnlyWhenEnabled)
     }
     EXPECT_NE(std::string::npos,
               FieldProblemText({FTP_NAME_TAKEN, NULL, 0}, "Al").find("site called Al.  Please"));
-    // The Certificate field: blank, or 64 hexadecimal digits, stored without colons in upper case.
-    const std::string hex63 = std::string(63, 'a'), pasted = "0f:" + hex63.substr(1);
-    for (auto [typed, on, result] : std::vector<std::tuple<std::string, bool, std::string>>{
-             {"", true, " "},
-             {pasted, true, " 0F" + std::string(62, 'A')},
-             {hex63, true, "Invalid Field " + hex63},
-             {hex63 + "g", true, "Invalid Field " + hex63 + "g"},
-             {hex63, false, " " + hex63},
-             {std::string(128, 'a'), false, "Field Too Long " + std::string(128, 'a')}})
-        EXPECT_EQ(result,
-                  FieldProblemCaption(CheckFingerprintField(&typed, on).problem) + (" " + typed));
 }
 
 TEST(Rules, DriveFoldersAreCheckedStoredWithoutOneSeparatorAndCreatedLevelByLevel)

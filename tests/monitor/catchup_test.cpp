@@ -31,11 +31,7 @@ struct CatchUp : ::testing::Test {
         for (const CatchUpChange& c : changes)
             names.push_back(Name(c.path) + ":" + (c.kinds & (1 << KIND_HD) ? "D" : "") +
                             (c.kinds & (1 << KIND_FTP) ? "F" : ""));
-        std::sort(names.begin(), names.end());
-        std::string all;
-        for (const std::string& n : names)
-            all += n + " ";
-        return all;
+        return SortedText(names);
     }
 };
 

@@ -24,11 +24,7 @@ std::string Entries(PendingList* list)
                         std::to_string(e.targetId) + " " + std::to_string(e.state->code));
         return true;
     });
-    std::sort(lines.begin(), lines.end());
-    std::string all;
-    for (const std::string& l : lines)
-        all += l + ";";
-    return all;
+    return SortedText(lines, ";");
 }
 
 int Note(PendingList* list, const char* path, BYTE kind, int code)

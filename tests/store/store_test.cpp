@@ -165,6 +165,10 @@ TEST_F(Store, NewItemDefaultsAndEveryFieldThroughSaveAndLoadInValuesOfTheirShape
     ScopedItemSettings odd(item.c_str());
     EXPECT_TRUE(odd->ftpTargets[0]->fingerprint[0] &&
                 !SameFingerprint(odd->ftpTargets[0]->fingerprint, pin.c_str()));
+    // One typed by hand as openssl prints it, colons and lower case, is the same one.
+    std::string typed = "aa:" + std::string(62, 'a');
+    EXPECT_TRUE(SameFingerprint(typed.c_str(), pin.c_str()) &&
+                !SameFingerprint(typed.substr(3).c_str(), pin.c_str()));
 }
 
 TEST_F(Store, SavedPartsTargetIdsLookupsAndDeletion)

@@ -7,6 +7,7 @@
 #include <stdio.h>
 #include <string.h>
 
+#include <algorithm>
 #include <functional>
 #include <random>
 
@@ -196,6 +197,15 @@ std::string UseInstallDir(const TempDir& dir)
     SetGlobalText("installdir", dir.path().c_str());
     SetGlobalDword("logging", 1);
     return dir.path();
+}
+
+std::string SortedText(std::vector<std::string> texts, const char* separator)
+{
+    std::sort(texts.begin(), texts.end());
+    std::string all;
+    for (const std::string& t : texts)
+        all += t + separator;
+    return all;
 }
 
 std::string RandomBytes(size_t size, unsigned seed)

@@ -4,6 +4,7 @@
 
 #include <map>
 #include <string>
+#include <vector>
 
 #include <gtest/gtest.h>
 
@@ -52,6 +53,9 @@ void MakeDirs(const std::string& path);
 std::string UseInstallDir(const TempDir& dir);
 
 // size bytes from a seeded generator: the same seed gives the same bytes.
+// The texts sorted, each followed by the separator: a list whose order does not matter, compared
+// as one text.
+std::string SortedText(std::vector<std::string> texts, const char* separator = " ");
 std::string RandomBytes(size_t size, unsigned seed);
 // Equality of two byte strings, reported by sizes and first difference.
 ::testing::AssertionResult SameBytes(const std::string& want, const std::string& got);

@@ -625,7 +625,8 @@ TEST_F(Transfer, AFolderTransferReportsNamesOutsideTheCodePageAndKeepsTheSizeLim
         sent.push_back(std::string(f->localPath).substr(item.size()));
     for (const Recorded& r : main.Seen(UM_REPORTERROR))
         reports.push_back(std::to_string(r.code) + " " + r.text);
-    std::sort(sent.begin(), sent.end()), std::sort(reports.begin(), reports.end());
+    std::sort(sent.begin(), sent.end());
+    std::sort(reports.begin(), reports.end());
     EXPECT_EQ((std::vector<std::string>{"L\363dz.txt", "limit", "over"}), sent);
     EXPECT_EQ((std::vector<std::string>{"13 " + item + "??.txt", "13 " + item + "?\363d?.txt"}),
               reports);
