@@ -219,23 +219,6 @@ TEST_F(Failure, StopsEndTheirBatchesMidUploadWithoutARecord)
     EXPECT_FALSE(FileExists(ServerStatePath("pyroot/stop/next.txt")));
 }
 
-TEST_F(Failure, AReplyThatNeverEndsIsGivenUpAndStarvesNoOne)
-{
-    DWORD old = SetFtpIdleLimit(8000);
-    ASSERT_EQ(ERR_SUCCESS, StartUpload({MakeFile("flood.txt", "f")}, Target("flood", "/flood")));
-    std::string data = RandomBytes(2 * 1024 * 1024, 29);
-    std::string normal = MakeFile("beside.bin", data);
-    ASSERT_EQ(ERR_SUCCESS, StartUpload({normal}, Target("normal", "/beside")));
-    // The other upload ends while the flood goes on; then the flood is given up.
-    EXPECT_TRUE(PumpUntil([&] { return !Records().empty(); }, 30000));
-    EXPECT_TRUE(SameBytes(data, StoredFile("/beside/beside.bin")));
-    EXPECT_NE(nullptr, FirstBatch());
-    EXPECT_TRUE(WaitForBatches(30000));
-    SetFtpIdleLimit(old);
-    EXPECT_NE(std::string::npos, ErrorLog().find(Message(ERR_CANNOT_CONNECT)));
-    EXPECT_EQ(1u, Records().size());
-}
-
 TEST_F(Failure, AFileWrittenDuringItsUploadIsQueuedAgainAndASlowServerGetsTheSameBytes)
 {
     std::string path = MakeFile("busy.bin", RandomBytes(1024 * 1024, 31));

@@ -361,23 +361,6 @@ class Held(Recording):
     dtp_handler = HeldDTP
 
 
-class Flood(Recording):
-    """Answers STOR with "150-" continuation lines that never end."""
-    scenario = "flood"
-
-    def ftp_STOR(self, file, mode="w"):
-        self._flood()
-
-    def _flood(self):
-        if self._closed:
-            return
-        try:
-            self.socket.send(b"150-still thinking about it\r\n" * 128)
-        except OSError:
-            return
-        self.ioloop.call_later(0.001, self._flood, _errback=self.handle_error)
-
-
 class PasvElsewhere(Recording):
     """Announces a private address of its own in its replies to PASV."""
     scenario = "pasvelsewhere"
@@ -441,7 +424,7 @@ class Noise(Recording):
 
 
 HANDLERS = [DropMid, RenameOver, NoRnfr, BadSize, HoldRefuse, HoldDrop, Nested, NoConfirm, Held, PasvElsewhere, PasvRefused, PasvGarbled, PasvDead, Normal, OneByte, Split, MultiLine, Many, NoPass, Refuse421, RefusePort, NoConnect,
-            NameNotAllowed, CloseMid, Throttled, Stranger, ResetData, Flood, Noise]
+            NameNotAllowed, CloseMid, Throttled, Stranger, ResetData, Noise]
 
 
 class Tls(Recording, TLS_FTPHandler):
