@@ -105,7 +105,9 @@ BOOL ReloadItemList(HWND wnd, BOOL clear)
     RegCloseKey(files);
     SendMessageA(list, WM_SETREDRAW, TRUE, 0);
     InvalidateRect(list, NULL, TRUE);
-    SendWatchList(g_app.device);
+    // At start the monitor has just been given this very list as it opened (or is off).
+    if (clear)
+        SendWatchList(g_app.device);
     PostMessageA(wnd, WM_SIZE, 0, 0);
     return TRUE;
 }
