@@ -15,6 +15,8 @@
 //   committed <t> <bytes> committed private memory of the process (VirtualQueryEx), as Windows
 //                         counts private bytes: from the first answer on every second, and at
 //                         the stop
+//   region <base> <bytes> <allocation base>   with TK_PROBE_REGIONS set, after each committed
+//                         line: the committed private regions of 64 KiB and more
 //   closed <t>            with "close": the window was sent WM_CLOSE and the process ended
 //   end
 #include "resources/brand.h"
