@@ -111,7 +111,35 @@ std::wstring UpperWide(const std::wstring& text)
     return out;
 }
 
+wchar_t UpperChar(wchar_t c)
+{
+    return static_cast<wchar_t>(reinterpret_cast<ULONG_PTR>(
+        CharUpperW(reinterpret_cast<LPWSTR>(static_cast<ULONG_PTR>(c)))));
+}
+
+// A name stored under a case it no longer has takes the new one.
+void Put(FolderSnapshot* snapshot, const std::wstring& name, const FileStamp& stamp)
+{
+    auto it = snapshot->find(name);
+    if (it != snapshot->end())
+        snapshot->erase(it);
+    snapshot->emplace(name, stamp);
+}
+
 }  // namespace
+
+bool UpperCaseLess::operator()(const std::wstring& a, const std::wstring& b) const
+{
+    size_t n = std::min(a.size(), b.size());
+    for (size_t i = 0; i < n; ++i) {
+        if (a[i] == b[i])
+            continue;
+        wchar_t x = UpperChar(a[i]), y = UpperChar(b[i]);
+        if (x != y)
+            return x < y;
+    }
+    return a.size() < b.size();
+}
 
 void CompareSnapshots(const FolderSnapshot& before, const FolderSnapshot& now,
                       std::vector<std::wstring>* changedFiles,
@@ -122,17 +150,17 @@ void CompareSnapshots(const FolderSnapshot& before, const FolderSnapshot& now,
         auto old = before.find(entry.first);
         if (stamp.folder) {
             if (old == before.end() || !old->second.folder)
-                newFolders->push_back(stamp.name);
+                newFolders->push_back(entry.first);
         } else if (old == before.end() || old->second.folder || old->second.size != stamp.size ||
                    CompareFileTime(&old->second.written, &stamp.written) != 0) {
-            changedFiles->push_back(stamp.name);
+            changedFiles->push_back(entry.first);
         }
     }
     for (const auto& entry : before)
         if (entry.second.folder) {
             auto still = now.find(entry.first);
             if (still == now.end() || !still->second.folder)
-                goneFolders->push_back(entry.first);
+                goneFolders->push_back(UpperWide(entry.first));
         }
 }
 
@@ -165,8 +193,7 @@ void ScanFolder(const std::wstring& folder, FolderSnapshot* out)
         stamp.written = found.ftLastWriteTime;
         stamp.size = (static_cast<ULONGLONG>(found.nFileSizeHigh) << 32) | found.nFileSizeLow;
         stamp.folder = (found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) != 0;
-        stamp.name = found.cFileName;
-        (*out)[UpperWide(found.cFileName)] = stamp;
+        Put(out, found.cFileName, stamp);
     } while (FindNextFileW(find, &found));
     FindClose(find);
 }
@@ -327,9 +354,9 @@ void AddTree(Watcher* watcher, const std::wstring& folder, bool reportFiles)
     std::vector<std::wstring> subfolders;
     for (const auto& entry : w->snapshot) {
         if (entry.second.folder)
-            subfolders.push_back(entry.second.name);
+            subfolders.push_back(entry.first);
         else if (reportFiles)
-            Report(w, entry.second.name);
+            Report(w, entry.first);
     }
     for (const std::wstring& sub : subfolders)
         AddTree(watcher, folder + sub + L"\\", reportFiles);
@@ -371,9 +398,8 @@ void HandleRecord(Watch* w, DWORD action, const std::wstring& name)
     FileStamp stamp;
     if (!StampOf(w->folder + name, &stamp))
         return;  // already gone again (a temporary file)
-    stamp.name = name;
     bool known = w->snapshot.count(upperName) != 0;
-    w->snapshot[upperName] = stamp;
+    Put(&w->snapshot, name, stamp);
     if (stamp.folder) {
         if (w->all && (action != FILE_ACTION_MODIFIED || !known))
             AddTree(w->owner, w->folder + name + L"\\", true);
