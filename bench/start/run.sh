@@ -5,7 +5,8 @@
 #                      [files per item, default 100] [changed files, default 100]
 # first: no stored state yet; later: the stored state of a first start and some files changed
 # while the program was not running; full: 100,000 pending copies and stored versions loaded.
-# TK_BENCH_PREFIX names another Wine prefix; TK_BENCH_ARCH=i686 runs the 32-bit release build.
+# TK_BENCH_PREFIX names another Wine prefix; TK_BENCH_ARCH=i686 runs the 32-bit release build;
+# TK_BENCH_KEEP=1 keeps the temporary folder (probe.log, program.err, the install folder).
 set -euo pipefail
 cd "$(dirname "$0")/../.."
 root=${TK_BUILD_ROOT:-build}
