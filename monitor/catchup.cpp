@@ -345,17 +345,6 @@ void EndCatchUp(CatchUpScan* scan)
 
 namespace {
 
-// Requests on the queue, counted up to limit + 1.
-int QueuedRequests(RequestQueue* queue, int limit)
-{
-    LockQueue(queue);
-    int n = 0;
-    for (TransferRequest* r = queue->first; r && n <= limit; r = r->next)
-        ++n;
-    UnlockQueue(queue);
-    return n;
-}
-
 // Queues the changes as the intake queues a live change: the disk request, then the FTP one.
 void QueueChanges(const CatchUpStart& start, const std::vector<CatchUpChange>& changes)
 {
@@ -425,7 +414,7 @@ unsigned __stdcall CatchUpThread(void* arg)
             break;  // what was not compared is compared at the next start
         }
         QueueChanges(start, changes);
-        while (QueuedRequests(start.queue, kQueueHigh) > kQueueHigh) {
+        while (CountQueuedRequests(start.queue, kQueueHigh) > kQueueHigh) {
             if (Stopping(start.shutdownEvent, 50)) {
                 more = true;
                 break;

@@ -112,6 +112,16 @@ int CountNodes(const TransferRequest* first)
     return n;
 }
 
+int CountQueuedRequests(RequestQueue* queue, int limit)
+{
+    LockQueue(queue);
+    int n = 0;
+    for (TransferRequest* r = queue->first; r && n <= limit; r = r->next)
+        ++n;
+    UnlockQueue(queue);
+    return n;
+}
+
 TransferRequest* FirstRequest(RequestQueue* queue)
 {
     LockQueue(queue);

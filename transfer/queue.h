@@ -64,6 +64,9 @@ int RemoveRequest(RequestQueue* queue, TransferRequest** node);
 // Removes and frees every request; returns how many there were.
 int ClearRequests(RequestQueue* queue);
 int CountNodes(const TransferRequest* first);
+// The requests on the queue, counted under the lock up to limit + 1: enough to tell a queue
+// that is longer than limit without walking all of it.
+int CountQueuedRequests(RequestQueue* queue, int limit);
 // The links, read under the lock. Only the owning worker removes requests, so
 // a request it holds stays valid without the lock; others only append.
 TransferRequest* FirstRequest(RequestQueue* queue);

@@ -21,16 +21,6 @@ const int kQueueHigh = 256;
 // event once per failure, and each look walks the whole list.
 const DWORD kSettleMs = 250;
 
-int QueuedRequests(RequestQueue* queue, int limit)
-{
-    LockQueue(queue);
-    int n = 0;
-    for (TransferRequest* r = queue->first; r && n <= limit; r = r->next)
-        ++n;
-    UnlockQueue(queue);
-    return n;
-}
-
 // Queues the due copies in one step, so that the worker gathers the FTP ones of a target into
 // one batch. A copy that a queued request makes already (a change of the file, which goes to
 // every target, or the same retry) is left to it; it stays handed out until that request's
@@ -97,7 +87,7 @@ unsigned __stdcall RetrierThread(void* arg)
         DWORD wait = INFINITE;
         if (ActiveRetries() != start.schedule) {
             // Switched off: the list waits as it is.
-        } else if (QueuedRequests(start.queue, kQueueHigh) > kQueueHigh) {
+        } else if (CountQueuedRequests(start.queue, kQueueHigh) > kQueueHigh) {
             wait = kSettleMs;
         } else {
             due.clear();
