@@ -231,6 +231,15 @@ void ShowTransferring(BYTE direction, const char* path)
                      reinterpret_cast<LPARAM>(path));
 }
 
+void CloseLogsWhenNoBatches(void)
+{
+    // Asked after the tray turned idle: a batch that starts then keeps them
+    // open. One listed meanwhile by a worker keeps them open again when it
+    // connects; at worst its lines open the log each.
+    if (!HasBatches(g_client.batches))
+        KeepLogsOpen(false);
+}
+
 void ShowIdleWhenNoBatches(void)
 {
     if (g_client.window && !HasBatches(g_client.batches))
@@ -359,6 +368,7 @@ void CloseBatch(FtpBatch* batch, bool logClose)
         for (int i = 0; i < leftOver; ++i)
             SendMessageA(progress, UM_FTPFILEDONE, 0, 0);
     ShowIdleWhenNoBatches();
+    CloseLogsWhenNoBatches();
 }
 
 void StopBatch(FtpBatch* batch)
@@ -381,6 +391,7 @@ void StopBatch(FtpBatch* batch)
         RetireLink(&batch->controlLink, &batch->control);
     }
     RemoveBatch(g_client.batches, batch);
+    CloseLogsWhenNoBatches();
 }
 
 void StopFtpBatches(HWND progressWindow)
@@ -442,6 +453,7 @@ void ShutDownFtpClient(void)
     for (FtpBatch* b : open)
         ForgetCopyInPlace(b);
     ClearBatches(g_client.batches);
+    KeepLogsOpen(false);
 }
 
 bool NoteChangeDuringUpload(BatchList* batches, const char* path)

@@ -36,6 +36,7 @@ void SendQuit(FtpBatch* batch);
 // Tells the main window (sent: the texts are ours).
 void ShowStatus(const char* text);
 void ShowTransferring(BYTE direction, const char* path);
+void CloseLogsWhenNoBatches(void);
 // The progress window of a folder transfer: a file over, a file's start (with its bar at 0),
 // the file's percentage, and everything held back so far (before the batch ends).
 void TellFileDone(FtpBatch* batch);
