@@ -89,8 +89,10 @@ void ClearLog(HWND dlg, int selector)
                        MB_YESNO | MB_ICONQUESTION) != IDYES)
         return;
     char log[TK_PATH_SIZE + 32];
-    if (GetLogPath(selector, log, sizeof log))
+    if (GetLogPath(selector, log, sizeof log)) {
+        CloseLogFiles();  // a log kept open during transfers could not be deleted
         DeleteFileA(log);
+    }
 }
 
 void OnBrowse(HWND dlg)

@@ -10,6 +10,13 @@ enum { LOG_BACKUP = 0, LOG_ERROR = 1 };
 // file not openable). Safe to call from any thread.
 int WriteLog(const char* text, int code, int selector);
 
+// While kept open (between KeepLogsOpen(true) and KeepLogsOpen(false)), a
+// log stays open between its lines instead of being opened for each; every
+// line still reaches the system before WriteLog returns. CloseLogFiles closes
+// them for now (before the log is deleted, say); the next line opens it again.
+void KeepLogsOpen(bool keep);
+void CloseLogFiles(void);
+
 // Writes "<date> <time> - " into out (size bytes) in the system's formats.
 void FormatLogPrefix(char* out, int size);
 

@@ -117,10 +117,23 @@ int WriteFtpRestoreRecord(const char* path, int targetId, const char* storedPath
     if (!path || !storedPath || !userName || !address ||
         !RecordName(path, storedPath, valueName, sizeof valueName))
         return STORE_FAILED;
-    ScopedItemSettings s(path);
-    if (!s.loaded())
+    // Written after every stored file: the settings are not loaded for it
+    // (some thirty registry calls), only the targets' ids are looked at.
+    HKEY item = NULL;
+    if (!ItemHoldsFtpTarget(path, static_cast<DWORD>(targetId), &item))
         return STORE_OK;
-    return PutFtpRecord(s.get(), path, valueName, targetId, userName, address, port);
+    char data[TK_PATH_SIZE];
+    int n = snprintf(data, sizeof data, "%s:<password>@%s:%d", userName, address,
+                     static_cast<int>(port));
+    HKEY key = NULL;
+    bool opened = n >= 0 && n <= TK_MAX_RECORD_TEXT &&
+                  RegOpenKeyExA(item, "FTP", 0, KEY_ALL_ACCESS, &key) == ERROR_SUCCESS;
+    RegCloseKey(item);
+    if (!opened)
+        return STORE_FAILED;
+    WriteRegText(key, valueName, data);
+    RegCloseKey(key);
+    return STORE_OK;
 }
 
 int ParseFtpLocation(const char* location, char* address, int size, WORD* port)

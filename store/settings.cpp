@@ -389,6 +389,55 @@ int SaveItemSettings(const char* path, ItemSettings* settings, int parts)
     return ok ? 1 : 0;
 }
 
+bool ItemHoldsFtpTarget(const char* path, DWORD id, HKEY* itemOut)
+{
+    HKEY item = NULL;
+    if (!path || !OpenItemKey(path, NULL, &item))
+        return false;
+    HKEY ftp = OpenTargetsKey(item, KIND_FTP), hd = OpenTargetsKey(item, KIND_HD);
+    bool loads = ftp && hd, found = false;
+    if (loads) {
+        // As LoadOpenTargets walks them: a record the enumeration stops
+        // before stays counted, with id 0; a subkey that cannot be opened
+        // fails the load.
+        DWORD n = CountSubkeys(ftp), hdCount = CountSubkeys(hd);
+        bool listed = true;
+        char sub[TK_PATH_SIZE];
+        for (DWORD i = 0; i < n && loads; ++i) {
+            DWORD len = sizeof sub, targetId = 0;
+            listed =
+                listed && RegEnumKeyExA(ftp, i, sub, &len, NULL, NULL, NULL, NULL) == ERROR_SUCCESS;
+            if (listed) {
+                HKEY key = NULL;
+                loads = RegOpenKeyExA(ftp, sub, 0, KEY_ALL_ACCESS, &key) == ERROR_SUCCESS;
+                if (!loads)
+                    break;
+                ReadRegBinary(key, "ftp_serverid", &targetId, 4);
+                RegCloseKey(key);
+            }
+            found = found || targetId == id;
+        }
+        for (DWORD i = 0; i < hdCount && loads; ++i) {
+            DWORD len = sizeof sub;
+            if (RegEnumKeyExA(hd, i, sub, &len, NULL, NULL, NULL, NULL) != ERROR_SUCCESS)
+                break;
+            HKEY key = NULL;
+            loads = RegOpenKeyExA(hd, sub, 0, KEY_ALL_ACCESS, &key) == ERROR_SUCCESS;
+            if (loads)
+                RegCloseKey(key);
+        }
+    }
+    if (ftp)
+        RegCloseKey(ftp);
+    if (hd)
+        RegCloseKey(hd);
+    if (loads && found && itemOut)
+        *itemOut = item;
+    else
+        RegCloseKey(item);
+    return loads && found;
+}
+
 FtpTarget* FindFtpTargetById(ItemSettings* s, DWORD id)
 {
     if (!s)

@@ -81,6 +81,10 @@ int LoadItemSettings(const char* path, ItemSettings* settings);
 // cannot be loaded, 6 for no path, 8 when memory runs out. nameOut (260 bytes,
 // optional) gets the item's key name as OpenItemKey gives it.
 int NewLoadedItemSettings(const char* path, ItemSettings** out, char* nameOut);
+// What NewLoadedItemSettings and FindFtpTargetById together would say of the
+// FTP target id (true: the settings load and hold it), from the targets' ids
+// alone; *itemOut gets the item's key, open (close it), when true.
+bool ItemHoldsFtpTarget(const char* path, DWORD id, HKEY* itemOut);
 int SaveItemSettings(const char* path, ItemSettings* settings, int parts);
 
 int CountTargets(const char* path, int kind);

@@ -8,7 +8,8 @@
 # curl is held to TLS 1.2, as Wine's TLS is: this vsftpd (3.0.3) breaks off
 # a TLS 1.3 upload with 426. curl 7.88 cannot upload over FTPS in active mode
 # (error 55, "sa_addr inet_ntop() failed"), so its active figure is plain only.
-# Then 1,000 files of 4 KiB in one batch, passive, FTPS against FTP (client alone).
+# Then 1,000 files of 4 KiB in one batch, passive, FTPS against FTP: the client alone, the
+# program's main window (ftp_sync_bench.exe) and lftp mirror -R.
 set -euo pipefail
 cd "$(dirname "$0")/../.."
 root=${TK_BUILD_ROOT:-build}
@@ -69,13 +70,29 @@ for run in $(seq "$runs"); do
     keep "curl FTP $mode" "$(echo "$t1 - $t0" | bc -l)"
     check "curl-plain-$mode"
   done
-  # 1,000 files of 4 KiB in one batch: a TLS handshake for every data connection.
+  # 1,000 files of 4 KiB in one batch: a TLS handshake for every data connection. The
+  # client alone, and the program's main window synchronising the folder (ftp_sync_bench).
   for kind in FTPS FTP; do
     if [ $kind = FTPS ]; then port=$tls_port; word="tls=$pin"; else port=$plain_port; word=""; fi
     keep "1,000 files $kind" "$(bench ftp_bench.exe "$(winpath "$work/many")" "$port" \
       "pub/many-$kind" passive $word | awk '{print $3}')"
     [ "$(ls "$pub/many-$kind" | wc -l)" = 1000 ] || echo "  many-$kind: not every file stored"
+    keep "1,000 files $kind window" "$(bench ftp_sync_bench.exe "$(winpath "$work/many")" "$port" \
+      "pub/sync-$kind" passive $word | awk '{print $2}')"
+    [ "$(ls "$pub/sync-$kind" | wc -l)" = 1000 ] || echo "  sync-$kind: not every file stored"
   done
+  t0=$(now)
+  lftp -e "set ftp:passive-mode on; mirror -R $work/many pub/lftp-FTP; quit" \
+    -u anonymous, "ftp://127.0.0.1:$plain_port" >/dev/null 2>&1
+  t1=$(now)
+  keep "1,000 files FTP lftp" "$(echo "$t1 - $t0" | bc -l)"
+  t0=$(now)
+  lftp -e "set ftp:ssl-force true; set ftp:ssl-protect-data true; set ssl:verify-certificate no; \
+set ssl:priority NORMAL:-VERS-TLS1.3; set ftp:passive-mode on; mirror -R $work/many pub/lftp-FTPS; quit" \
+    -u anonymous, "ftp://127.0.0.1:$tls_port" >/dev/null 2>&1
+  t1=$(now)
+  keep "1,000 files FTPS lftp" "$(echo "$t1 - $t0" | bc -l)"
+  [ "$(ls "$pub/lftp-FTPS" 2>/dev/null | wc -l)" = 1000 ] || echo "  lftp-FTPS: not every file stored"
 done
 
 echo "best of $runs (200 MiB):"
@@ -95,6 +112,8 @@ for mode in active passive; do
 done
 for kind in FTPS FTP; do
   t=${best["1,000 files $kind"]}
-  printf "  1,000 x 4 KiB %-4s passive, client alone: %6.2f s (%.2f ms per file)\n" "$kind" "$t" \
-    "$(echo "$t" | bc -l)"
+  w=${best["1,000 files $kind window"]}
+  l=${best["1,000 files $kind lftp"]}
+  printf "  1,000 x 4 KiB %-4s passive: client alone %6.2f s, main window %6.2f s, lftp %6.2f s (ratio %.2f)\n" \
+    "$kind" "$t" "$w" "$l" "$(echo "$l / $w" | bc -l)"
 done

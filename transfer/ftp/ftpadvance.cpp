@@ -125,8 +125,7 @@ bool PrepareSource(FtpBatch* batch)
         NoteSourceGone(batch->files->localPath, KIND_FTP, batch->targetId, batch->target.address);
     else
         ReportFileError(batch, ERR_SOURCE_OPEN, batch->files->localPath, error);
-    if (batch->progressWindow)
-        SendMessageA(batch->progressWindow, UM_FTPFILEDONE, 0, 0);
+    TellFileDone(batch);
     DropFirstFileJob(Client().batches, batch);
     BeginFile(batch);
     return false;
@@ -328,8 +327,7 @@ void StartNextFile(FtpBatch* batch)
         // The file is over: stored, or given up. A progress window counts it
         // only now, so that "complete" never comes before its record.
         DropFirstFileJob(Client().batches, batch);
-        if (batch->progressWindow)
-            SendMessageA(batch->progressWindow, UM_FTPFILEDONE, 0, 0);
+        TellFileDone(batch);
     }
     BeginFile(batch);
 }

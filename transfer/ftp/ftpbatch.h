@@ -153,7 +153,13 @@ struct FtpBatch {
     char pendingCwd[MAX_PATH];  // the same for the CWD in progress
     int folderCut;              // where the MKD in progress cuts the first file's folder; -1 none
     int filesDone;              // files counted as over for the progress window
-    DWORD readBytes;            // reply bytes since the last progress or pause
+    // Folder transfers: what the progress window has not been told yet (see TellFileDone).
+    int doneUntold;  // files over
+    bool fileShown;  // a file's start was shown once; fileShownAt is when
+    DWORD fileShownAt;
+    char unshownFile[MAX_PATH];  // the last file started, when its start was not shown
+    bool unshownBarSet;          // ... and its percentage was posted since
+    DWORD readBytes;             // reply bytes since the last progress or pause
     FtpTransfer current;
     FinishedFile finished;
     TemporaryUpload temp;

@@ -27,9 +27,49 @@ std::map<SOCKET, int> g_retiring;
 const UINT_PTR kWatchdogTimer = 0x4654;  // "FT"
 DWORD g_idleLimit = 60000;
 
+// A progress window repaints its bars and its file field for every message,
+// under Wine before the message returns: for files of a few KiB that cost
+// more than sending them. What it is told of a batch's files is therefore
+// held back for at most this long, and told before the batch ends.
+const UINT_PTR kTellTimer = 0x4650;  // "FP"
+enum { TELL_DELAY_MS = 100 };
+bool g_tellTimerArmed = false;
+
 void CALLBACK OnWatchdogTimer(HWND, UINT, UINT_PTR, DWORD)
 {
     CheckIdleBatches();
+}
+
+void CALLBACK OnTellTimer(HWND window, UINT, UINT_PTR id, DWORD)
+{
+    KillTimer(window, id);
+    g_tellTimerArmed = false;
+    if (!g_client.batches)
+        return;
+    std::vector<FtpBatch*> batches;
+    LockBatches(g_client.batches);
+    for (FtpBatch* b = g_client.batches->first; b; b = b->next)
+        batches.push_back(b);
+    UnlockBatches(g_client.batches);
+    // Only this thread removes batches, and telling a window removes none.
+    for (FtpBatch* b : batches)
+        TellProgressWindow(b);
+}
+
+void ArmTellTimer(void)
+{
+    if (g_tellTimerArmed || !g_client.window)
+        return;
+    g_tellTimerArmed = SetTimer(g_client.window, kTellTimer, TELL_DELAY_MS, OnTellTimer) != 0;
+}
+
+void ShowFileStartNow(FtpBatch* batch, const char* path, bool barAtZero)
+{
+    batch->fileShown = true;
+    batch->fileShownAt = GetTickCount();
+    SendMessageA(batch->progressWindow, UM_FTPFILESTART, 0, reinterpret_cast<LPARAM>(path));
+    if (barAtZero)
+        SendMessageA(batch->progressWindow, UM_FTPPERCENT, 0, 0);
 }
 
 // Finds the batch of a socket event; NULL for a retired number or a socket
@@ -171,6 +211,7 @@ void SendCommandTail(FtpBatch* batch)
 
 void SendQuit(FtpBatch* batch)
 {
+    TellProgressWindow(batch);
     DeleteTemporaryFile(batch, false);
     SendFtpCommand(batch, "QUIT\r\n");
     SetFtpState(batch, FTP_STATE_QUIT);
@@ -190,10 +231,70 @@ void ShowTransferring(BYTE direction, const char* path)
                      reinterpret_cast<LPARAM>(path));
 }
 
+void CloseLogsWhenNoBatches(void)
+{
+    // Asked after the tray turned idle: a batch that starts then keeps them
+    // open. One listed meanwhile by a worker keeps them open again when it
+    // connects; at worst its lines open the log each.
+    if (!HasBatches(g_client.batches))
+        KeepLogsOpen(false);
+}
+
 void ShowIdleWhenNoBatches(void)
 {
     if (g_client.window && !HasBatches(g_client.batches))
         SendMessageA(g_client.window, UM_TRAYSTATE, TRAY_IDLE, 0);
+}
+
+void TellFileDone(FtpBatch* batch)
+{
+    if (!batch->progressWindow)
+        return;
+    ++batch->doneUntold;
+    ArmTellTimer();
+}
+
+void TellFileStart(FtpBatch* batch, const char* path)
+{
+    if (!batch->progressWindow)
+        return;
+    if (!batch->fileShown || GetTickCount() - batch->fileShownAt >= TELL_DELAY_MS) {
+        batch->unshownFile[0] = '\0';
+        ShowFileStartNow(batch, path, true);
+        return;
+    }
+    lstrcpynA(batch->unshownFile, path, sizeof batch->unshownFile);
+    batch->unshownBarSet = false;
+    ArmTellTimer();
+}
+
+void TellFilePercent(FtpBatch* batch, int percent)
+{
+    if (!batch->progressWindow)
+        return;
+    // A file that takes longer than one send shows its own name from here.
+    if (batch->unshownFile[0] && percent < 100) {
+        ShowFileStartNow(batch, batch->unshownFile, true);
+        batch->unshownFile[0] = '\0';
+    }
+    PostMessageA(batch->progressWindow, UM_FTPPERCENT, static_cast<WPARAM>(percent), 0);
+    batch->unshownBarSet = batch->unshownFile[0] != '\0';
+}
+
+void TellProgressWindow(FtpBatch* batch)
+{
+    if (!batch->progressWindow)
+        return;
+    // One message for several files: the window counts wParam files (0 is one).
+    int files = batch->doneUntold;
+    batch->doneUntold = 0;
+    if (files > 0)
+        SendMessageA(batch->progressWindow, UM_FTPFILEDONE, files == 1 ? 0 : files, 0);
+    if (batch->unshownFile[0]) {
+        // Its bar went to 0 first, then to what was posted since.
+        ShowFileStartNow(batch, batch->unshownFile, !batch->unshownBarSet);
+        batch->unshownFile[0] = '\0';
+    }
 }
 
 void LogPathLine(const char* format, const char* path)
@@ -257,6 +358,7 @@ void CloseBatch(FtpBatch* batch, bool logClose)
     }
     AbandonTransfer(batch);
     RetireLink(&batch->controlLink, &batch->control);
+    TellProgressWindow(batch);
     // Files that will not be sent still count as over for a progress window
     // that waits for its total.
     HWND progress = batch->progressWindow;
@@ -266,6 +368,7 @@ void CloseBatch(FtpBatch* batch, bool logClose)
         for (int i = 0; i < leftOver; ++i)
             SendMessageA(progress, UM_FTPFILEDONE, 0, 0);
     ShowIdleWhenNoBatches();
+    CloseLogsWhenNoBatches();
 }
 
 void StopBatch(FtpBatch* batch)
@@ -281,12 +384,14 @@ void StopBatch(FtpBatch* batch)
     if (aborted)
         LogPathLine("Transfer of file %s was aborted", aborted);
     AbandonTransfer(batch);
+    TellProgressWindow(batch);
     if (batch->control != INVALID_SOCKET) {
         DeleteTemporaryFile(batch, false);
         SendFtpCommand(batch, "QUIT\r\n");
         RetireLink(&batch->controlLink, &batch->control);
     }
     RemoveBatch(g_client.batches, batch);
+    CloseLogsWhenNoBatches();
 }
 
 void StopFtpBatches(HWND progressWindow)
@@ -331,8 +436,11 @@ void StopAllTransfers(void)
 
 void ShutDownFtpClient(void)
 {
-    if (g_client.window)
+    if (g_client.window) {
         KillTimer(g_client.window, kWatchdogTimer);
+        KillTimer(g_client.window, kTellTimer);
+    }
+    g_tellTimerArmed = false;
     // The program ends during uploads in place: their stored copies may be partial now.
     std::vector<FtpBatch*> open;
     if (g_client.batches) {
@@ -345,6 +453,7 @@ void ShutDownFtpClient(void)
     for (FtpBatch* b : open)
         ForgetCopyInPlace(b);
     ClearBatches(g_client.batches);
+    KeepLogsOpen(false);
 }
 
 bool NoteChangeDuringUpload(BatchList* batches, const char* path)

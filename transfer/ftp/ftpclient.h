@@ -36,6 +36,13 @@ void SendQuit(FtpBatch* batch);
 // Tells the main window (sent: the texts are ours).
 void ShowStatus(const char* text);
 void ShowTransferring(BYTE direction, const char* path);
+void CloseLogsWhenNoBatches(void);
+// The progress window of a folder transfer: a file over, a file's start (with its bar at 0),
+// the file's percentage, and everything held back so far (before the batch ends).
+void TellFileDone(FtpBatch* batch);
+void TellFileStart(FtpBatch* batch, const char* path);
+void TellFilePercent(FtpBatch* batch, int percent);
+void TellProgressWindow(FtpBatch* batch);
 // The plain tray icon and caption once no batch is left.
 void ShowIdleWhenNoBatches(void);
 void LogPathLine(const char* format, const char* path);

@@ -4,6 +4,7 @@
 
 #include "common/messages.h"
 #include "log/errors.h"
+#include "log/log.h"
 #include "store/scoped.h"
 #include "transfer/ftp/ftpsequence.h"
 #include "transfer/ftp/ftptls.h"
@@ -84,6 +85,8 @@ int ConnectBatch(FtpBatch* batch, WORD port)
     }
     batch->control = s;
     batch->lastProgress = GetTickCount();
+    // The logs stay open while batches run: three lines a file (see CloseBatch).
+    KeepLogsOpen(true);
     if (!ListBatch(Client().batches, batch)) {
         closesocket(FreeFtpLink(batch->controlLink));
         batch->controlLink = NULL;

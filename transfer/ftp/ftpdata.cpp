@@ -80,8 +80,7 @@ void ShowProgress(FtpBatch* batch)
                  pct);
         ShowStatus(text);
     }
-    if (batch->progressWindow)
-        PostMessageA(batch->progressWindow, UM_FTPPERCENT, pct, 0);
+    TellFilePercent(batch, pct);
 }
 
 bool OpenDownloadPart(FtpBatch* batch)
@@ -290,10 +289,7 @@ void OnDataConnected(FtpBatch* batch)
         return;
     }
     TouchBatch(batch);
-    if (batch->progressWindow) {
-        SendMessageA(batch->progressWindow, UM_FTPFILESTART, 0, reinterpret_cast<LPARAM>(path));
-        SendMessageA(batch->progressWindow, UM_FTPPERCENT, 0, 0);
-    }
+    TellFileStart(batch, path);
     LogPathLine("Accepted FTP data connection for %s", path);
     ShowTransferring(batch->direction, path);
     StartDataTlsWhenDue(batch);
