@@ -228,7 +228,12 @@ TEST_F(Failure, AFileWrittenDuringItsUploadIsQueuedAgainAndASlowServerGetsTheSam
     ASSERT_EQ(ERR_SUCCESS, StartUpload({path, read}, Target("throttled", "/busy")));
     ASSERT_TRUE(PumpUntil([&] { return NoteChangeDuringUpload(batches, path.c_str()); }, 10000));
     // The log's lines are on disk as they are written, also while a batch holds the log open.
-    EXPECT_NE(std::string::npos, BackupLog().find("Accepted FTP data connection for " + path));
+    EXPECT_TRUE(PumpUntil(
+        [&] {
+            return BackupLog().find("Accepted FTP data connection for " + path) !=
+                   std::string::npos;
+        },
+        5000));
     WriteFileBytes(path, "the newest version");
     // Only the upload's own reading of the second file: nothing to queue.
     ASSERT_TRUE(PumpUntil([&] { return NoteChangeDuringUpload(batches, read.c_str()); }, 30000));
