@@ -10,9 +10,10 @@
 set -euo pipefail
 cd "$(dirname "$0")/../.."
 root=${TK_BUILD_ROOT:-build}
+arch=${TK_BENCH_ARCH:-x86_64}  # i686: the 32-bit release build
 mib=${1:-200}
 runs=${2:-3}
-cmake --build "$root/x86_64" --target tandemkeep live_ftp_setup window_probe >/dev/null
+cmake --build "$root/$arch" --target tandemkeep live_ftp_setup window_probe >/dev/null
 
 source scripts/services.sh
 # The stage folder beside the watched one: the rename stays on one file system.
@@ -25,7 +26,7 @@ finish() {
     wait "$program_pid" 2>/dev/null || true
   fi
   if [ -n "${WINEPREFIX:-}" ]; then
-    wine "$root/x86_64/bench/live_ftp_setup.exe" clear </dev/null >/dev/null 2>&1 || true
+    wine "$root/$arch/bench/live_ftp_setup.exe" clear </dev/null >/dev/null 2>&1 || true
   fi
   scripts/ftp-servers stop "$state" >/dev/null 2>&1 || true
   stop_services
@@ -33,19 +34,19 @@ finish() {
 }
 trap finish EXIT
 start_display
-start_wine "$PWD/$root/x86_64/wineprefix"
+start_wine "$PWD/$root/$arch/wineprefix"
 scripts/ftp-servers start "$state" >/dev/null
 port=$(awk '$1 == "vsftpd" {print $2}' "$state/ports.txt")
 
 mkdir "$data/install" "$data/watched" "$data/stage"
 winpath() { winepath -w "$1" 2>/dev/null </dev/null; }
 watched_win=$(winpath "$data/watched")
-wine "$root/x86_64/bench/live_ftp_setup.exe" "$(winpath "$data/install")" "$watched_win" "$port" \
+wine "$root/$arch/bench/live_ftp_setup.exe" "$(winpath "$data/install")" "$watched_win" "$port" \
   pub/program </dev/null 2>&1 | tr -d '\r'
 
-wine "$root/x86_64/tandemkeep.exe" HIDE </dev/null >"$data/program.out" 2>&1 &
+wine "$root/$arch/tandemkeep.exe" HIDE </dev/null >"$data/program.out" 2>&1 &
 program_pid=$!
-wine "$root/x86_64/bench/window_probe.exe" "$(winpath "$data/probe.log")" "$(winpath "$data/probe.stop")" \
+wine "$root/$arch/bench/window_probe.exe" "$(winpath "$data/probe.log")" "$(winpath "$data/probe.stop")" \
   </dev/null >/dev/null 2>&1 &
 status=0
 /usr/bin/python3 bench/ftp/rename.py "$data/stage" "$data/watched" "$watched_win" \

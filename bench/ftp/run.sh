@@ -9,19 +9,20 @@
 set -euo pipefail
 cd "$(dirname "$0")/../.."
 root=${TK_BUILD_ROOT:-build}
+arch=${TK_BENCH_ARCH:-x86_64}  # i686: the 32-bit release build
 runs=${1:-3}
 work=$(mktemp -d /tmp/tkbench.XXXXXX)
 state=$work/servers
 source scripts/services.sh
 trap 'scripts/ftp-servers stop "$state" >/dev/null 2>&1; stop_services; rm -rf "$work"' EXIT
 start_display >/dev/null
-start_wine "$PWD/$root/x86_64/wineprefix" >/dev/null
+start_wine "$PWD/$root/$arch/wineprefix" >/dev/null
 scripts/ftp-servers start "$state" >/dev/null
 port=$(awk '$1 == "vsftpd" {print $2}' "$state/ports.txt")
 pub=$state/vsroot/pub
 winpath() { echo "Z:${1//\//\\}"; }
 now() { date +%s.%N; }
-bench() { wine "$root/x86_64/bench/$1" "${@:2}" </dev/null 2>/dev/null | tr -d '\r'; }
+bench() { wine "$root/$arch/bench/$1" "${@:2}" </dev/null 2>/dev/null | tr -d '\r'; }
 
 mkdir -p "$work/big" "$work/many"
 head -c $((200 * 1024 * 1024)) /dev/urandom >"$work/big/big.bin"
