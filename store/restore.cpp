@@ -43,18 +43,35 @@ int WriteDiskRecord(const char* path, const char* valueName)
     return written ? STORE_OK : STORE_FAILED;
 }
 
+// The covering item's FTP or HD key, which holds the records of that kind;
+// NULL when no item covers path or the key is missing.
+HKEY OpenRecordKey(const char* path, int kind)
+{
+    HKEY item = NULL;
+    if (!OpenItemKey(path, NULL, &item))
+        return NULL;
+    HKEY key = NULL;
+    if (RegOpenKeyExA(item, kind == KIND_FTP ? "FTP" : "HD", 0, KEY_ALL_ACCESS, &key) !=
+        ERROR_SUCCESS)
+        key = NULL;
+    RegCloseKey(item);
+    return key;
+}
+
+// The record data of a copy made as userName at address:port; false when it
+// is longer than a record may be.
+bool FormatFtpRecord(char* data, size_t size, const char* userName, const char* address, WORD port)
+{
+    int n = snprintf(data, size, "%s:<password>@%s:%d", userName, address, static_cast<int>(port));
+    return n >= 0 && n <= TK_MAX_RECORD_TEXT && static_cast<size_t>(n) < size;
+}
+
 // Writes data as the record valueName under the covering item's FTP or HD
 // key, or removes the record when data is NULL.
 int PutRecord(const char* path, const char* valueName, int kind, const char* data)
 {
-    char itemName[TK_PATH_SIZE];
-    if (!OpenItemKey(path, itemName, NULL))
-        return STORE_FAILED;
-    char keyPath[TK_PATH_SIZE + 32];
-    snprintf(keyPath, sizeof keyPath, "%s\\%s\\%s", TK_FILES_KEY, itemName,
-             kind == KIND_FTP ? "FTP" : "HD");
-    HKEY key = NULL;
-    if (RegOpenKeyExA(HKEY_LOCAL_MACHINE, keyPath, 0, KEY_ALL_ACCESS, &key) != ERROR_SUCCESS)
+    HKEY key = OpenRecordKey(path, kind);
+    if (!key)
         return STORE_FAILED;
     if (data)
         WriteRegText(key, valueName, data);
@@ -74,9 +91,7 @@ int PutFtpRecord(ItemSettings* settings, const char* path, const char* valueName
     if (!FindFtpTargetById(settings, static_cast<DWORD>(targetId)))
         return STORE_OK;
     char data[TK_PATH_SIZE];
-    int n = snprintf(data, sizeof data, "%s:<password>@%s:%d", userName, address,
-                     static_cast<int>(port));
-    if (n < 0 || n > TK_MAX_RECORD_TEXT)
+    if (!FormatFtpRecord(data, sizeof data, userName, address, port))
         return STORE_FAILED;
     return PutRecord(path, valueName, KIND_FTP, data);
 }
@@ -123,10 +138,8 @@ int WriteFtpRestoreRecord(const char* path, int targetId, const char* storedPath
     if (!ItemHoldsFtpTarget(path, static_cast<DWORD>(targetId), &item))
         return STORE_OK;
     char data[TK_PATH_SIZE];
-    int n = snprintf(data, sizeof data, "%s:<password>@%s:%d", userName, address,
-                     static_cast<int>(port));
     HKEY key = NULL;
-    bool opened = n >= 0 && n <= TK_MAX_RECORD_TEXT &&
+    bool opened = FormatFtpRecord(data, sizeof data, userName, address, port) &&
                   RegOpenKeyExA(item, "FTP", 0, KEY_ALL_ACCESS, &key) == ERROR_SUCCESS;
     RegCloseKey(item);
     if (!opened)
@@ -175,15 +188,10 @@ int GetRestoreFolder(char* buffer, DWORD size)
 int DeleteRestoreRecord(const char* path, const char* storedPath, int kind)
 {
     char valueName[TK_PATH_SIZE];
-    char itemName[TK_PATH_SIZE];
-    if (!path || !storedPath || !RecordName(path, storedPath, valueName, sizeof valueName) ||
-        !OpenItemKey(path, itemName, NULL))
+    if (!path || !storedPath || !RecordName(path, storedPath, valueName, sizeof valueName))
         return 0;
-    char keyPath[TK_PATH_SIZE + 32];
-    snprintf(keyPath, sizeof keyPath, "%s\\%s\\%s", TK_FILES_KEY, itemName,
-             kind == KIND_FTP ? "FTP" : "HD");
-    HKEY key = NULL;
-    if (RegOpenKeyExA(HKEY_LOCAL_MACHINE, keyPath, 0, KEY_ALL_ACCESS, &key) != ERROR_SUCCESS)
+    HKEY key = OpenRecordKey(path, kind);
+    if (!key)
         return 0;
     LONG rc = RegDeleteValueA(key, valueName);
     RegCloseKey(key);
